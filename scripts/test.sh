@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the host and Windows targets and runs every test: host unit
+# tests (plain, and the serial layer again under ThreadSanitizer), then the Windows test programs
+# under Wine and Xvfb. Ends with one line that counts the tests.
+#   scripts/test.sh            everything
+#   scripts/test.sh host|win   one build only
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+set -e
+what=${1:-all}
+ensure_packages
+JOBS=${PELKAN_JOBS:-$(nproc)}
+
+configure() {  # <dir> <cmake args...>
+    local dir=$1; shift
+    [ -f "$dir/build.ninja" ] || cmake -S "$PELKAN_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+failed_builds=0
+suites_run=()
+run_suite() {  # <name> <build dir> [ctest args...]
+    local name=$1 dir=$2; shift 2
+    suites_run+=("$name:$dir")
+    rm -rf "$dir/test-results"
+    say "$name: running tests"
+    if ! (cd "$dir" && ctest -j "$JOBS" --output-on-failure --timeout 600 "$@"); then
+        failed_builds=$((failed_builds + 1))
+    fi
+}
+
+set +e
+if [ "$what" = all ] || [ "$what" = host ]; then
+    say "host: building"
+    configure "$PELKAN_BUILD/host" && cmake --build "$PELKAN_BUILD/host" -j "$JOBS" ||
+        { echo "host build failed"; exit 1; }
+    run_suite host "$PELKAN_BUILD/host"
+    if [ "${PELKAN_SKIP_TSAN:-0}" != 1 ]; then
+        say "host-tsan: building"
+        configure "$PELKAN_BUILD/tsan" -DPELKAN_TSAN=ON &&
+            cmake --build "$PELKAN_BUILD/tsan" -j "$JOBS" || { echo "tsan build failed"; exit 1; }
+        TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+            run_suite host-tsan "$PELKAN_BUILD/tsan" -L serial
+    fi
+fi
+if [ "$what" = all ] || [ "$what" = win ]; then
+    ensure_display || exit 1
+    ensure_wineprefix || exit 1
+    say "windows: building"
+    configure "$PELKAN_BUILD/win" \
+        -DCMAKE_TOOLCHAIN_FILE="$PELKAN_ROOT/cmake/mingw-w64-x86_64.cmake" &&
+        cmake --build "$PELKAN_BUILD/win" -j "$JOBS" || { echo "windows build failed"; exit 1; }
+    start_wineserver
+    run_suite windows "$PELKAN_BUILD/win"
+    stop_wineserver
+fi
+
+# Adds up the GoogleTest reports of every suite that ran. A test program that crashed before
+# writing its report was counted by ctest as a failure above.
+total_pass=0 total_fail=0
+for suite in "${suites_run[@]}"; do
+    name=${suite%%:*} results=${suite#*:}/test-results
+    [ -d "$results" ] || continue
+    pass=0 fail=0
+    for f in "$results"/*.xml; do
+        [ -f "$f" ] || continue
+        head=$(grep -m1 '<testsuites ' "$f")
+        t=$(sed -n 's/.* tests="\([0-9]*\)".*/\1/p' <<<"$head")
+        fl=$(sed -n 's/.* failures="\([0-9]*\)".*/\1/p' <<<"$head")
+        er=$(sed -n 's/.* errors="\([0-9]*\)".*/\1/p' <<<"$head")
+        dis=$(sed -n 's/.* disabled="\([0-9]*\)".*/\1/p' <<<"$head")
+        pass=$((pass + t - fl - er - dis)); fail=$((fail + fl + er))
+    done
+    say "$name: $pass passed, $fail failed"
+    total_pass=$((total_pass + pass)); total_fail=$((total_fail + fail))
+done
+[ "$failed_builds" -gt 0 ] && [ "$total_fail" -eq 0 ] && total_fail=$failed_builds
+echo "total: $total_pass passed, $total_fail failed"
+[ "$failed_builds" -eq 0 ] && [ "$total_fail" -eq 0 ]

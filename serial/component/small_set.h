@@ -1,0 +1,55 @@
+// A set of values of a small enumeration (values 0 to 63), kept as one bit word: the sets of
+// component states, options and flags of the serial layer.
+#pragma once
+#include <cassert>
+#include <cstdint>
+#include <initializer_list>
+#include <type_traits>
+
+template <typename E>
+class SmallSet {
+    static_assert(std::is_enum_v<E>, "SmallSet holds values of an enumeration");
+
+  public:
+    constexpr SmallSet() = default;
+    constexpr SmallSet(std::initializer_list<E> items) {
+        for (E e : items) bits_ |= Bit(e);
+    }
+
+    constexpr bool Contains(E e) const { return (bits_ & Bit(e)) != 0; }
+    constexpr bool Empty() const { return bits_ == 0; }
+    constexpr SmallSet& Include(E e) {
+        bits_ |= Bit(e);
+        return *this;
+    }
+    constexpr SmallSet& Exclude(E e) {
+        bits_ &= ~Bit(e);
+        return *this;
+    }
+    constexpr uint64_t Bits() const { return bits_; }
+
+    friend constexpr bool operator==(SmallSet a, SmallSet b) { return a.bits_ == b.bits_; }
+    friend constexpr SmallSet operator+(SmallSet a, SmallSet b) {
+        return FromBits(a.bits_ | b.bits_);
+    }
+    friend constexpr SmallSet operator*(SmallSet a, SmallSet b) {
+        return FromBits(a.bits_ & b.bits_);
+    }
+    friend constexpr SmallSet operator-(SmallSet a, SmallSet b) {
+        return FromBits(a.bits_ & ~b.bits_);
+    }
+
+  private:
+    static constexpr uint64_t Bit(E e) {
+        const auto v = static_cast<std::underlying_type_t<E>>(e);
+        assert(v >= 0 && v < 64);
+        return uint64_t{1} << v;
+    }
+    static constexpr SmallSet FromBits(uint64_t bits) {
+        SmallSet s;
+        s.bits_ = bits;
+        return s;
+    }
+
+    uint64_t bits_ = 0;
+};

@@ -1,0 +1,58 @@
+// TIOQueue: the first-in first-out queue of I/O buffers between the device threads and the
+// dispatcher thread, and of dispatch-log entries.
+//
+// Threads: any thread may Push, Peek, Pop and Clear; one thread (the dispatcher's) waits with
+// WaitForBuffer. FLock guards the list and BytesQueued; it is taken while the dispatcher's
+// DispSection may be held and takes no other lock itself. FEvent is auto-reset: each Push sets
+// it, so one push wakes the one waiter; a signal left over after the waiter emptied the queue
+// only makes the next wait return at once, and the waiter then finds nothing to do.
+//
+// Consumer protocol: Peek marks the head item InUse and lends it (the queue keeps it); a
+// consumer that uses only part of it records its progress in the item and clears InUse, leaving
+// it at the head; one that has finished with it Pops it. A head item in use is not lent twice.
+// Pop takes the head whether it is in use or not, so only the consumer that holds the item may
+// pop it.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "platform/event.h"
+#include "serial/device/io_buffer.h"
+
+class TIOQueue {
+  public:
+    TIOQueue();
+    // Frees every item still queued, lent ones included: nobody may hold a lent item past the
+    // queue's life.
+    ~TIOQueue();
+    TIOQueue(const TIOQueue&) = delete;
+    TIOQueue& operator=(const TIOQueue&) = delete;
+
+    // Appends item at the tail (it must not be null: std::invalid_argument) and wakes the waiter.
+    void Push(std::unique_ptr<TIOBuffer> item);
+    // The head item, marked InUse and still owned by the queue; null when the queue is empty or
+    // the head is already in use.
+    TIOBuffer* Peek();
+    // Removes and returns the head item; null when the queue is empty.
+    std::unique_ptr<TIOBuffer> Pop();
+    // Frees every item that is not in use; items in use stay, in their order.
+    void Clear();
+    // Signaled at once when the queue holds an item; otherwise waits up to tmo milliseconds for
+    // a Push and returns the wait's result.
+    platform::WaitResult WaitForBuffer(uint32_t tmo);
+
+    // The sum of Size over the queued items.
+    int32_t BytesQueued() const;
+    int32_t Count() const;
+
+  private:
+    mutable std::mutex FLock;
+    platform::Event FEvent{platform::Event::Reset::Auto};
+    std::deque<std::unique_ptr<TIOBuffer>> FItems;  // guarded by FLock
+    int32_t FBytesQueued = 0;                       // guarded by FLock
+    // Written under FLock whenever FItems changes; read without it by WaitForBuffer.
+    std::atomic<int32_t> FCount{0};
+};

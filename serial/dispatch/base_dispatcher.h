@@ -1,0 +1,453 @@
+// TSioBaseDispatcher: the per-port engine between the port component and a device layer. It owns
+// the dispatch buffer, the line settings, the triggers, the handlers, the trace and the dispatch
+// log; a device layer derives from it and implements the device operations.
+//
+// Threads. The main thread calls everything the component forwards. The dispatcher thread
+// (TDispThread) moves received bytes from FQueue into the dispatch buffer, scans the triggers and
+// calls the handlers, which may call back into any operation here. A device layer's own threads
+// (reader, writer, status) push onto FQueue, drain the output ring and report their start and end.
+//
+// Locks. The three sections are recursive because the dispatcher re-enters them on purpose:
+// PeekChar → PeekAt (DispSection), GetChar with tracing → trace entry (DataSection), OutBuffUsed →
+// ReadErrors → OutputPending (OutputSection), NotifyHandlers → UpdateHandlerFlags (DataSection).
+// Order: DispSection, then DataSection, then OutputSection, then the I/O queues' own locks; a
+// thread holding a later lock never takes an earlier one. No dispatcher lock is held while a
+// handler runs.
+//
+// Lists read by the dispatcher thread while other threads change them: every read of a trigger
+// or handler list happens under DataSection, a record at a time; the dispatcher thread copies
+// what it needs (a handler's target, a trigger's handle and length), releases the lock and only
+// then notifies. Handler records removed during a notification are only marked and purged when it
+// ends, so positions stay meaningful; every loop re-checks its index against the current count
+// after each notification.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/event.h"
+#include "platform/message_window.h"
+#include "platform/thread.h"
+#include "serial/dispatch/dispatch_types.h"
+#include "serial/dispatch/dispatcher_thread.h"
+#include "serial/dispatch/notify.h"
+#include "serial/dispatch/trace_file.h"
+#include "serial/dispatch/tick_timer.h"
+#include "serial/dispatch/triggers.h"
+
+class TIOQueue;
+class TComponent;
+
+// The type of the three dispatcher locks and of DispatcherListLock: re-entry by the owning
+// thread is part of the design (see the paths named above).
+using TSioRecursiveSection = std::recursive_mutex;
+
+using TDatabits = uint8_t;  // 5..9; 9 keeps the current value in SetLine
+using TStopbits = uint8_t;  // 1..3; 3 keeps the current value in SetLine
+
+enum class TSioThreadBoost : uint8_t { tbNone, tbPlusOne, tbPlusTwo };
+
+// The ordinal of each state plus one is what HWFlowState and SWFlowState return.
+enum class TFlowControlState {
+    fcOff,
+    fcOn,
+    fcDsrHold,
+    fcCtsHold,
+    fcDcdHold,
+    fcXOutHold,
+    fcXInHold,
+    fcXBothHold
+};
+
+// Device settings block: the fields of the system's settings record that the dispatcher uses.
+// Flags holds the record's bit fields at their positions (below).
+struct TSioDCB {
+    uint32_t BaudRate = 0;
+    uint32_t Flags = 0;
+    uint16_t XonLim = 0;
+    uint16_t XoffLim = 0;
+    uint8_t ByteSize = 8;
+    uint8_t Parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t StopBits = 0;  // 0 one, 1 one and a half, 2 two
+    char XonChar = 17;
+    char XoffChar = 19;
+    char ErrorChar = 0;
+    char EofChar = 0;
+    char EvtChar = 0;
+};
+
+namespace dcb {
+inline constexpr uint32_t fBinary = 0x1;
+inline constexpr uint32_t fParity = 0x2;
+inline constexpr uint32_t fOutxCtsFlow = 0x4;
+inline constexpr uint32_t fOutxDsrFlow = 0x8;
+inline constexpr uint32_t DtrControlMask = 0x30;
+inline constexpr uint32_t DtrEnable = 0x10;
+inline constexpr uint32_t DtrHandshake = 0x20;
+inline constexpr uint32_t fDsrSensitivity = 0x40;
+inline constexpr uint32_t fTXContinueOnXoff = 0x80;
+inline constexpr uint32_t fOutX = 0x100;
+inline constexpr uint32_t fInX = 0x200;
+inline constexpr uint32_t fNull = 0x800;
+inline constexpr uint32_t RtsControlMask = 0x3000;
+inline constexpr uint32_t RtsEnable = 0x1000;
+inline constexpr uint32_t RtsHandshake = 0x2000;
+inline constexpr uint32_t RtsToggle = 0x3000;
+}  // namespace dcb
+
+// Device status record. Flags: 1 CTS hold, 2 DSR hold, 8 XOFF hold, 16 XOFF sent.
+struct TSioComStat {
+    uint32_t Flags = 0;
+    uint32_t cbInQue = 0;
+    uint32_t cbOutQue = 0;
+};
+
+inline constexpr uint32_t DispatchBufferSize = 8192;
+
+// Line functions given to LineControl.
+inline constexpr int32_t lcSetRts = 3;
+inline constexpr int32_t lcClrRts = 4;
+inline constexpr int32_t lcSetDtr = 5;
+inline constexpr int32_t lcClrDtr = 6;
+
+class TSioBaseDispatcher;
+
+// Live dispatchers; an entry's index is the dispatcher's fHandle, freed entries are nullptr.
+// Guarded by DispatcherListLock (recursive: the component's window holds it while it may free a
+// dispatcher, whose destruction takes it again).
+extern std::vector<TSioBaseDispatcher*> DispatcherList;
+extern TSioRecursiveSection DispatcherListLock;
+
+class TSioBaseDispatcher {
+  public:
+    // Create: registers in DispatcherList, makes the locks, lists and queues.
+    explicit TSioBaseDispatcher(TComponent* Owner);
+    // A device layer must call Destroy() first thing in its own destructor: the base destructor
+    // cannot reach the device operations any more. The base destructor only frees.
+    virtual ~TSioBaseDispatcher();
+    TSioBaseDispatcher(const TSioBaseDispatcher&) = delete;
+    TSioBaseDispatcher& operator=(const TSioBaseDispatcher&) = delete;
+
+    // Closes the port if still open, waits for the threads (handling the calling thread's
+    // messages meanwhile) and leaves DispatcherList. Runs once; later calls do nothing.
+    void Destroy();
+
+    // ---- life cycle ----
+    int32_t InitPort(const std::wstring& AComName, int32_t Baud, uint32_t Parity,
+                     TDatabits DataBits, TStopbits StopBits, uint32_t InSize, uint32_t OutSize,
+                     uint32_t FlowOpts);
+    void DonePort();
+    int32_t SetCommBuffers(int32_t InSize, int32_t OutSize);
+    void BufferSizes(uint32_t& InSize, uint32_t& OutSize) const;
+
+    // Called by every thread of this dispatcher as it starts and as it ends.
+    void ThreadStarted();
+    void ThreadFinished(TSioDispatcherThread* Thread);
+
+    // ---- line settings and modem control ----
+    int32_t SetLine(int32_t Baud, uint32_t Parity, TDatabits DataBits, TStopbits StopBits);
+    void GetLine(int32_t& Baud, uint16_t& Parity, TDatabits& DataBits, TStopbits& StopBits);
+    int32_t ChangeBaud(int32_t NewBaud);
+    static int32_t BaudFromCode(int32_t V);
+    int32_t SetDtr(bool OnOff);
+    int32_t SetRts(bool OnOff);
+    int32_t SetModem(bool DTR, bool RTS);
+    void SendBreak(uint32_t Ticks, bool Yield);
+    void SetBreak(bool BreakOn);
+    uint8_t GetModemStatus();
+    bool CheckCTS();
+    bool CheckDSR();
+    bool CheckRI();
+    bool CheckDCD();
+    bool CheckDeltaCTS();
+    bool CheckDeltaDSR();
+    bool CheckDeltaRI();
+    bool CheckDeltaDCD();
+    int32_t GetLineError();
+    bool CheckLineBreak();
+    int32_t HWFlowOptions(uint32_t BufferFull, uint32_t BufferResume, uint32_t Options);
+    int32_t HWFlowState();
+    int32_t SWFlowEnable(uint32_t BufferFull, uint32_t BufferResume, uint32_t Options);
+    int32_t SWFlowDisable();
+    int32_t SWFlowState();
+    int32_t SWFlowChars(char OnChar, char OffChar);
+    int32_t GetFlowOptions(uint32_t& HWOpts, uint32_t& SWOpts, uint32_t& BufferFull,
+                           uint32_t& BufferResume, char& OnChar, char& OffChar);
+    void OptionsOn(uint32_t Options);
+    void OptionsOff(uint32_t Options);
+    bool OptionsAreOn(uint32_t Options);
+    int32_t SetDataPointer(void* P, uint32_t Index);
+    int32_t GetDataPointer(void*& P, uint32_t Index);
+    void SetRS485Mode(bool OnOff);
+    void SetBaseAddress(uint16_t NewBaseAddress);
+    uint16_t GetBaseAddress();
+
+    // ---- dispatch buffer and output path ----
+    // After a device thread ended the port on an error (buffers released while the component
+    // still counts the port open), every read, write, count and flush returns -2007.
+    bool CharReady();
+    int32_t PeekChar(char& C, uint32_t Count);
+    int32_t GetChar(char& C);
+    int32_t PeekBlock(void* Block, uint32_t Len);
+    int32_t GetBlock(void* Block, uint32_t Len);
+    int32_t InBuffUsed();
+    int32_t InBuffFree();
+    int32_t FlushInBuffer();
+    int32_t PutChar(char C);
+    int32_t PutString(const std::string& S);
+    int32_t PutBlock(const void* Block, uint32_t Len);
+    int32_t OutBuffUsed();
+    int32_t OutBuffFree();
+    int32_t FlushOutBuffer();
+    // Dispatcher thread only: moves what the device layer has received into the ring.
+    bool FillDispatchBuffer();
+
+    // ---- notification handlers ----
+    void RegisterWndTriggerHandler(platform::WindowHandle HW);
+    void RegisterProcTriggerHandler(TSioNotifyProc NP);
+    void RegisterEventTriggerHandler(TSioNotifyEvent NP);
+    void RegisterSyncEventTriggerHandler(TSioNotifyEvent NP);
+    void DeregisterWndTriggerHandler(platform::WindowHandle HW);
+    void DeregisterProcTriggerHandler(TSioNotifyProc NP);
+    void DeregisterEventTriggerHandler(TSioNotifyEvent NP);
+    void SetEventBusy(bool& WasOn, bool SetOn);
+    // Dispatcher thread: delivers one notification to every handler in order.
+    bool NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t Data);
+
+    // ---- triggers ----
+    int32_t AddDataTrigger(const char* Data, bool IgnoreCase);
+    int32_t AddDataTriggerLen(const void* Data, bool IgnoreCase, uint32_t Len);
+    int32_t AddTimerTrigger();
+    int32_t AddStatusTrigger(uint32_t SType);
+    int32_t RemoveTrigger(uint32_t TriggerHandle);
+    void RemoveAllTriggers();
+    int32_t SetTimerTrigger(uint32_t TriggerHandle, int32_t Ticks, bool Activate);
+    int32_t ExtendTimer(uint32_t TriggerHandle, int32_t Ticks);
+    int32_t TimerTicksRemaining(uint32_t TriggerHandle, int32_t& TicksRemaining);
+    int32_t SetStatusTrigger(uint32_t TriggerHandle, uint32_t Value, bool Activate);
+    static uint32_t ClassifyStatusTrigger(uint32_t TriggerHandle) { return TriggerHandle & 7; }
+    void ChangeLengthTrigger(uint32_t Length);
+    void SaveTriggers(TTriggerSave& Save);
+    void RestoreTriggers(TTriggerSave& Save);
+
+    // ---- dispatcher thread passes ----
+    void DispatchQueuedItem();
+    void CheckIdleTriggers();
+    bool ScanDataTriggers();
+    bool TestStatusTriggers();
+    bool TestTimerTriggers();
+    void ClearStatusHits();
+
+    // ---- trace ----
+    int32_t InitTracing(uint32_t NumEntries);
+    void AddTraceEntry(char CurEntry, char CurCh);
+    void StartTracing();
+    void StopTracing();
+    int32_t ClearTracing();
+    void AbortTracing();
+    int32_t DumpTrace(const std::string& FName, bool InHex, bool AllHex);
+    int32_t AppendTrace(const std::string& FName, bool InHex, bool AllHex);
+
+    // ---- dispatch log ----
+    void InitDispatchLogging(uint32_t QueueSize);
+    void StartDispatchLogging();
+    void StopDispatchLogging();
+    void ClearDispatchLogging();
+    void AbortDispatchLogging();
+    void AddDispatchEntry(TDispatchType DT, TDispatchSubType DST, uint32_t Data, const void* Buffer,
+                          uint32_t BufferLen);
+    void AddStringToLog(const std::string& S);
+    int32_t DumpDispatchLog(const std::string& FName, bool InHex, bool AllHex);
+    int32_t AppendDispatchLog(const std::string& FName, bool InHex, bool AllHex);
+
+    // ---- device operations: the seam to a device layer ----
+    // Raise or lower RTS/DTR (lcSetRts..lcClrDtr); negative = failure.
+    virtual int32_t LineControl(int32_t Func) = 0;
+    // 0: discard pending output; 1: discard received input held by the device layer.
+    virtual int32_t PurgeQueue(int32_t Queue) = 0;
+    // Line-error bits since the last call; fills Stat, whose cbOutQue must equal OutputPending.
+    virtual int32_t ReadErrors(TSioComStat& Stat) = 0;
+    virtual int32_t ReadErrorHook(int32_t Code) = 0;
+    // 0 = success, -1 = failure.
+    virtual int32_t ReadDeviceState(TSioDCB& DCB) = 0;
+    // Copies up to Size received bytes without waiting; the count.
+    virtual int32_t ReadCom(uint8_t* Buf, int32_t Size) = 0;
+    // 0 = success, else the negated system error.
+    virtual int32_t WriteDeviceState(TSioDCB& DCB) = 0;
+    // Appends to the output ring and wakes the writer; Size, or ≤ 0 whose magnitude was taken.
+    virtual int32_t WriteCom(const uint8_t* Buf, int32_t Size) = 0;
+    virtual bool WaitDeviceEvent(int32_t& Mask) = 0;
+    virtual bool SetupQueues(int32_t InSize, int32_t OutSize) = 0;
+    // Final release of the port: ends the threads (HaltThreads) and frees the buffers.
+    virtual void DonePortPrim();
+    // Starts the device layer's threads and the dispatcher thread (StartDispatcherThread); sets
+    // DispActive.
+    virtual void LaunchThreads() = 0;
+    // Ends the threads and closes the six events.
+    virtual void HaltThreads() = 0;
+    virtual int32_t OutputPending() = 0;
+    virtual int32_t InputAvailable();
+    // The device handle (≥ 0), -8 out of memory, other negative: see OsLastError.
+    virtual int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue, uint32_t OutQueue) = 0;
+    virtual int32_t CloseCom() = 0;
+    virtual bool CheckPort(const std::wstring& ComName) = 0;
+    virtual int32_t ProcessCommunications() = 0;
+    virtual void SetThreadBoost(uint8_t Boost);
+    virtual void UpdateHandlerFlags(TSioHandlerFlagUpdate FlagUpdate);
+    // The device calls the base class makes directly: break condition on or off, and the four
+    // modem line states (16 CTS, 32 DSR, 64 RI, 128 DCD).
+    virtual void SetDeviceBreak(bool On) = 0;
+    virtual uint32_t ReadModemLines() = 0;
+    // The operating system's last error after a failed OpenCom or SetupQueues.
+    virtual int32_t OsLastError() = 0;
+
+    // ---- read access for the component and device layers ----
+    TComponent* Owner() const { return fOwner; }
+    int32_t Handle() const { return fHandle; }
+    bool EventBusy() const { return fEventBusy.load(); }
+
+    // ---- state ----
+    // Each field names who writes it and what guards it. Fields without a note are written by
+    // InitPort / DonePortPrim on the thread that opens and closes the port, before the threads
+    // start or after they have ended.
+
+    // Identity and device
+    TComponent* fOwner;                    // not owned: the port component
+    int32_t fHandle = -1;                  // guarded by DispatcherListLock
+    std::string DeviceName;                // set by the component before InitPort
+    std::atomic<int32_t> CidEx{-1};        // device layer: OpenCom sets, CloseCom sets -1
+    std::atomic<int32_t> LastWinError{0};  // device threads
+    uint32_t InQue = 0;
+    uint32_t OutQue = 0;
+    uint32_t LastError = 0;      // DataSection
+    TSioComStat ComStatus;       // DataSection
+    TSioDCB DCB;                 // DataSection
+    int32_t LastBaud = 115200;   // DataSection
+    uint32_t ModemStatus = 0;    // DataSection
+    bool RingFlag = false;       // DataSection
+    bool DTRState = false;       // DataSection
+    bool RTSState = false;       // DataSection
+    bool DTRAuto = false;        // DataSection
+    bool RTSAuto = false;        // DataSection
+    uint32_t Flags = 0;          // DataSection
+    void* DataPointers[3] = {};  // DataSection; indexes 1..3
+    bool RS485Mode = false;      // DataSection
+    uint16_t BaseAddress = 0;    // DataSection
+
+    // Dispatch buffer: DispSection. DBuffer is null before InitPort and after the release.
+    std::unique_ptr<uint8_t[]> DBuffer;
+    uint32_t DBufHead = 0;
+    uint32_t DBufTail = 0;
+    bool DispatchFull = false;
+    bool InAvailMessage = false;
+    uint32_t GetCount = 0;
+    uint32_t MaxGetCount = 0;
+    uint32_t LastTailData = 0;  // dispatcher thread
+    uint32_t NotifyTail = 0;    // dispatcher thread
+
+    // Output ring: OutputSection. Filled by WriteCom, drained by the device layer's writer.
+    std::unique_ptr<uint8_t[]> OBuffer;
+    uint32_t OBufHead = 0;
+    uint32_t OBufTail = 0;
+    bool OBufFull = false;
+    bool OutSentPending = false;
+
+    // Threads, owned here; created by LaunchThreads, joined by HaltThreads or Destroy.
+    std::unique_ptr<TSioDispatcherThread> ComThread;     // reader
+    std::unique_ptr<TSioDispatcherThread> OutThread;     // writer
+    std::unique_ptr<TSioDispatcherThread> StatusThread;  // status
+    std::unique_ptr<TDispThread> fDispThread;
+    uint8_t ThreadBoost = 0;  // DataSection
+    std::atomic<int32_t> ActiveThreads{0};
+    std::atomic<bool> DispActive{false};      // LaunchThreads sets; the last thread clears
+    std::atomic<bool> KillThreads{false};     // any thread sets; all read
+    std::atomic<bool> DoDonePortPrim{false};  // dispatcher thread as it ends
+    std::atomic<bool> CloseComActive{false};  // device layer's CloseCom
+    uint32_t TimerID = 0;
+
+    // The three locks (see the order at the top of this file).
+    TSioRecursiveSection DataSection;
+    TSioRecursiveSection OutputSection;
+    TSioRecursiveSection DispSection;
+
+    // Events created by InitPort, null when not created. GeneralEvent: start and flush
+    // handshakes; OutputEvent: wakes the writer; OutFlushEvent: the writer drops its work;
+    // ReadyEvent: set after every dispatcher pass; ComEvent, SentEvent: no further role.
+    std::unique_ptr<platform::Event> GeneralEvent;
+    std::unique_ptr<platform::Event> OutputEvent;
+    std::unique_ptr<platform::Event> OutFlushEvent;
+    std::unique_ptr<platform::Event> ReadyEvent;
+    std::unique_ptr<platform::Event> ComEvent;
+    std::unique_ptr<platform::Event> SentEvent;  // manual-reset
+
+    // Received blocks and status words from the device layer's threads.
+    std::unique_ptr<TIOQueue> FQueue;
+    uint32_t CurrentEvent = 0;  // dispatcher thread
+
+    std::atomic<bool> fEventBusy{false};    // written under DataSection, read anywhere
+    bool DeletePending = false;             // DataSection
+    std::atomic<bool> ClosePending{false};  // written by DonePort, read anywhere
+
+    // Triggers: lists guarded by DataSection.
+    std::vector<TimerTriggerRec> TimerTriggers;
+    std::vector<DataTriggerRec> DataTriggers;
+    std::vector<StatusTriggerRec> StatusTriggers;
+    uint32_t LenTrigger = 0;      // DataSection
+    uint32_t TriggerCounter = 1;  // DataSection
+    bool GlobalStatHit = false;   // dispatcher thread
+
+    // Handlers: lists guarded by DataSection.
+    std::vector<WndHandlerRec> WndTriggerHandlers;
+    std::vector<ProcHandlerRec> ProcTriggerHandlers;
+    std::vector<EventHandlerRec> EventTriggerHandlers;
+    std::atomic<bool> HandlerServiceNeeded{false};  // written under DataSection
+    bool PortHandlerInstalled = false;              // DataSection
+
+    // Trace: DataSection.
+    std::atomic<bool> TracingOn{false};
+    std::vector<TTraceRecord> TraceQueue;  // empty: no queue
+    bool TraceAllocated = false;
+    uint32_t TraceIndex = 0;
+    uint32_t TraceMax = 0;
+    bool TraceWrapped = false;
+
+    // Dispatch log: the queue has its own lock; the switches are read without a lock.
+    std::atomic<bool> DLoggingOn{false};
+    std::unique_ptr<TIOQueue> DLoggingQueue;
+    std::atomic<uint32_t> DLoggingMax{0};
+    uint32_t TimeBase = 0;
+
+  protected:
+    // For LaunchThreads: creates and starts the dispatcher thread into fDispThread.
+    void StartDispatcherThread();
+    // For CloseCom / HaltThreads: waits up to timeoutMs for the dispatcher thread to end while the
+    // calling thread handles its window messages (the thread may be inside a call synchronised
+    // with the main thread); joins it when it has ended. True when it has ended (or none runs).
+    bool EndDispatcherThread(uint32_t timeoutMs);
+
+  private:
+    uint32_t NewTriggerHandle();
+    int32_t FindTrigger(uint32_t Handle, bool Delete, int& Kind, size_t& Index);
+    void ResetDataMatches();
+    void RefreshLineErrors();
+    uint8_t ReadModemStatus(uint32_t KeepMask);
+    void UpdateModemDeltas();
+    bool ModemBit(uint32_t KeepMask, uint32_t Bit);
+    int32_t ApplyDeviceState(const TSioDCB& NewDCB);
+    void DrainBeforeLineChange();
+    int32_t PeekAt(char& C, uint32_t N);
+    int32_t CopyFromBuffer(void* Block, uint32_t Offset, uint32_t& NewTail, uint32_t Len);
+    uint32_t UnreadCount() const;
+    uint32_t CountThrough(uint32_t Pos) const;
+    int32_t WriteTraceFile(const std::string& FName, bool Append, bool InHex, bool AllHex);
+    int32_t WriteDispatchLog(const std::string& FName, bool Append, bool InHex, bool AllHex);
+    uint32_t LogTime() const;
+    void PurgeDeletedHandlers();
+    bool StatusLoop();
+
+    bool destroyed_ = false;
+};

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/os_version.h"
+#include "serial/device/io_queue.h"
 #include "serial/dispatch/log_text_file.h"
 
 namespace {
@@ -217,4 +218,23 @@ std::string FormatDispatchEntry(TDispatchType DT, TDispatchSubType DST, uint32_t
     }
     line += kLineEnd;
     return line;
+}
+
+int32_t WriteDispatchLogFile(const std::string& FName, bool Append, bool InHex, bool AllHex,
+                             const std::string& DeviceName, TIOQueue& queue) {
+    if (queue.Count() == 0) return 0;
+    TLogTextFile file;
+    if (int32_t err = file.Open(FName, Append); err != 0) return -err;
+    file.Write(DispatchLogHeader(DeviceName, platform::OsVersionText(), LogDateTimeNow()));
+    // Entries pushed while the file is being written are drained too.
+    while (std::unique_ptr<TIOBuffer> item = queue.Pop()) {
+        const auto* entry = dynamic_cast<const TLogBuffer*>(item.get());
+        if (!entry) continue;
+        std::span<const uint8_t> bytes;
+        if (entry->drBuffer())
+            bytes = {entry->drBuffer(), static_cast<size_t>(entry->drMoreData())};
+        file.Write(FormatDispatchEntry(entry->drType(), entry->drSubType(), entry->drTime(),
+                                       entry->drData(), bytes, InHex, AllHex));
+    }
+    return -file.Close();
 }

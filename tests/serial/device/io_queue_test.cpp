@@ -1,0 +1,220 @@
+// TIOQueue: the consumer protocol, Clear with a lent item, the byte count, and waits that end by
+// a push from another thread or by their time-out.
+#include "serial/device/io_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using platform::WaitResult;
+
+// An item that counts its own destruction, to see which items the queue frees.
+class Tracked : public TIOBuffer {
+  public:
+    Tracked(int32_t size, int* freed) : TIOBuffer(size), freed_(freed) {}
+    ~Tracked() override { ++*freed_; }
+
+  private:
+    int* freed_;
+};
+
+std::unique_ptr<TLogBuffer> LogEntry(int32_t bytes) {
+    std::vector<uint8_t> data(static_cast<size_t>(bytes), 0x55);
+    return std::make_unique<TLogBuffer>(TDispatchType::dtDispatch, TDispatchSubType::dstReadCom, 0,
+                                        0, data.data(), bytes);
+}
+
+TEST(TIOQueue, PeekLendsTheHeadOnceAndPopTakesItemsInOrder) {
+    TIOQueue q;
+    auto a = std::make_unique<TStatusBuffer>();
+    auto b = std::make_unique<TStatusBuffer>();
+    TIOBuffer* pa = a.get();
+    TIOBuffer* pb = b.get();
+    q.Push(std::move(a));
+    q.Push(std::move(b));
+
+    EXPECT_EQ(q.Peek(), pa);
+    EXPECT_TRUE(pa->InUse());
+    EXPECT_EQ(q.Peek(), nullptr);  // the head is lent; b is not reached past it
+    pa->SetInUse(false);
+    EXPECT_EQ(q.Peek(), pa);
+
+    std::unique_ptr<TIOBuffer> first = q.Pop();  // taken even while in use
+    EXPECT_EQ(first.get(), pa);
+    EXPECT_EQ(q.Pop().get(), pb);
+    EXPECT_EQ(q.Pop(), nullptr);
+    EXPECT_EQ(q.Peek(), nullptr);
+    EXPECT_EQ(q.Count(), 0);
+}
+
+TEST(TIOQueue, AConsumerTakesADataBlockInPartsBeforePoppingIt) {
+    TIOQueue q;
+    auto block = std::make_unique<TDataBuffer>(8);
+    for (int i = 0; i < 5; ++i) block->Data()[i] = static_cast<uint8_t>('a' + i);
+    block->SetBytesUsed(5);
+    q.Push(std::move(block));
+    q.Push(std::make_unique<TStatusBuffer>());
+
+    std::string taken;
+    auto take = [&](int most) {
+        auto* d = dynamic_cast<TDataBuffer*>(q.Peek());
+        ASSERT_NE(d, nullptr);
+        int n = std::min(most, d->BytesUsed() - d->BytesRead());
+        taken.append(reinterpret_cast<const char*>(d->Data()) + d->BytesRead(), n);
+        d->SetBytesRead(d->BytesRead() + n);
+        if (d->BytesRead() == d->BytesUsed())
+            q.Pop();
+        else
+            d->SetInUse(false);
+    };
+    take(3);
+    EXPECT_EQ(q.Count(), 2);
+    EXPECT_EQ(q.BytesQueued(), 8);
+    take(3);
+    EXPECT_EQ(taken, "abcde");
+    EXPECT_EQ(q.BytesQueued(), 0);
+    EXPECT_NE(dynamic_cast<TStatusBuffer*>(q.Peek()), nullptr);
+}
+
+TEST(TIOQueue, ClearFreesAllButTheLentItem) {
+    int freed = 0;
+    TIOQueue q;
+    q.Push(std::make_unique<Tracked>(10, &freed));
+    q.Push(std::make_unique<Tracked>(20, &freed));
+    q.Push(std::make_unique<Tracked>(30, &freed));
+    TIOBuffer* head = q.Peek();
+    ASSERT_NE(head, nullptr);
+
+    q.Clear();
+    EXPECT_EQ(freed, 2);
+    EXPECT_EQ(q.Count(), 1);
+    EXPECT_EQ(q.BytesQueued(), 10);
+    EXPECT_TRUE(head->InUse());
+
+    head->SetInUse(false);
+    q.Clear();
+    EXPECT_EQ(freed, 3);
+    EXPECT_EQ(q.BytesQueued(), 0);
+    EXPECT_EQ(q.Count(), 0);
+}
+
+TEST(TIOQueue, DestructionFreesEveryItemLentOrNot) {
+    int freed = 0;
+    {
+        TIOQueue q;
+        q.Push(std::make_unique<Tracked>(1, &freed));
+        q.Push(std::make_unique<Tracked>(1, &freed));
+        ASSERT_NE(q.Peek(), nullptr);
+    }
+    EXPECT_EQ(freed, 2);
+}
+
+TEST(TIOQueue, BytesQueuedIsTheSumOfTheItemSizes) {
+    TIOQueue q;
+    q.Push(LogEntry(10));
+    q.Push(LogEntry(20));
+    q.Push(std::make_unique<TStatusBuffer>());
+    q.Push(LogEntry(30));
+    EXPECT_EQ(q.BytesQueued(), 60);
+    q.Pop();
+    EXPECT_EQ(q.BytesQueued(), 50);
+    q.Pop();
+    q.Pop();
+    EXPECT_EQ(q.BytesQueued(), 30);
+}
+
+TEST(TIOQueue, RefusesANullItem) {
+    TIOQueue q;
+    EXPECT_THROW(q.Push(nullptr), std::invalid_argument);
+    EXPECT_EQ(q.Count(), 0);
+}
+
+TEST(TIOQueue, WaitOnAnEmptyQueueTimesOut) {
+    TIOQueue q;
+    EXPECT_EQ(q.WaitForBuffer(50), WaitResult::TimedOut);
+}
+
+TEST(TIOQueue, WaitOnAQueueWithAnItemIsSignalledAtOnce) {
+    TIOQueue q;
+    q.Push(std::make_unique<TStatusBuffer>());
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::Signaled);
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::Signaled);  // still holds it
+    q.Pop();
+    // The push's signal may be left over once; after that the empty queue times out.
+    q.WaitForBuffer(0);
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::TimedOut);
+}
+
+TEST(TIOQueue, APushFromAnotherThreadEndsTheWait) {
+    TIOQueue q;
+    std::atomic<bool> waiting{false};
+    std::thread producer([&] {
+        while (!waiting.load()) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let the wait begin
+        q.Push(std::make_unique<TStatusBuffer>());
+    });
+    waiting.store(true);
+    // Only the push can end this wait with Signaled: the time-out is far beyond any test run.
+    EXPECT_EQ(q.WaitForBuffer(10 * 60 * 1000), WaitResult::Signaled);
+    producer.join();
+    EXPECT_EQ(q.Count(), 1);
+}
+
+// Two producers (data blocks and status words) and the consumer protocol of the dispatcher
+// thread running together: every byte and every word arrives once, each producer's in order.
+TEST(TIOQueue, ProducersAndAPartialConsumerKeepOrderAcrossThreads) {
+    constexpr int kBlocks = 2000, kWords = 2000;
+    TIOQueue q;
+    std::thread data([&] {
+        for (int i = 0; i < kBlocks; ++i) {
+            auto b = std::make_unique<TDataBuffer>(4);
+            for (int k = 0; k < 4; ++k) b->Data()[k] = static_cast<uint8_t>((i * 4 + k) & 0xFF);
+            b->SetBytesUsed(4);
+            q.Push(std::move(b));
+        }
+    });
+    std::thread status([&] {
+        for (int i = 0; i < kWords; ++i) {
+            auto s = std::make_unique<TStatusBuffer>();
+            s->SetStatus(static_cast<uint32_t>(i));
+            q.Push(std::move(s));
+        }
+    });
+
+    int bytes = 0, words = 0, misordered = 0;
+    while (bytes < kBlocks * 4 || words < kWords) {
+        if (q.WaitForBuffer(10 * 60 * 1000) != WaitResult::Signaled) break;
+        TIOBuffer* head = q.Peek();
+        if (!head) continue;
+        if (auto* s = dynamic_cast<TStatusBuffer*>(head)) {
+            if (s->Status() != static_cast<uint32_t>(words)) ++misordered;
+            ++words;
+            q.Pop();
+        } else if (auto* d = dynamic_cast<TDataBuffer*>(head)) {
+            // Take one byte per look, as a slow reader would.
+            if (d->Data()[d->BytesRead()] != static_cast<uint8_t>(bytes & 0xFF)) ++misordered;
+            ++bytes;
+            d->SetBytesRead(d->BytesRead() + 1);
+            if (d->BytesRead() == d->BytesUsed())
+                q.Pop();
+            else
+                d->SetInUse(false);
+        }
+    }
+    data.join();
+    status.join();
+    EXPECT_EQ(bytes, kBlocks * 4);
+    EXPECT_EQ(words, kWords);
+    EXPECT_EQ(misordered, 0);
+    EXPECT_EQ(q.Count(), 0);
+    EXPECT_EQ(q.BytesQueued(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+// Conversions between device numbers and their octal or hexadecimal texts.
+#include "app/device_address.h"
+
+namespace {
+// Arithmetic wraps at 32 bits, as the device fields are 32-bit values that a user may overfill.
+int32_t Wrap(uint32_t value) { return static_cast<int32_t>(value); }
+}  // namespace
+
+int32_t IntPower(int32_t base, int32_t exponent) {
+    uint32_t result = 1;
+    for (int32_t i = 0; i < exponent; ++i) result *= static_cast<uint32_t>(base);
+    return Wrap(result);
+}
+
+int32_t OctToInt(std::wstring_view text, int32_t def) {
+    uint32_t result = 0;
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        wchar_t c = text[i];
+        if (c < L'0' || c > L'7') return def;
+        result += static_cast<uint32_t>(c - L'0') *
+                  static_cast<uint32_t>(IntPower(8, static_cast<int32_t>(n - 1 - i)));
+    }
+    return Wrap(result);
+}
+
+namespace {
+std::wstring Digits(uint32_t value, uint32_t base, int32_t minWidth) {
+    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    std::wstring out;
+    do {
+        out.insert(out.begin(), kDigits[value % base]);
+        value /= base;
+    } while (value != 0);
+    if (minWidth > 0 && out.size() < static_cast<size_t>(minWidth)) {
+        out.insert(0, static_cast<size_t>(minWidth) - out.size(), L'0');
+    }
+    return out;
+}
+}  // namespace
+
+std::wstring IntToOct(int32_t value, int32_t minWidth) {
+    return Digits(static_cast<uint32_t>(value), 8, minWidth);
+}
+
+int32_t HexToInt(std::wstring_view text, int32_t def) { return ParseHex(text).value_or(def); }
+
+std::optional<int32_t> ParseHex(std::wstring_view text) {
+    if (text.empty()) return std::nullopt;
+    uint64_t result = 0;
+    for (wchar_t c : text) {
+        uint32_t digit;
+        if (c >= L'0' && c <= L'9') {
+            digit = static_cast<uint32_t>(c - L'0');
+        } else if (c >= L'A' && c <= L'F') {
+            digit = static_cast<uint32_t>(c - L'A' + 10);
+        } else if (c >= L'a' && c <= L'f') {
+            digit = static_cast<uint32_t>(c - L'a' + 10);
+        } else {
+            return std::nullopt;
+        }
+        result = result * 16 + digit;
+        if (result > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return Wrap(static_cast<uint32_t>(result));
+}
+
+std::wstring IntToHex(int32_t value, int32_t minWidth) {
+    return Digits(static_cast<uint32_t>(value), 16, minWidth);
+}
+
+int32_t DeviceNumber(std::wstring_view deviceText, bool fxMode, int32_t def) {
+    std::wstring_view number = deviceText.empty() ? deviceText : deviceText.substr(1);
+    return fxMode ? OctToInt(number, def) : HexToInt(number, def);
+}
+
+std::wstring DeviceNumberText(int32_t value, bool fxMode, int32_t minWidth) {
+    return fxMode ? IntToOct(value, minWidth) : IntToHex(value, minWidth);
+}
+
+std::wstring DeviceLetter(std::wstring_view deviceText) {
+    return std::wstring(deviceText.substr(0, 1));
+}
+
+int32_t SampledDeviceCount(bool fxMode) { return fxMode ? 80 : 160; }
+
+int32_t BitStateIndex(int32_t offset, bool fxMode) {
+    if (offset < 0 || offset >= SampledDeviceCount(fxMode)) return -1;
+    const int32_t perRow = fxMode ? 8 : 16;
+    return (offset / perRow) * 16 + offset % perRow;
+}

@@ -1,0 +1,79 @@
+// The settings file beside the executable: the capture geometry, the INI access (the Windows
+// profile API in the program, an INI reader and writer of the same rules on the host) and the
+// number formats the file uses.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// The six capture geometry values, at their start values.
+struct CaptureSettings {
+    double Scale = 1.0;
+    int32_t captW = 504;
+    int32_t captH = 372;
+    int32_t captL = 243;
+    int32_t pickXOff = 8;
+    int32_t pickYOff = 6;
+    bool operator==(const CaptureSettings&) const = default;
+};
+
+// A settings file that could not be written: "<path> に書き込めません".
+class SettingsWriteError : public std::runtime_error {
+  public:
+    explicit SettingsWriteError(const std::wstring& path);
+    const std::wstring& Message() const { return message_; }
+
+  private:
+    std::wstring message_;
+};
+
+// One INI file. Section and key names match without regard to case. Every write goes to the file
+// at once; a write that fails raises SettingsWriteError.
+class IniFile {
+  public:
+    explicit IniFile(std::wstring path) : path_(std::move(path)) {}
+    const std::wstring& Path() const { return path_; }
+
+    // The value as the profile API gives it (spaces around it removed, one pair of enclosing
+    // quotes removed); empty when the section or the key is missing.
+    std::optional<std::wstring> ReadString(const std::wstring& section,
+                                           const std::wstring& key) const;
+    void WriteString(const std::wstring& section, const std::wstring& key,
+                     const std::wstring& value);
+
+    // Decimal, or hexadecimal after "0x"/"0X" when the value has three or more characters; the
+    // default when missing or unparsable.
+    int32_t ReadInteger(const std::wstring& section, const std::wstring& key, int32_t def) const;
+    void WriteInteger(const std::wstring& section, const std::wstring& key, int32_t value);
+    // A decimal number with the given decimal separator; the default when missing or unparsable.
+    double ReadFloat(const std::wstring& section, const std::wstring& key, double def,
+                     wchar_t separator) const;
+    // General format, up to 15 significant digits, no trailing zeros.
+    void WriteFloat(const std::wstring& section, const std::wstring& key, double value,
+                    wchar_t separator);
+
+  private:
+    std::wstring path_;
+};
+
+// Number texts of the settings file and the setting fields.
+std::optional<int32_t> ParseIniInteger(std::wstring_view text);
+// Decimal integer only (the setting fields): optional sign and digits, spaces around allowed.
+std::optional<int32_t> ParseDecimalInteger(std::wstring_view text);
+// A decimal number (sign, digits, the separator, exponent), spaces around allowed. With a
+// separator other than the full stop, a full stop does not parse.
+std::optional<double> ParseDecimal(std::wstring_view text, wchar_t separator);
+std::wstring FormatGeneral(double value, wchar_t separator);
+// Four decimals ("%.4f").
+std::wstring FormatFixed4(double value, wchar_t separator);
+
+// The decimal separator of the user's locale (Windows: the user's regional settings; host: the
+// C library's current numeric locale).
+wchar_t LocaleDecimalSeparator();
+
+// The running executable's path with its extension replaced by ".ini".
+std::wstring ExecutableSettingsPath();
+// A path with its extension (if any, after the last separator) replaced by ".ini".
+std::wstring WithIniExtension(const std::wstring& path);

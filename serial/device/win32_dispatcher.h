@@ -1,0 +1,95 @@
+// TSioWin32Dispatcher: the device layer on a Windows serial device opened for overlapped I/O.
+// It implements the dispatcher's device operations with the communications API and runs three
+// threads of its own beside the dispatcher thread (win32_dispatcher_threads.h).
+//
+// Threads and who wakes whom:
+//   - reader (TReadThread): waits on FSerialEvent (50 ms at a time) or in a pending ReadFile,
+//     drains the driver in 256-byte blocks onto FQueue;
+//   - status (TStatusThread): waits for line events; a received-character event sets
+//     FSerialEvent, other events go onto FQueue as status words;
+//   - writer (TWriteThread): woken by OutputEvent, takes the whole output ring in one step and
+//     sends it; OutFlushEvent (PurgeQueue(0), CloseCom) makes it drop its work and acknowledge on
+//     GeneralEvent;
+//   - main thread: OpenCom, CloseCom, PurgeQueue, WriteCom; dispatcher thread: ReadCom,
+//     InputAvailable, ReadErrors, WriteCom from handlers.
+// Locks: OutputSection guards the output ring (WriteCom, OutputPending, the writer's copy-out,
+// PurgeQueue(0)); FQueue has its own lock; DataSection makes LaunchThreads one step; a close is
+// kept single by CloseComActive (compare-and-set). The writer sends outside every lock.
+//
+// Lifetimes. Every overlapped operation is issued by the long-lived device thread that owns its
+// OVERLAPPED record, event and buffer (members of the thread object); a thread that leaves
+// while its operation is pending cancels it (CancelIoEx) and waits for its completion before it
+// frees anything, so no operation outlives what it uses, and the device handle is closed only
+// after the three threads have ended. The thread objects are owned by the dispatcher's
+// unique_ptrs and joined, never detached: CloseCom joins the device threads once they have
+// reported their end; the dispatcher thread is joined by CloseCom when it ends within the two
+// waits, otherwise (it is still inside a handler) it is told to stop and is joined exactly once
+// later, by the dispatcher's destruction or by the next LaunchThreads.
+//
+// Adaptations to devices that are not full serial drivers (virtual ports, USB adapters, Wine on
+// a pseudo-terminal): a line-event mask with modem-line events that the device refuses
+// (ERROR_NOT_SUPPORTED) is retried once without them; a line-event wait that ends aborted or
+// with no event bits counts as no event and the next wait is paced (50 ms, watching
+// KillThreads); a failed modem-status read reports all lines low; a read that stays pending
+// until data arrives delivers the data as it completes.
+#pragma once
+#ifdef _WIN32
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/event.h"
+#include "platform/unique_handle.h"
+#include "serial/dispatch/base_dispatcher.h"
+
+class TSioWin32Dispatcher : public TSioBaseDispatcher {
+  public:
+    explicit TSioWin32Dispatcher(TComponent* Owner);
+    // Closes the port if open and waits for every thread (Destroy), then frees FSerialEvent.
+    ~TSioWin32Dispatcher() override;
+
+    int32_t LineControl(int32_t Func) override;
+    int32_t PurgeQueue(int32_t Queue) override;
+    int32_t ReadErrors(TSioComStat& Stat) override;
+    int32_t ReadErrorHook(int32_t Code) override;
+    int32_t ReadDeviceState(TSioDCB& DCB) override;
+    int32_t ReadCom(uint8_t* Buf, int32_t Size) override;
+    int32_t WriteDeviceState(TSioDCB& DCB) override;
+    int32_t WriteCom(const uint8_t* Buf, int32_t Size) override;
+    bool WaitDeviceEvent(int32_t& Mask) override;
+    bool SetupQueues(int32_t InSize, int32_t OutSize) override;
+    // Raises std::runtime_error "Dispatcher already started." when the threads run.
+    void LaunchThreads() override;
+    void HaltThreads() override;
+    int32_t OutputPending() override;
+    int32_t InputAvailable() override;
+    int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue, uint32_t OutQueue) override;
+    int32_t CloseCom() override;
+    bool CheckPort(const std::wstring& ComName) override;
+    int32_t ProcessCommunications() override;
+    void SetDeviceBreak(bool On) override;
+    uint32_t ReadModemLines() override;
+    int32_t OsLastError() override;
+
+    // The open device (INVALID_HANDLE_VALUE when none). Written by OpenCom and CloseCom while no
+    // device thread runs; read by the device threads.
+    HANDLE Device() const { return FDeviceHandle.load(); }
+
+    // Set by the status thread on a received-character event and by CloseCom; the reader waits
+    // on it. Auto-reset.
+    platform::Event FSerialEvent{platform::Event::Reset::Auto};
+
+  private:
+    void RecordOsError(DWORD Error) { FOsError.store(Error); }
+    // Waits until Thread has reported its end, handling the calling thread's messages, then
+    // joins it. Nothing when the thread does not exist or is the calling thread.
+    void AwaitThreadEnd(TSioDispatcherThread* Thread);
+
+    platform::UniqueFileHandle FDevice;  // owns the device; OpenCom / CloseCom
+    std::atomic<HANDLE> FDeviceHandle{INVALID_HANDLE_VALUE};
+    std::atomic<DWORD> FOsError{0};  // the error of the last failed OpenCom / SetupQueues
+};
+#endif

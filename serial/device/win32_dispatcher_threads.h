@@ -1,0 +1,100 @@
+// The Windows device layer's reader, writer and status threads. Their design (who wakes whom,
+// what each owns, how a pending operation is ended) is described in win32_dispatcher.h.
+#pragma once
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/unique_handle.h"
+#include "serial/device/io_buffer.h"
+#include "serial/dispatch/dispatcher_thread.h"
+
+class TSioWin32Dispatcher;
+
+// Exit codes of the device threads.
+inline constexpr int32_t ecDeviceWriteError = -160;
+inline constexpr int32_t ecDeviceReadError = -161;
+inline constexpr int32_t ecNoMemory = -13868;
+
+// Base of the three device threads: one OVERLAPPED record and its manual-reset event per thread,
+// both members of the thread object, used only by that thread.
+class TSioWin32Thread : public TSioDispatcherThread {
+  public:
+    explicit TSioWin32Thread(TSioWin32Dispatcher* Disp);
+
+  protected:
+    // Waits for the pending operation in steps of 100 ms while neither this thread nor the
+    // dispatcher is asked to stop. Completed: the transferred count (event reset), or -161
+    // when the operation failed (GetLastError tells why). Asked to stop: 0, the operation is
+    // still pending. Wait failure: -161.
+    virtual int32_t WaitForOverlapped(OVERLAPPED& Overlapped);
+
+    // Thread start: ThreadStarted, then the event. False when the event cannot be made.
+    bool Begin();
+    // Thread end: a pending operation is cancelled and its completion awaited, the event is
+    // closed, the exit code is reported and ThreadFinished runs (nothing is touched after it).
+    int32_t Finish(int32_t ExitCode);
+    // Cancels the pending operation, if any, and waits until the system has completed it.
+    void EndPending();
+    bool StopRequested() const;
+    // Marks the operation just issued as pending / completed.
+    void IssuedPending() { FPending = true; }
+    void Completed() { FPending = false; }
+    // Sleeps about Ms milliseconds in short steps, returning early when asked to stop.
+    void Pause(uint32_t Ms) const;
+
+    TSioWin32Dispatcher* W;  // not owned; the dispatcher outlives its threads
+    OVERLAPPED FOverlapped{};
+    platform::UniqueHandle FEvent;  // manual-reset, FOverlapped.hEvent
+    bool FPending = false;          // an operation on FOverlapped has not completed yet
+};
+
+// Moves received bytes onto FQueue in 256-byte blocks.
+class TReadThread : public TSioWin32Thread {
+  public:
+    using TSioWin32Thread::TSioWin32Thread;
+
+  protected:
+    int32_t Execute() override;
+
+  private:
+    // ReadFile into Block: bytes read (0 when nothing had arrived or the read was aborted), or
+    // -161 on failure.
+    int32_t ReadDevice(TDataBuffer& Block);
+    std::unique_ptr<TDataBuffer> FSpare;  // the block being filled
+};
+
+// Sends what the dispatcher put into the output ring.
+class TWriteThread : public TSioWin32Thread {
+  public:
+    using TSioWin32Thread::TSioWin32Thread;
+
+  protected:
+    int32_t Execute() override;
+    // Also returns on OutFlushEvent (-1: a purge was requested) and, when asked to stop, -1 as
+    // well: the rest of the block is dropped rather than reported as a write error.
+    int32_t WaitForOverlapped(OVERLAPPED& Overlapped) override;
+
+  private:
+    // Sends all waiting output; 0 when done (or dropped by a purge), -160 on a write failure.
+    int32_t DrainOutput();
+    std::unique_ptr<uint8_t[]> FBlock;  // the block being sent; freed only when no write is pending
+};
+
+// Waits for line events and reports them.
+class TStatusThread : public TSioWin32Thread {
+  public:
+    using TSioWin32Thread::TSioWin32Thread;
+    uint32_t LastMask = 0;  // the line events asked for; this thread only
+
+  protected:
+    int32_t Execute() override;
+
+  private:
+    // Mask := the events of one wait (0: none). 0, or -161 on failure.
+    int32_t WaitForCommEvent(uint32_t& Mask);
+    DWORD FMask = 0;  // filled by the system when a pending wait completes
+};
+#endif

@@ -1,0 +1,361 @@
+// The reader, writer and status threads of the Windows device layer.
+#include "serial/device/win32_dispatcher_threads.h"
+
+#include <cstring>
+#include <exception>
+
+#include "platform/exception_display.h"
+#include "serial/device/io_queue.h"
+#include "serial/device/win32_dispatcher.h"
+#include "serial/errors/check_result_code.h"
+
+namespace {
+constexpr DWORD kBlockSize = 256;
+constexpr DWORD kWaitStepMs = 100;
+constexpr DWORD kReaderWaitMs = 50;
+constexpr DWORD kEventPaceMs = 50;
+// Line events: received character, then those worth a status word for the dispatcher.
+constexpr uint32_t kRxChar = EV_RXCHAR;
+constexpr uint32_t kStatusEvents = 0x21F8;
+// Modem-line events, which some devices refuse (ERROR_NOT_SUPPORTED); 0x2000 is only known to
+// systems outside the NT family, which refuse it with ERROR_INVALID_PARAMETER elsewhere.
+constexpr uint32_t kModemLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+constexpr uint32_t kLegacyEvent = 0x2000;
+}  // namespace
+
+// ---- TSioWin32Thread ----
+
+TSioWin32Thread::TSioWin32Thread(TSioWin32Dispatcher* Disp) : TSioDispatcherThread(Disp), W(Disp) {}
+
+bool TSioWin32Thread::StopRequested() const { return Terminated() || W->KillThreads.load(); }
+
+bool TSioWin32Thread::Begin() {
+    W->ThreadStarted();
+    FEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    FOverlapped = {};
+    FOverlapped.hEvent = FEvent.get();
+    return static_cast<bool>(FEvent);
+}
+
+void TSioWin32Thread::EndPending() {
+    if (!FPending) return;
+    HANDLE dev = W->Device();
+    CancelIoEx(dev, &FOverlapped);
+    DWORD transferred = 0;
+    // Returns when the system has finished with the record, buffer and event: completed,
+    // failed or cancelled alike.
+    GetOverlappedResult(dev, &FOverlapped, &transferred, TRUE);
+    FPending = false;
+}
+
+void TSioWin32Thread::Pause(uint32_t Ms) const {
+    for (uint32_t slept = 0; slept < Ms && !StopRequested(); slept += 10) Sleep(10);
+}
+
+int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
+    EndPending();
+    FEvent.reset();
+    FOverlapped.hEvent = nullptr;
+    // ThreadFinished reads the thread's return value, which is stored only once Execute has
+    // returned, after ThreadFinished has run: the exit code is reported here instead.
+    if (ExitCode < 0) {
+        try {
+            CheckResultCode(W->Owner(), ExitCode);
+        } catch (const std::exception& e) {
+            platform::ShowException(e);
+        }
+    }
+    W->ThreadFinished(this);
+    return ExitCode;
+}
+
+int32_t TSioWin32Thread::WaitForOverlapped(OVERLAPPED& Overlapped) {
+    for (;;) {
+        DWORD w = WaitForSingleObject(Overlapped.hEvent, kWaitStepMs);
+        if (w == WAIT_TIMEOUT) {
+            if (StopRequested()) return 0;
+            continue;
+        }
+        if (w != WAIT_OBJECT_0) return ecDeviceReadError;
+        DWORD transferred = 0;
+        BOOL ok = GetOverlappedResult(W->Device(), &Overlapped, &transferred, TRUE);
+        DWORD err = ok ? 0 : GetLastError();
+        Completed();
+        if (!ok) {
+            SetLastError(err);
+            return ecDeviceReadError;
+        }
+        ResetEvent(Overlapped.hEvent);
+        return static_cast<int32_t>(transferred);
+    }
+}
+
+// ---- TReadThread ----
+
+int32_t TReadThread::ReadDevice(TDataBuffer& Block) {
+    EndPending();
+    DWORD got = 0;
+    if (ReadFile(W->Device(), Block.Data(), static_cast<DWORD>(Block.Size()), &got, &FOverlapped))
+        return static_cast<int32_t>(got);
+    DWORD err = GetLastError();
+    if (err != ERROR_IO_PENDING) {
+        W->LastWinError.store(static_cast<int32_t>(err));
+        return ecDeviceReadError;
+    }
+    IssuedPending();
+    int32_t r = WaitForOverlapped(FOverlapped);
+    if (r >= 0) return r;
+    err = GetLastError();
+    if (err == ERROR_OPERATION_ABORTED) return 0;  // a purge of the input: no bytes, no error
+    W->LastWinError.store(static_cast<int32_t>(err));
+    return r;
+}
+
+int32_t TReadThread::Execute() {
+    if (!Begin()) {
+        W->KillThreads.store(true);
+        return Finish(ecDeviceReadError);
+    }
+    // Reads return at once with what the driver holds; on devices where they stay pending
+    // until a byte arrives, the pending read delivers the bytes as soon as they come.
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
+    SetCommTimeouts(W->Device(), &timeouts);
+    int32_t exitCode = 0;
+    auto newBlock = [this, &exitCode] {
+        try {
+            FSpare = std::make_unique<TDataBuffer>(kBlockSize);
+            return true;
+        } catch (const std::exception&) {
+            exitCode = ecNoMemory;
+            W->KillThreads.store(true);
+            return false;
+        }
+    };
+    while (!StopRequested()) {
+        platform::WaitResult woke = W->FSerialEvent.Wait(kReaderWaitMs);
+        if (woke != platform::WaitResult::Signaled && woke != platform::WaitResult::TimedOut) {
+            exitCode = ecDeviceReadError;
+            W->KillThreads.store(true);
+            break;
+        }
+        if (!FSpare && !newBlock()) break;
+        // Drain the driver before waiting again, or the tail of a burst waits for the next one.
+        int32_t n = ReadDevice(*FSpare);
+        bool outOfMemory = false;
+        while (n > 0) {
+            FSpare->SetBytesUsed(n);
+            W->FQueue->Push(std::move(FSpare));
+            if (!newBlock()) {
+                outOfMemory = true;
+                break;
+            }
+            if (StopRequested()) break;
+            n = ReadDevice(*FSpare);
+        }
+        if (outOfMemory) break;
+        if (n < 0) {
+            if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = ecDeviceReadError;
+            W->KillThreads.store(true);
+            break;
+        }
+    }
+    EndPending();
+    FSpare.reset();
+    return Finish(exitCode);
+}
+
+// ---- TWriteThread ----
+
+int32_t TWriteThread::WaitForOverlapped(OVERLAPPED& Overlapped) {
+    HANDLE waits[2] = {Overlapped.hEvent, W->OutFlushEvent->NativeHandle()};
+    for (;;) {
+        DWORD w = WaitForMultipleObjects(2, waits, FALSE, kWaitStepMs);
+        if (w == WAIT_TIMEOUT) {
+            if (StopRequested()) return -1;
+            continue;
+        }
+        if (w == WAIT_OBJECT_0) {
+            DWORD transferred = 0;
+            BOOL ok = GetOverlappedResult(W->Device(), &Overlapped, &transferred, TRUE);
+            DWORD err = ok ? 0 : GetLastError();
+            Completed();
+            if (!ok) {
+                W->LastWinError.store(static_cast<int32_t>(err));
+                SetLastError(err);
+                return ecDeviceWriteError;
+            }
+            ResetEvent(Overlapped.hEvent);
+            return static_cast<int32_t>(transferred);
+        }
+        if (w == WAIT_OBJECT_0 + 1) return -1;
+        W->LastWinError.store(static_cast<int32_t>(GetLastError()));
+        return ecDeviceWriteError;
+    }
+}
+
+int32_t TWriteThread::DrainOutput() {
+    for (;;) {
+        size_t count = 0;
+        {
+            std::lock_guard lock(W->OutputSection);
+            if (!W->OBuffer || !(W->OBufFull || W->OBufHead != W->OBufTail)) return 0;
+            const uint32_t size = W->OutQue, head = W->OBufHead, tail = W->OBufTail;
+            count = head > tail ? head - tail : size - tail + head;
+            FBlock = std::make_unique<uint8_t[]>(count);
+            if (head > tail) {
+                std::memcpy(FBlock.get(), W->OBuffer.get() + tail, count);
+            } else {
+                std::memcpy(FBlock.get(), W->OBuffer.get() + tail, size - tail);
+                std::memcpy(FBlock.get() + (size - tail), W->OBuffer.get(), head);
+            }
+            W->OBufHead = W->OBufTail = 0;
+            W->OBufFull = false;
+        }
+        size_t sent = 0;
+        while (sent < count) {
+            if (StopRequested()) break;  // closing: the rest is dropped
+            DWORD written = 0;
+            if (WriteFile(W->Device(), FBlock.get() + sent, static_cast<DWORD>(count - sent),
+                          &written, &FOverlapped)) {
+                sent += written;
+                continue;
+            }
+            DWORD err = GetLastError();
+            if (err != ERROR_IO_PENDING) {
+                W->LastWinError.store(static_cast<int32_t>(err));
+                FBlock.reset();
+                return ecDeviceWriteError;
+            }
+            IssuedPending();
+            int32_t r = WaitForOverlapped(FOverlapped);
+            if (r >= 0) {
+                sent += static_cast<size_t>(r);
+                continue;
+            }
+            // The write may still be pending (purge, close): end it before its block goes.
+            err = GetLastError();
+            EndPending();
+            FBlock.reset();
+            if (r == -1) {
+                W->GeneralEvent->Set();
+                return 0;
+            }
+            if (err == ERROR_OPERATION_ABORTED) return 0;
+            W->LastWinError.store(static_cast<int32_t>(err));
+            return ecDeviceWriteError;
+        }
+        EndPending();
+        FBlock.reset();
+        if (StopRequested()) return 0;
+    }
+}
+
+int32_t TWriteThread::Execute() {
+    if (!Begin()) {
+        W->KillThreads.store(true);
+        return Finish(ecDeviceWriteError);
+    }
+    int32_t exitCode = 0;
+    HANDLE waits[2] = {W->OutputEvent->NativeHandle(), W->OutFlushEvent->NativeHandle()};
+    while (!StopRequested()) {
+        DWORD w = WaitForMultipleObjects(2, waits, FALSE, kWaitStepMs);
+        if (w == WAIT_OBJECT_0) {
+            if (W->KillThreads.load()) continue;
+            if (DrainOutput() != 0) {
+                if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = ecDeviceWriteError;
+                W->KillThreads.store(true);
+            }
+        } else if (w == WAIT_OBJECT_0 + 1) {
+            W->GeneralEvent->Set();  // a purge has been obeyed
+        } else if (w != WAIT_TIMEOUT) {
+            W->LastWinError.store(static_cast<int32_t>(GetLastError()));
+            exitCode = ecDeviceWriteError;
+            W->KillThreads.store(true);
+        }
+    }
+    EndPending();
+    FBlock.reset();
+    return Finish(exitCode);
+}
+
+// ---- TStatusThread ----
+
+int32_t TStatusThread::WaitForCommEvent(uint32_t& Mask) {
+    Mask = 0;
+    HANDLE dev = W->Device();
+    auto issue = [&] {
+        FMask = 0;
+        ResetEvent(FEvent.get());
+        return WaitCommEvent(dev, &FMask, &FOverlapped);
+    };
+    BOOL ok = issue();
+    DWORD err = ok ? 0 : GetLastError();
+    // A device that refuses part of the mask is asked once more without that part, and the
+    // smaller mask is kept for every later wait.
+    uint32_t refused = 0;
+    if (!ok && err == ERROR_INVALID_PARAMETER) refused = LastMask & kLegacyEvent;
+    if (!ok && err == ERROR_NOT_SUPPORTED) refused = LastMask & kModemLineEvents;
+    if (refused != 0) {
+        LastMask &= ~refused;
+        SetCommMask(dev, LastMask);
+        ok = issue();
+        err = ok ? 0 : GetLastError();
+    }
+    if (ok) {
+        Mask = FMask;
+        return 0;
+    }
+    if (err == ERROR_IO_PENDING) {
+        IssuedPending();
+        int32_t r = WaitForOverlapped(FOverlapped);
+        if (r >= 0) {
+            // Still pending when asked to stop: FMask is the system's until the wait is ended.
+            Mask = FPending ? 0 : FMask;
+            return 0;
+        }
+        err = GetLastError();
+        // A wait ended by a mask change, or by a device that cannot wait for events at all,
+        // reports nothing: no event.
+        if (err == ERROR_OPERATION_ABORTED) return 0;
+    }
+    W->LastWinError.store(static_cast<int32_t>(err));
+    return ecDeviceReadError;
+}
+
+int32_t TStatusThread::Execute() {
+    if (!Begin()) {
+        W->KillThreads.store(true);
+        return Finish(ecDeviceReadError);
+    }
+    // Every system this program runs on is of the NT family: no 0x2000 event.
+    LastMask = 0x01F9;
+    SetCommMask(W->Device(), LastMask);
+    int32_t exitCode = 0;
+    while (!StopRequested()) {
+        uint32_t mask = 0;
+        int32_t r = WaitForCommEvent(mask);
+        if (r < 0) {
+            if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = r;
+            W->KillThreads.store(true);
+            break;
+        }
+        if (mask & kRxChar) W->FSerialEvent.Set();
+        if (mask & kStatusEvents) {
+            std::unique_ptr<TStatusBuffer> status;
+            try {
+                status = std::make_unique<TStatusBuffer>();
+            } catch (const std::exception&) {
+                exitCode = ecNoMemory;
+                W->KillThreads.store(true);
+                break;
+            }
+            status->SetStatus(mask);
+            W->FQueue->Push(std::move(status));
+        }
+        // A wait that brought nothing is not repeated at once: some devices end every wait
+        // immediately, and the thread must not spin on them.
+        if (mask == 0) Pause(kEventPaceMs);
+    }
+    EndPending();
+    return Finish(exitCode);
+}

@@ -1,0 +1,94 @@
+// The desktop seam: every window-manager and screen operation that grid capture and monitor
+// automation perform on other programs' windows.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/bitmap.h"
+
+// A window of any program; 0 is the null window. On Windows it holds the HWND's value.
+using Wnd = std::uintptr_t;
+constexpr Wnd kNoWnd = 0;
+
+struct DesktopPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+    bool operator==(const DesktopPoint&) const = default;
+};
+
+struct DesktopRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    bool operator==(const DesktopRect&) const = default;
+};
+
+// Virtual keys and input flags as the Windows API numbers them.
+namespace vk {
+constexpr uint8_t Return = 13;
+constexpr uint8_t Shift = 16;
+constexpr uint8_t Escape = 27;
+}  // namespace vk
+constexpr uint32_t kKeyEventKeyUp = 0x0002;       // KEYEVENTF_KEYUP
+constexpr uint32_t kMouseEventLeftDown = 0x0002;  // MOUSEEVENTF_LEFTDOWN
+constexpr uint32_t kMouseEventLeftUp = 0x0004;    // MOUSEEVENTF_LEFTUP
+
+// One operation per call of the window manager or the display that the bridge makes; each
+// behaves as its Windows namesake. Main thread only.
+class Desktop {
+  public:
+    virtual ~Desktop() = default;
+
+    // FindWindowW with a class and no title / with no class and an exact title.
+    virtual Wnd FindWindowByClass(const std::wstring& className) = 0;
+    virtual Wnd FindWindowByTitle(const std::wstring& title) = 0;
+    // EnumChildWindows: every descendant of parent, depth first in Z order, until visit gives
+    // false.
+    virtual void EnumChildWindows(Wnd parent, const std::function<bool(Wnd)>& visit) = 0;
+    // GetWindow with GW_CHILD / GW_HWNDNEXT; null for a null window or none.
+    virtual Wnd GetFirstChild(Wnd wnd) = 0;
+    virtual Wnd GetNextSibling(Wnd wnd) = 0;
+    // GetAncestor with GA_ROOT: the top-level window that holds wnd (wnd itself when it is one).
+    virtual Wnd GetRootWindow(Wnd wnd) = 0;
+
+    // GetWindowTextW into a buffer of the given capacity (at most capacity - 1 characters).
+    virtual std::wstring GetWindowTitle(Wnd wnd, int32_t capacity) = 0;
+    // SendMessageW with WM_GETTEXTLENGTH / WM_GETTEXT (capacity in characters, terminator
+    // included) / WM_SETTEXT.
+    virtual int32_t SendGetTextLength(Wnd wnd) = 0;
+    virtual std::wstring SendGetText(Wnd wnd, int32_t capacity) = 0;
+    virtual void SendSetText(Wnd wnd, const std::wstring& text) = 0;
+    // GetClassNameW into a buffer of the given capacity.
+    virtual std::wstring GetWindowClass(Wnd wnd, int32_t capacity) = 0;
+
+    virtual bool IsWindow(Wnd wnd) = 0;
+    virtual bool IsWindowVisible(Wnd wnd) = 0;
+    virtual bool IsWindowEnabled(Wnd wnd) = 0;
+    virtual bool IsIconic(Wnd wnd) = 0;
+    // GetWindowRect; false and the rectangle untouched on failure.
+    virtual bool GetWindowRect(Wnd wnd, DesktopRect& rect) = 0;
+    virtual Wnd WindowFromPoint(DesktopPoint point) = 0;
+
+    virtual bool SetForegroundWindow(Wnd wnd) = 0;
+    // Gives wnd, a window of any thread, the keyboard focus of its thread: attaches to that
+    // thread's input for SetFocus and detaches at once. True when wnd then has the focus.
+    virtual bool FocusWindow(Wnd wnd) = 0;
+    // keybd_event with scan code 0 / mouse_event with all other arguments 0.
+    virtual void KeybdEvent(uint8_t virtualKey, uint32_t flags) = 0;
+    virtual void MouseEvent(uint32_t flags) = 0;
+    virtual bool GetCursorPos(DesktopPoint& point) = 0;
+    virtual void SetCursorPos(DesktopPoint point) = 0;
+    virtual void Sleep(uint32_t milliseconds) = 0;
+
+    // Copies the screen rectangle of the bitmap's size at (x, y) into it (CreateDCW "DISPLAY",
+    // BitBlt SRCCOPY | CAPTUREBLT, DeleteDC). False when nothing could be copied.
+    virtual bool CaptureScreen(int32_t x, int32_t y, ui::Bitmap& bitmap) = 0;
+};
+
+// The desktop the program runs on: the real one on Windows, an empty fake desktop on the host.
+// Tests put their own in place with SetDesktopForTest (null restores the default).
+Desktop& SystemDesktop();
+void SetDesktopForTest(Desktop* desktop);

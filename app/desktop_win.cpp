@@ -1,0 +1,145 @@
+// The real desktop: user32 for windows, input and the cursor, gdi32 for screen copies.
+#include <windows.h>
+
+#include "app/desktop.h"
+#include "platform/unique_handle.h"
+
+namespace {
+
+HWND H(Wnd wnd) { return reinterpret_cast<HWND>(wnd); }
+Wnd W(HWND hwnd) { return reinterpret_cast<Wnd>(hwnd); }
+
+class WinDesktop final : public Desktop {
+  public:
+    Wnd FindWindowByClass(const std::wstring& className) override {
+        return W(::FindWindowW(className.c_str(), nullptr));
+    }
+    Wnd FindWindowByTitle(const std::wstring& title) override {
+        return W(::FindWindowW(nullptr, title.c_str()));
+    }
+    void EnumChildWindows(Wnd parent, const std::function<bool(Wnd)>& visit) override {
+        // No exception may cross the system's callback; the visitors here do not throw.
+        ::EnumChildWindows(
+            H(parent),
+            [](HWND child, LPARAM context) -> BOOL {
+                auto* v = reinterpret_cast<const std::function<bool(Wnd)>*>(context);
+                return (*v)(W(child)) ? TRUE : FALSE;
+            },
+            reinterpret_cast<LPARAM>(&visit));
+    }
+    Wnd GetFirstChild(Wnd wnd) override {
+        return wnd == kNoWnd ? kNoWnd : W(::GetWindow(H(wnd), GW_CHILD));
+    }
+    Wnd GetNextSibling(Wnd wnd) override {
+        return wnd == kNoWnd ? kNoWnd : W(::GetWindow(H(wnd), GW_HWNDNEXT));
+    }
+    Wnd GetRootWindow(Wnd wnd) override { return W(::GetAncestor(H(wnd), GA_ROOT)); }
+
+    std::wstring GetWindowTitle(Wnd wnd, int32_t capacity) override {
+        if (capacity <= 0) return {};
+        std::wstring buffer(static_cast<size_t>(capacity), L'\0');
+        int n = ::GetWindowTextW(H(wnd), buffer.data(), capacity);
+        buffer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return buffer;
+    }
+    int32_t SendGetTextLength(Wnd wnd) override {
+        return static_cast<int32_t>(::SendMessageW(H(wnd), WM_GETTEXTLENGTH, 0, 0));
+    }
+    std::wstring SendGetText(Wnd wnd, int32_t capacity) override {
+        if (capacity <= 0) return {};
+        std::wstring buffer(static_cast<size_t>(capacity), L'\0');
+        LRESULT n = ::SendMessageW(H(wnd), WM_GETTEXT, static_cast<WPARAM>(capacity),
+                                   reinterpret_cast<LPARAM>(buffer.data()));
+        if (n < 0) n = 0;
+        if (n > capacity - 1) n = capacity - 1;
+        buffer.resize(static_cast<size_t>(n));
+        return buffer;
+    }
+    void SendSetText(Wnd wnd, const std::wstring& text) override {
+        ::SendMessageW(H(wnd), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    std::wstring GetWindowClass(Wnd wnd, int32_t capacity) override {
+        if (capacity <= 0) return {};
+        std::wstring buffer(static_cast<size_t>(capacity), L'\0');
+        int n = ::GetClassNameW(H(wnd), buffer.data(), capacity);
+        buffer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return buffer;
+    }
+
+    bool IsWindow(Wnd wnd) override { return ::IsWindow(H(wnd)) != FALSE; }
+    bool IsWindowVisible(Wnd wnd) override { return ::IsWindowVisible(H(wnd)) != FALSE; }
+    bool IsWindowEnabled(Wnd wnd) override { return ::IsWindowEnabled(H(wnd)) != FALSE; }
+    bool IsIconic(Wnd wnd) override { return ::IsIconic(H(wnd)) != FALSE; }
+    bool GetWindowRect(Wnd wnd, DesktopRect& rect) override {
+        RECT r{};
+        if (!::GetWindowRect(H(wnd), &r)) return false;
+        rect = {r.left, r.top, r.right, r.bottom};
+        return true;
+    }
+    Wnd WindowFromPoint(DesktopPoint point) override {
+        return W(::WindowFromPoint(POINT{point.x, point.y}));
+    }
+
+    bool SetForegroundWindow(Wnd wnd) override { return ::SetForegroundWindow(H(wnd)) != FALSE; }
+    bool FocusWindow(Wnd wnd) override {
+        DWORD target = ::GetWindowThreadProcessId(H(wnd), nullptr);
+        if (target == 0) return false;
+        DWORD self = ::GetCurrentThreadId();
+        // SetFocus works only on windows of the calling thread's input queue; sharing the
+        // target's queue for the moment of the call makes its window eligible.
+        bool attached = target != self && ::AttachThreadInput(self, target, TRUE);
+        if (target != self && !attached) return false;
+        ::SetFocus(H(wnd));
+        bool focused = ::GetFocus() == H(wnd);
+        if (attached) ::AttachThreadInput(self, target, FALSE);
+        return focused;
+    }
+    void KeybdEvent(uint8_t virtualKey, uint32_t flags) override {
+        ::keybd_event(virtualKey, 0, flags, 0);
+    }
+    void MouseEvent(uint32_t flags) override { ::mouse_event(flags, 0, 0, 0, 0); }
+    bool GetCursorPos(DesktopPoint& point) override {
+        POINT p{};
+        if (!::GetCursorPos(&p)) return false;
+        point = {p.x, p.y};
+        return true;
+    }
+    void SetCursorPos(DesktopPoint point) override { ::SetCursorPos(point.x, point.y); }
+    void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+    bool CaptureScreen(int32_t x, int32_t y, ui::Bitmap& bitmap) override {
+        if (bitmap.Width() <= 0 || bitmap.Height() <= 0) return false;
+        platform::UniqueMemoryDc display(::CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr));
+        if (!display) return false;
+        platform::UniqueMemoryDc memory(::CreateCompatibleDC(display.get()));
+        if (!memory) return false;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = bitmap.Width();
+        info.bmiHeader.biHeight = -bitmap.Height();  // top-down, like ui::Bitmap
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        platform::UniqueGdiObject section(
+            ::CreateDIBSection(display.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (!section || !bits) return false;
+        HGDIOBJ old = ::SelectObject(memory.get(), section.get());
+        BOOL copied = ::BitBlt(memory.get(), 0, 0, bitmap.Width(), bitmap.Height(), display.get(),
+                               x, y, SRCCOPY | CAPTUREBLT);
+        ::GdiFlush();
+        ::SelectObject(memory.get(), old);
+        if (!copied) return false;
+        // The section's lines are padded exactly as ui::Bitmap's.
+        memcpy(bitmap.Data(), bits,
+               static_cast<size_t>(bitmap.Stride()) * static_cast<size_t>(bitmap.Height()));
+        return true;
+    }
+};
+
+}  // namespace
+
+Desktop& DefaultDesktop() {
+    static WinDesktop desktop;
+    return desktop;
+}

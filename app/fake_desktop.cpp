@@ -1,0 +1,227 @@
+// The scripted desktop in memory.
+#include "app/fake_desktop.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+FakeDesktop::FakeDesktop(int32_t screenWidth, int32_t screenHeight) {
+    screen_.SetSize(screenWidth, screenHeight);
+}
+
+Wnd FakeDesktop::AddWindow(Wnd parent, const std::wstring& className, const std::wstring& text,
+                           DesktopRect rect) {
+    Wnd wnd = nextWnd_;
+    nextWnd_ += 4;
+    Window& w = windows_[wnd];
+    w.parent = parent;
+    w.className = className;
+    w.text = text;
+    w.rect = rect;
+    if (parent == kNoWnd) {
+        topLevel_.insert(topLevel_.begin(), wnd);
+    } else {
+        Get(parent).children.push_back(wnd);
+    }
+    return wnd;
+}
+
+void FakeDesktop::DestroyWindow(Wnd wnd) {
+    Window w = Get(wnd);
+    for (Wnd child : w.children) DestroyWindow(child);
+    auto& siblings = SiblingsOf(wnd);
+    siblings.erase(std::find(siblings.begin(), siblings.end(), wnd));
+    windows_.erase(wnd);
+    if (foreground_ == wnd) foreground_ = kNoWnd;
+    if (focus_ == wnd) focus_ = kNoWnd;
+}
+
+FakeDesktop::Window& FakeDesktop::Get(Wnd wnd) {
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) throw std::logic_error("FakeDesktop: no such window");
+    return it->second;
+}
+
+std::vector<Wnd>& FakeDesktop::SiblingsOf(Wnd wnd) {
+    Wnd parent = Get(wnd).parent;
+    return parent == kNoWnd ? topLevel_ : Get(parent).children;
+}
+
+void FakeDesktop::BringToTop(Wnd wnd) {
+    Wnd root = GetRootWindow(wnd);
+    topLevel_.erase(std::find(topLevel_.begin(), topLevel_.end(), root));
+    topLevel_.insert(topLevel_.begin(), root);
+}
+
+void FakeDesktop::FillScreen(DesktopRect rect, ui::Color colour) {
+    for (int32_t y = rect.top; y < rect.bottom; ++y)
+        for (int32_t x = rect.left; x < rect.right; ++x)
+            if (screen_.Contains(x, y)) screen_.SetPixel(x, y, colour);
+}
+
+void FakeDesktop::Record(DesktopEvent event) {
+    events.push_back(event);
+    if (onEvent) onEvent(event);
+}
+
+Wnd FakeDesktop::FindWindowByClass(const std::wstring& className) {
+    for (Wnd wnd : topLevel_)
+        if (Get(wnd).className == className) return wnd;
+    return kNoWnd;
+}
+
+Wnd FakeDesktop::FindWindowByTitle(const std::wstring& title) {
+    for (Wnd wnd : topLevel_)
+        if (Get(wnd).text == title) return wnd;
+    return kNoWnd;
+}
+
+bool FakeDesktop::EnumBelow(Wnd parent, const std::function<bool(Wnd)>& visit) {
+    // Copied: a callback may change the tree.
+    std::vector<Wnd> children = Get(parent).children;
+    for (Wnd child : children) {
+        if (!windows_.count(child)) continue;
+        if (!visit(child)) return false;
+        if (windows_.count(child) && !EnumBelow(child, visit)) return false;
+    }
+    return true;
+}
+
+void FakeDesktop::EnumChildWindows(Wnd parent, const std::function<bool(Wnd)>& visit) {
+    if (IsWindow(parent)) EnumBelow(parent, visit);
+}
+
+Wnd FakeDesktop::GetFirstChild(Wnd wnd) {
+    if (!IsWindow(wnd) || Get(wnd).children.empty()) return kNoWnd;
+    return Get(wnd).children.front();
+}
+
+Wnd FakeDesktop::GetNextSibling(Wnd wnd) {
+    if (!IsWindow(wnd)) return kNoWnd;
+    auto& siblings = SiblingsOf(wnd);
+    auto it = std::find(siblings.begin(), siblings.end(), wnd);
+    return ++it == siblings.end() ? kNoWnd : *it;
+}
+
+Wnd FakeDesktop::GetRootWindow(Wnd wnd) {
+    if (!IsWindow(wnd)) return kNoWnd;
+    while (Get(wnd).parent != kNoWnd) wnd = Get(wnd).parent;
+    return wnd;
+}
+
+std::wstring FakeDesktop::GetWindowTitle(Wnd wnd, int32_t capacity) {
+    if (!IsWindow(wnd) || capacity <= 0) return {};
+    return Get(wnd).text.substr(0, static_cast<size_t>(capacity - 1));
+}
+
+int32_t FakeDesktop::SendGetTextLength(Wnd wnd) {
+    return IsWindow(wnd) ? static_cast<int32_t>(Get(wnd).text.size()) : 0;
+}
+
+std::wstring FakeDesktop::SendGetText(Wnd wnd, int32_t capacity) {
+    return GetWindowTitle(wnd, capacity);
+}
+
+void FakeDesktop::SendSetText(Wnd wnd, const std::wstring& text) {
+    if (IsWindow(wnd)) Get(wnd).text = text;
+    Record(DesktopEvent::SetText(wnd, text));
+}
+
+std::wstring FakeDesktop::GetWindowClass(Wnd wnd, int32_t capacity) {
+    if (!IsWindow(wnd) || capacity <= 0) return {};
+    return Get(wnd).className.substr(0, static_cast<size_t>(capacity - 1));
+}
+
+bool FakeDesktop::IsWindow(Wnd wnd) { return windows_.count(wnd) != 0; }
+
+bool FakeDesktop::IsWindowVisible(Wnd wnd) {
+    // Visible means the window and all its ancestors are shown.
+    if (wnd == kNoWnd) return false;
+    for (; wnd != kNoWnd; wnd = Get(wnd).parent)
+        if (!IsWindow(wnd) || !Get(wnd).visible) return false;
+    return true;
+}
+
+bool FakeDesktop::IsWindowEnabled(Wnd wnd) { return IsWindow(wnd) && Get(wnd).enabled; }
+
+bool FakeDesktop::IsIconic(Wnd wnd) { return IsWindow(wnd) && Get(wnd).iconic; }
+
+bool FakeDesktop::GetWindowRect(Wnd wnd, DesktopRect& rect) {
+    if (!IsWindow(wnd)) return false;
+    rect = Get(wnd).rect;
+    return true;
+}
+
+static bool Inside(const DesktopRect& r, DesktopPoint p) {
+    return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
+}
+
+Wnd FakeDesktop::HitTest(Wnd wnd, DesktopPoint point) {
+    for (Wnd child : Get(wnd).children) {
+        const Window& c = Get(child);
+        if (c.visible && Inside(c.rect, point)) return HitTest(child, point);
+    }
+    return wnd;
+}
+
+Wnd FakeDesktop::WindowFromPoint(DesktopPoint point) {
+    for (Wnd wnd : topLevel_) {
+        const Window& w = Get(wnd);
+        if (w.visible && !w.iconic && Inside(w.rect, point)) return HitTest(wnd, point);
+    }
+    return kNoWnd;
+}
+
+bool FakeDesktop::SetForegroundWindow(Wnd wnd) {
+    Record(DesktopEvent::Foreground(wnd));
+    if (refuseForeground || !IsWindow(wnd)) return false;
+    BringToTop(wnd);
+    Wnd root = GetRootWindow(wnd);
+    if (foreground_ != root) {
+        foreground_ = root;
+        // Activation gives the focus to the window itself; its children keep nothing.
+        focus_ = root;
+    }
+    return true;
+}
+
+bool FakeDesktop::FocusWindow(Wnd wnd) {
+    Record(DesktopEvent::Focus(wnd));
+    if (!IsWindow(wnd) || !IsWindowVisible(wnd) || !Get(wnd).enabled || !Get(wnd).acceptsFocus)
+        return false;
+    focus_ = wnd;
+    return true;
+}
+
+void FakeDesktop::KeybdEvent(uint8_t virtualKey, uint32_t flags) {
+    Record(DesktopEvent::Key(focus_, virtualKey, flags));
+}
+
+void FakeDesktop::MouseEvent(uint32_t flags) {
+    // A press gives the focus to the window under the cursor, as a click in a real program does.
+    if (flags & kMouseEventLeftDown) {
+        Wnd hit = WindowFromPoint(cursor_);
+        if (hit != kNoWnd && Get(hit).acceptsFocus) focus_ = hit;
+    }
+    Record(DesktopEvent::Mouse(flags, cursor_));
+}
+
+bool FakeDesktop::GetCursorPos(DesktopPoint& point) {
+    point = cursor_;
+    return true;
+}
+
+void FakeDesktop::SetCursorPos(DesktopPoint point) {
+    cursor_ = point;
+    Record(DesktopEvent::CursorMove(point));
+}
+
+void FakeDesktop::Sleep(uint32_t milliseconds) { Record(DesktopEvent::Sleep(milliseconds)); }
+
+bool FakeDesktop::CaptureScreen(int32_t x, int32_t y, ui::Bitmap& bitmap) {
+    for (int32_t row = 0; row < bitmap.Height(); ++row)
+        for (int32_t col = 0; col < bitmap.Width(); ++col)
+            bitmap.SetPixel(
+                col, row,
+                screen_.Contains(x + col, y + row) ? screen_.Pixel(x + col, y + row) : ui::Color{});
+    return true;
+}

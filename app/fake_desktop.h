@@ -1,0 +1,130 @@
+// A scripted desktop in memory: a window tree with texts, classes, rectangles and visibility, a
+// pixel screen, hit testing, foreground and focus, and a record of every key, click, cursor move,
+// text sent and sleep. Host tests drive grid capture and automation on it; the host program uses
+// an empty one.
+#pragma once
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/desktop.h"
+
+struct DesktopEvent {
+    enum class Kind { Key, Mouse, CursorMove, Sleep, Foreground, Focus, SetText };
+    Kind kind = Kind::Sleep;
+    Wnd wnd = kNoWnd;      // Key: the focused window; Foreground, Focus, SetText: the target
+    uint32_t value = 0;    // Key: virtual key; Mouse: flags; Sleep: milliseconds
+    uint32_t flags = 0;    // Key: flags
+    DesktopPoint point{};  // CursorMove: the new position; Mouse: the cursor position
+    std::wstring text;     // SetText: the text
+    bool operator==(const DesktopEvent&) const = default;
+
+    static DesktopEvent Key(Wnd focus, uint32_t virtualKey, uint32_t flags = 0) {
+        return Make(Kind::Key, focus, virtualKey, flags, {}, {});
+    }
+    static DesktopEvent Mouse(uint32_t flags, DesktopPoint at) {
+        return Make(Kind::Mouse, kNoWnd, flags, 0, at, {});
+    }
+    static DesktopEvent CursorMove(DesktopPoint to) {
+        return Make(Kind::CursorMove, kNoWnd, 0, 0, to, {});
+    }
+    static DesktopEvent Sleep(uint32_t ms) { return Make(Kind::Sleep, kNoWnd, ms, 0, {}, {}); }
+    static DesktopEvent Foreground(Wnd wnd) { return Make(Kind::Foreground, wnd, 0, 0, {}, {}); }
+    static DesktopEvent Focus(Wnd wnd) { return Make(Kind::Focus, wnd, 0, 0, {}, {}); }
+    static DesktopEvent SetText(Wnd wnd, std::wstring text) {
+        return Make(Kind::SetText, wnd, 0, 0, {}, std::move(text));
+    }
+
+  private:
+    static DesktopEvent Make(Kind kind, Wnd wnd, uint32_t value, uint32_t flags, DesktopPoint point,
+                             std::wstring text) {
+        DesktopEvent e;
+        e.kind = kind;
+        e.wnd = wnd;
+        e.value = value;
+        e.flags = flags;
+        e.point = point;
+        e.text = std::move(text);
+        return e;
+    }
+};
+
+class FakeDesktop : public Desktop {
+  public:
+    struct Window {
+        Wnd parent = kNoWnd;
+        std::vector<Wnd> children;  // Z order, topmost first
+        std::wstring className;
+        std::wstring text;
+        DesktopRect rect{};  // screen coordinates
+        bool visible = true;
+        bool enabled = true;
+        bool iconic = false;
+        bool acceptsFocus = true;
+    };
+
+    explicit FakeDesktop(int32_t screenWidth = 1600, int32_t screenHeight = 1000);
+
+    // Building the scene. A new window goes below its existing siblings; a new top-level window
+    // goes to the top of the desktop.
+    Wnd AddWindow(Wnd parent, const std::wstring& className, const std::wstring& text,
+                  DesktopRect rect);
+    void DestroyWindow(Wnd wnd);
+    Window& Get(Wnd wnd);
+    void BringToTop(Wnd wnd);  // the top-level window that holds wnd goes to the top
+    ui::Bitmap& Screen() { return screen_; }
+    void FillScreen(DesktopRect rect, ui::Color colour);
+
+    // Scripting.
+    bool refuseForeground = false;  // SetForegroundWindow fails
+    // Called after each recorded event, so a test can play the other program's reaction.
+    std::function<void(const DesktopEvent&)> onEvent;
+
+    // What happened.
+    std::vector<DesktopEvent> events;
+    Wnd Foreground() const { return foreground_; }
+    Wnd Focus() const { return focus_; }
+    DesktopPoint Cursor() const { return cursor_; }
+
+    // Desktop
+    Wnd FindWindowByClass(const std::wstring& className) override;
+    Wnd FindWindowByTitle(const std::wstring& title) override;
+    void EnumChildWindows(Wnd parent, const std::function<bool(Wnd)>& visit) override;
+    Wnd GetFirstChild(Wnd wnd) override;
+    Wnd GetNextSibling(Wnd wnd) override;
+    Wnd GetRootWindow(Wnd wnd) override;
+    std::wstring GetWindowTitle(Wnd wnd, int32_t capacity) override;
+    int32_t SendGetTextLength(Wnd wnd) override;
+    std::wstring SendGetText(Wnd wnd, int32_t capacity) override;
+    void SendSetText(Wnd wnd, const std::wstring& text) override;
+    std::wstring GetWindowClass(Wnd wnd, int32_t capacity) override;
+    bool IsWindow(Wnd wnd) override;
+    bool IsWindowVisible(Wnd wnd) override;
+    bool IsWindowEnabled(Wnd wnd) override;
+    bool IsIconic(Wnd wnd) override;
+    bool GetWindowRect(Wnd wnd, DesktopRect& rect) override;
+    Wnd WindowFromPoint(DesktopPoint point) override;
+    bool SetForegroundWindow(Wnd wnd) override;
+    bool FocusWindow(Wnd wnd) override;
+    void KeybdEvent(uint8_t virtualKey, uint32_t flags) override;
+    void MouseEvent(uint32_t flags) override;
+    bool GetCursorPos(DesktopPoint& point) override;
+    void SetCursorPos(DesktopPoint point) override;
+    void Sleep(uint32_t milliseconds) override;
+    bool CaptureScreen(int32_t x, int32_t y, ui::Bitmap& bitmap) override;
+
+  private:
+    void Record(DesktopEvent event);
+    std::vector<Wnd>& SiblingsOf(Wnd wnd);
+    bool EnumBelow(Wnd parent, const std::function<bool(Wnd)>& visit);
+    Wnd HitTest(Wnd wnd, DesktopPoint point);
+
+    std::map<Wnd, Window> windows_;
+    std::vector<Wnd> topLevel_;  // Z order, topmost first
+    Wnd nextWnd_ = 0x1000;
+    Wnd foreground_ = kNoWnd;
+    Wnd focus_ = kNoWnd;
+    DesktopPoint cursor_{};
+    ui::Bitmap screen_;
+};

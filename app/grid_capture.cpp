@@ -1,0 +1,243 @@
+// The timer tick and its window routines.
+#include "app/grid_capture.h"
+
+#include <cmath>
+#include <limits>
+
+#include "app/device_address.h"
+
+namespace {
+
+const std::wstring kFrameClass = L"KorvexFrameWnd";
+const std::wstring kMonitorTitlePrefix = L"デバイス/バッファメモリ一括モニタ";
+const std::wstring kGridClass = L"SPR32AU70_SpreadSheet";
+constexpr ui::Color kOnColour{0, 0, 255};
+constexpr ui::Color kOffColour{255, 255, 255};
+constexpr ui::Color kMarkerColour{255, 0, 0};
+
+// Truncation toward zero; values beyond the 32-bit range saturate, as no pixel lies there.
+int32_t Trunc(long double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= static_cast<long double>(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (value <= static_cast<long double>(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+int8_t Classify(const ui::Bitmap& image, int32_t x, int32_t y) {
+    // A point the geometry puts outside the image has no colour: undecided.
+    if (!image.Contains(x, y)) return -1;
+    ui::Color c = image.Pixel(x, y);
+    if (c == kOnColour) return 1;
+    if (c == kOffColour) return 0;
+    return -1;
+}
+
+std::wstring FirstChar(const std::wstring& text) { return text.substr(0, 1); }
+std::wstring FromSecond(const std::wstring& text) { return text.size() > 1 ? text.substr(1) : L""; }
+
+// Steps 15 and 16: the changed entry with the highest index is what the display keeps.
+void ShowLastChange(BridgeView& view, const CaptureState& state) {
+    BitStateSpan BitStates = state.BitStates;
+    const std::wstring edit1 = view.Text(BridgeView::Field::Edit1);
+    const bool fx = view.FxMode();
+    const int32_t base = fx ? OctToInt(FromSecond(edit1), 0) : HexToInt(FromSecond(edit1), 0);
+    for (size_t i = 0; i < kBitCount; ++i) {
+        int8_t now = BitStates[i];
+        int8_t before = state.PrevBitStates[i];
+        if ((now != 0 && now != 1) || (before != 0 && before != 1) || now == before) continue;
+        int32_t row = static_cast<int32_t>(i / 16);
+        int32_t bit = static_cast<int32_t>(i % 16);
+        std::wstring number =
+            fx ? IntToOct(base + row * 8 + bit, 3) : IntToHex(base + row * 16 + bit, 3);
+        view.SetText(BridgeView::Field::Edit2, FirstChar(edit1) + number);
+        view.SetText(BridgeView::Field::Edit3, now == 1 ? L"ON" : L"OFF");
+    }
+}
+
+}  // namespace
+
+CaptureFrame ComputeCaptureFrame(const DesktopRect& gridRect, const CaptureSettings& s) {
+    CaptureFrame f;
+    f.CaptX = Trunc(static_cast<long double>(gridRect.left) +
+                    static_cast<long double>(s.captL) * s.Scale);
+    f.CaptY = gridRect.top;
+    f.CellW = static_cast<double>(static_cast<long double>(s.captW) * s.Scale / 16);
+    f.CellH = static_cast<double>(static_cast<long double>(s.captH) * s.Scale / 11);
+    return f;
+}
+
+int32_t CaptureWidth(const CaptureFrame& f) {
+    return Trunc(static_cast<long double>(f.CellW) * 16);
+}
+
+int32_t CaptureHeight(const CaptureFrame& f) {
+    return Trunc(static_cast<long double>(f.CellH) * 11);
+}
+
+int32_t SampleX(const CaptureFrame& f, const CaptureSettings& s, int32_t v) {
+    return Trunc(static_cast<long double>(v) * f.CellW +
+                 static_cast<long double>(s.pickXOff) * s.Scale);
+}
+
+int32_t SampleY(const CaptureFrame& f, const CaptureSettings& s, int32_t r) {
+    return Trunc(static_cast<long double>(r + 1) * f.CellH +
+                 static_cast<long double>(s.pickYOff) * s.Scale);
+}
+
+std::wstring GetWndText(Desktop& desktop, Wnd wnd) {
+    int32_t length = desktop.SendGetTextLength(wnd);
+    if (length <= 0) return {};
+    return desktop.SendGetText(wnd, length + 1);
+}
+
+bool SetWndText(Desktop& desktop, Wnd wnd, const std::wstring& text) {
+    if (wnd == kNoWnd) return false;
+    desktop.SendSetText(wnd, text);
+    return true;
+}
+
+std::wstring GetWndClass(Desktop& desktop, Wnd wnd) {
+    if (!desktop.IsWindow(wnd)) return {};
+    return desktop.GetWindowClass(wnd, 50);
+}
+
+bool PressKey(Desktop& desktop, Wnd wnd, uint8_t virtualKey) {
+    Wnd root = desktop.GetRootWindow(wnd);
+    if (wnd != kNoWnd && root != wnd) {
+        // A child: its top-level window comes forward, then the child takes the focus, or the
+        // key would land in whichever control of that program had it.
+        desktop.SetForegroundWindow(root);
+        if (!desktop.FocusWindow(wnd)) return false;
+    } else {
+        desktop.SetForegroundWindow(wnd);
+    }
+    desktop.KeybdEvent(virtualKey, 0);
+    desktop.KeybdEvent(virtualKey, kKeyEventKeyUp);
+    return true;
+}
+
+bool CaptureScreen(Desktop& desktop, int32_t x, int32_t y, int32_t width, int32_t height,
+                   ui::Bitmap& bitmap) {
+    bitmap.SetSize(width, height);
+    return desktop.CaptureScreen(x, y, bitmap);
+}
+
+std::wstring TrimControls(const std::wstring& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && text[first] <= L' ') ++first;
+    while (last > first && text[last - 1] <= L' ') --last;
+    return text.substr(first, last - first);
+}
+
+TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings& settings,
+                       const CaptureState& state) {
+    using Field = BridgeView::Field;
+    BitStateSpan BitStates = state.BitStates;
+
+    // 1. The frame window.
+    state.FrameWnd = desktop.FindWindowByClass(kFrameClass);
+    if (!desktop.IsWindowVisible(state.FrameWnd) || desktop.IsIconic(state.FrameWnd))
+        return TickResult::FrameMissing;
+
+    // 2. The monitor window; kept when none is found.
+    desktop.EnumChildWindows(state.FrameWnd, [&](Wnd child) {  // FindMonitorProc
+        std::wstring title = desktop.GetWindowTitle(child, 255);
+        if (title.empty() || !title.starts_with(kMonitorTitlePrefix)) return true;
+        state.MonitorWnd = child;
+        return false;
+    });
+
+    // 3. The first-device field: first child of the fourth child of the first child.
+    Wnd w = desktop.GetFirstChild(desktop.GetFirstChild(state.MonitorWnd));
+    for (int i = 0; i < 3; ++i) w = desktop.GetNextSibling(w);
+    state.DeviceFieldWnd = desktop.GetFirstChild(w);
+
+    // 4, 5. The first device. An empty field is set to X000, but only a real field: with the
+    // monitor closed an Enter would go to whatever window has the keyboard focus.
+    std::wstring device = GetWndText(desktop, state.DeviceFieldWnd);
+    view.SetText(Field::Edit1, device);
+    if (device.empty() && desktop.IsWindow(state.DeviceFieldWnd)) {
+        SetWndText(desktop, state.DeviceFieldWnd, L"X000");
+        PressKey(desktop, state.DeviceFieldWnd, vk::Return);
+        device = GetWndText(desktop, state.DeviceFieldWnd);
+        view.SetText(Field::Edit1, device);
+    }
+
+    // 6, 7.
+    if (view.Text(Field::Edit4).empty()) view.SetText(Field::Edit4, device);
+    if (view.Text(Field::Edit5).empty()) view.SetText(Field::Edit5, device);
+    state.DeviceChanged = device != state.LastDeviceName;
+    if (state.DeviceChanged) {
+        state.LastDeviceName = device;
+        view.SetText(Field::Edit4, device);
+        view.SetText(Field::Edit5, device);
+    }
+
+    // 8. The grid; kept when none is found.
+    desktop.EnumChildWindows(state.FrameWnd, [&](Wnd child) {  // FindGridProc
+        if (GetWndClass(desktop, child) != kGridClass) return true;
+        state.GridWnd = child;
+        return false;
+    });
+
+    // 9, 10. The capture frame.
+    DesktopRect rect{};
+    desktop.GetWindowRect(state.GridWnd, rect);
+    const CaptureFrame f = ComputeCaptureFrame(rect, settings);
+    state.CaptX = f.CaptX;
+    state.CaptY = f.CaptY;
+    state.CellW = f.CellW;
+    state.CellH = f.CellH;
+
+    // 11, 12. The grid must be on top at the frame's corner; one attempt to bring it forward.
+    const DesktopPoint corner{f.CaptX, f.CaptY};
+    if (desktop.WindowFromPoint(corner) != state.GridWnd) {
+        desktop.SetForegroundWindow(state.GridWnd);
+        desktop.Sleep(100);
+    }
+    if (desktop.WindowFromPoint(corner) != state.GridWnd) return TickResult::GridCovered;
+
+    // 13. An empty frame captures and samples nothing.
+    ui::Bitmap image;
+    const int32_t width = CaptureWidth(f);
+    const int32_t height = CaptureHeight(f);
+    if (width <= 0 || height <= 0) return TickResult::NothingCaptured;
+    if (!CaptureScreen(desktop, f.CaptX, f.CaptY, width, height, image))
+        return TickResult::NothingCaptured;
+
+    // 14. Sampling, with a marker drawn on each point after it has been read.
+    for (int32_t r = 0; r < 10; ++r) {
+        const int32_t y = SampleY(f, settings, r);
+        if (r == 0) {
+            // Controller detection: a 16-bit row has a blue or white ninth cell here, an 8-bit
+            // row has ended. A point outside the image tells nothing and changes nothing.
+            const int32_t x = SampleX(f, settings, 8);
+            if (image.Contains(x, y)) {
+                ui::Color c = image.Pixel(x, y);
+                bool fx = !(c == kOnColour || c == kOffColour);
+                if (fx != view.FxMode()) view.SetFxMode(fx);
+            }
+        }
+        const int32_t last = view.FxMode() ? 7 : 15;
+        for (int32_t v = 0; v <= last; ++v) {
+            const int32_t x = SampleX(f, settings, v);
+            BitStates[static_cast<size_t>(r * 16 + last - v)] = Classify(image, x, y);
+            image.FillEllipse(x - 2, y - 2, x + 2, y + 2, kMarkerColour);
+        }
+    }
+    view.ShowImage(image);
+
+    // 15 to 17.
+    if (state.DeviceChanged) {
+        view.SetText(Field::Edit2, L"");
+        view.SetText(Field::Edit3, L"");
+        std::fill(BitStates.begin(), BitStates.end(), int8_t{0});
+    } else {
+        ShowLastChange(view, state);
+    }
+    std::copy(BitStates.begin(), BitStates.end(), state.PrevBitStates.begin());
+    return TickResult::Sampled;
+}

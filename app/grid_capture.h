@@ -1,0 +1,117 @@
+// The timer tick: finds the monitor's windows, copies its grid from the screen, samples one pixel
+// per cell into BitStates, decides the controller kind and shows the last changed device. Also
+// the window routines the tick shares with the monitor automation.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "app/desktop.h"
+#include "app/settings.h"
+
+// Where the grid's cells lie on the screen, as the latest tick that found the windows left it.
+struct CaptureFrame {
+    int32_t CaptX = 0;
+    int32_t CaptY = 0;
+    double CellW = 0;
+    double CellH = 0;
+};
+
+constexpr size_t kBitCount = 160;
+using BitStateSpan = std::span<int8_t, kBitCount>;
+
+// What the tick and the automation read and change on the main window. TForm4 provides it over
+// its controls; tests provide a plain one.
+class BridgeView {
+  public:
+    enum class Field { Edit1, Edit2, Edit3, Edit4, Edit5 };
+    virtual ~BridgeView() = default;
+    virtual std::wstring Text(Field field) = 0;
+    virtual void SetText(Field field, const std::wstring& text) = 0;
+    virtual bool FxMode() = 0;
+    // Sets CheckBox1 and runs CheckBox1Click.
+    virtual void SetFxMode(bool on) = 0;
+    // Image1's picture becomes a copy of the image.
+    virtual void ShowImage(const ui::Bitmap& image) = 0;
+    virtual bool TimerEnabled() = 0;
+    virtual void SetTimerEnabled(bool enabled) = 0;
+};
+
+// What the tick keeps from one run to the next, and what the automation reads of it: references
+// to the main window's data (all null, zero or empty at start).
+struct CaptureState {
+    Wnd& FrameWnd;
+    Wnd& MonitorWnd;
+    Wnd& DeviceFieldWnd;
+    Wnd& GridWnd;
+    int32_t& CaptX;
+    int32_t& CaptY;
+    double& CellW;
+    double& CellH;
+    std::wstring& LastDeviceName;
+    bool& DeviceChanged;
+    BitStateSpan BitStates;
+    BitStateSpan PrevBitStates;
+
+    CaptureFrame Frame() const { return {CaptX, CaptY, CellW, CellH}; }
+};
+
+// Storage for a CaptureState outside the main window (tests, the benchmark).
+struct CaptureStore {
+    Wnd FrameWnd = kNoWnd;
+    Wnd MonitorWnd = kNoWnd;
+    Wnd DeviceFieldWnd = kNoWnd;
+    Wnd GridWnd = kNoWnd;
+    int32_t CaptX = 0;
+    int32_t CaptY = 0;
+    double CellW = 0;
+    double CellH = 0;
+    std::wstring LastDeviceName;
+    bool DeviceChanged = false;
+    std::array<int8_t, kBitCount> BitStates{};
+    std::array<int8_t, kBitCount> PrevBitStates{};
+
+    CaptureState Refs() {
+        return {FrameWnd, MonitorWnd, DeviceFieldWnd, GridWnd,       CaptX,     CaptY,
+                CellW,    CellH,      LastDeviceName, DeviceChanged, BitStates, PrevBitStates};
+    }
+};
+
+// How far a tick got; the program ignores it, tests and the benchmark read it.
+enum class TickResult {
+    FrameMissing,     // the frame window is missing, hidden or minimised
+    GridCovered,      // the grid's top-left corner stayed covered after one foreground attempt
+    NothingCaptured,  // the capture frame is empty or the screen could not be copied
+    Sampled,
+};
+
+// Timer1Timer.
+TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings& settings,
+                       const CaptureState& state);
+
+// The capture frame arithmetic. Products, quotients and sums are formed in long double (80-bit
+// extended with mingw-w64 and g++ on x86-64), cell sizes are stored as double, and every
+// conversion to pixels truncates toward zero.
+CaptureFrame ComputeCaptureFrame(const DesktopRect& gridRect, const CaptureSettings& settings);
+int32_t CaptureWidth(const CaptureFrame& frame);
+int32_t CaptureHeight(const CaptureFrame& frame);
+// The sample point of cell column v (0 = leftmost) and of cell row r (0 = first under the
+// header), relative to the captured image.
+int32_t SampleX(const CaptureFrame& frame, const CaptureSettings& settings, int32_t v);
+int32_t SampleY(const CaptureFrame& frame, const CaptureSettings& settings, int32_t r);
+
+// Window routines of the tick, also used by the automation.
+std::wstring GetWndText(Desktop& desktop, Wnd wnd);
+bool SetWndText(Desktop& desktop, Wnd wnd, const std::wstring& text);
+std::wstring GetWndClass(Desktop& desktop, Wnd wnd);
+// Presses and releases a key for a window. A top-level window (the dialogs) is brought to the
+// foreground first. A child window (the monitor's first-device field) also gets the keyboard
+// focus, since bringing its top-level window forward leaves the focus wherever it was, often on
+// the grid; when the focus cannot be moved there no key is sent. Returns whether it was sent.
+bool PressKey(Desktop& desktop, Wnd wnd, uint8_t virtualKey);
+bool CaptureScreen(Desktop& desktop, int32_t x, int32_t y, int32_t width, int32_t height,
+                   ui::Bitmap& bitmap);
+
+// Trims every leading and trailing character with a code of 32 or less.
+std::wstring TrimControls(const std::wstring& text);

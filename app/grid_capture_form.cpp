@@ -1,0 +1,90 @@
+// TForm4's side of the tick, the two actions and the command handler.
+#include "app/grid_capture_form.h"
+
+#include "app/command_protocol.h"
+#include "app/main_form.h"
+#include "app/settings.h"
+
+namespace {
+
+class FormView final : public BridgeView {
+  public:
+    explicit FormView(TForm4& form) : f_(form) {}
+
+    std::wstring Text(Field field) override { return Edit(field).Text(); }
+    void SetText(Field field, const std::wstring& text) override {
+        if (Edit(field).Text() != text) Edit(field).SetText(text);
+    }
+    bool FxMode() override { return f_.FxMode(); }
+    void SetFxMode(bool on) override {
+        f_.CheckBox1.SetChecked(on);
+        f_.CheckBox1Click(&f_.CheckBox1);
+    }
+    void ShowImage(const ui::Bitmap& image) override { f_.Image1.SetPicture(image); }
+    bool TimerEnabled() override { return f_.Timer1.Enabled(); }
+    void SetTimerEnabled(bool enabled) override { f_.Timer1.SetEnabled(enabled); }
+
+  private:
+    ui::Edit& Edit(Field field) {
+        switch (field) {
+            case Field::Edit1:
+                return f_.Edit1;
+            case Field::Edit2:
+                return f_.Edit2;
+            case Field::Edit3:
+                return f_.Edit3;
+            case Field::Edit4:
+                return f_.Edit4;
+            case Field::Edit5:
+                break;
+        }
+        return f_.Edit5;
+    }
+    TForm4& f_;  // not owned
+};
+
+CaptureState StateOf(TForm4& f) {
+    return {f.FrameWnd,       f.MonitorWnd,    f.DeviceFieldWnd, f.GridWnd,
+            f.CaptX,          f.CaptY,         f.CellW,          f.CellH,
+            f.LastDeviceName, f.DeviceChanged, f.BitStates,      f.PrevBitStates};
+}
+
+void RunAction(TForm4& form, void (*action)(AutomationContext&)) {
+    FormView view(form);
+    CaptureState state = StateOf(form);
+    const RejectionTitles titles = ReadRejectionTitles(form.SettingsPath());
+    AutomationContext context{SystemDesktop(),       view,  form.Capture, state,
+                              form.SavedFirstDevice, titles};
+    action(context);
+}
+
+}  // namespace
+
+RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
+    IniFile ini(settingsPath);
+    RejectionTitles titles = kDefaultRejectionTitles;
+    if (auto t = ini.ReadString(L"Monitor", L"RejectTitle1"); t && !t->empty()) titles.first = *t;
+    if (auto t = ini.ReadString(L"Monitor", L"RejectTitle2"); t && !t->empty()) titles.second = *t;
+    return titles;
+}
+
+void RunTimer1Timer(TForm4& form) {
+    FormView view(form);
+    CaptureTick(SystemDesktop(), view, form.Capture, StateOf(form));
+}
+
+void RunButton1Click(TForm4& form) { RunAction(form, ChangeFirstDevice); }
+
+void RunButton4Click(TForm4& form) { RunAction(form, ToggleDevice); }
+
+void RunStringPacket(TForm4& form, const std::string& data) {
+    FormView view(form);
+    CommandContext context{view,
+                           form.BitStates,
+                           form.CurWords,
+                           form.PrevWords,
+                           form.SioComPort1,
+                           [&form] { form.Button4Click(&form.Button4); },
+                           [&form] { form.Button1Click(&form.Button1); }};
+    HandleCommandPacket(context, data);
+}

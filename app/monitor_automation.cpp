@@ -1,0 +1,150 @@
+// "先頭変更" and "反転".
+#include "app/monitor_automation.h"
+
+#include "app/device_address.h"
+
+namespace {
+
+using Field = BridgeView::Field;
+const std::wstring kDialogClass = L"#32770";
+const std::wstring kValueChangeTitle = L"現在値変更";
+
+// The timer stays off while an action runs and comes back only if it was on.
+class TimerPause {
+  public:
+    explicit TimerPause(BridgeView& view) : view_(view), wasEnabled_(view.TimerEnabled()) {
+        if (wasEnabled_) view_.SetTimerEnabled(false);
+    }
+    ~TimerPause() {
+        if (wasEnabled_) view_.SetTimerEnabled(true);
+    }
+    TimerPause(const TimerPause&) = delete;
+    TimerPause& operator=(const TimerPause&) = delete;
+
+  private:
+    BridgeView& view_;
+    bool wasEnabled_;
+};
+
+void LeftClick(Desktop& desktop) {
+    desktop.MouseEvent(kMouseEventLeftDown);
+    desktop.MouseEvent(kMouseEventLeftUp);
+}
+
+// The sampling point of the leftmost cell of the first cell row, on the screen.
+DesktopPoint FirstCellPoint(const AutomationContext& c) {
+    const CaptureFrame f = c.capture.Frame();
+    return {SampleX(f, c.settings, 0) + f.CaptX, SampleY(f, c.settings, 0) + f.CaptY};
+}
+
+void TypeFirstDevice(AutomationContext& c) {
+    SetWndText(c.desktop, c.capture.DeviceFieldWnd, TrimControls(c.view.Text(Field::Edit5)));
+    PressKey(c.desktop, c.capture.DeviceFieldWnd, vk::Return);
+}
+
+// Clicks the first cell when the grid is on top there, then puts the cursor back.
+void ClickFirstCell(AutomationContext& c, DesktopPoint saved) {
+    const DesktopPoint cell = FirstCellPoint(c);
+    c.desktop.SetCursorPos(cell);
+    if (c.desktop.WindowFromPoint(cell) == c.capture.GridWnd) LeftClick(c.desktop);
+    c.desktop.SetCursorPos(saved);
+}
+
+Wnd FindRejectionBox(AutomationContext& c) {
+    Wnd box = c.desktop.FindWindowByTitle(c.rejection.first);
+    if (box == kNoWnd) box = c.desktop.FindWindowByTitle(c.rejection.second);
+    if (!c.desktop.IsWindowVisible(box) || GetWndClass(c.desktop, box) != kDialogClass)
+        return kNoWnd;
+    return box;
+}
+
+void CloseValueChangeDialog(Desktop& desktop) {
+    Wnd dialog = FindDialog(desktop, kValueChangeTitle);
+    if (dialog == kNoWnd || !desktop.IsWindowEnabled(dialog)) return;
+    PressKey(desktop, dialog, vk::Escape);
+    desktop.Sleep(200);
+}
+
+std::wstring FromSecond(const std::wstring& text) { return text.size() > 1 ? text.substr(1) : L""; }
+
+}  // namespace
+
+Wnd FindDialog(Desktop& desktop, const std::wstring& title) {
+    Wnd wnd = desktop.FindWindowByTitle(title);
+    if (!desktop.IsWindowVisible(wnd) || GetWndClass(desktop, wnd) != kDialogClass) return kNoWnd;
+    return wnd;
+}
+
+void ChangeFirstDevice(AutomationContext& c) {
+    TimerPause pause(c.view);
+    if (!c.desktop.IsWindowVisible(c.capture.DeviceFieldWnd)) return;
+    DesktopPoint saved{};
+    c.desktop.GetCursorPos(saved);
+
+    TypeFirstDevice(c);
+    ClickFirstCell(c, saved);
+    c.desktop.Sleep(200);
+
+    if (Wnd box = FindRejectionBox(c); box != kNoWnd) {
+        PressKey(c.desktop, box, vk::Return);
+        c.desktop.Sleep(200);
+        if (!c.SavedFirstDevice.empty()) {
+            c.view.SetText(Field::Edit5, c.SavedFirstDevice);
+        } else {
+            std::wstring fallback = c.view.Text(Field::Edit5).substr(0, 1) + L"000";
+            c.view.SetText(Field::Edit5, fallback);
+            c.SavedFirstDevice = fallback;
+        }
+        TypeFirstDevice(c);
+        c.desktop.Sleep(200);
+        ClickFirstCell(c, saved);
+        c.desktop.Sleep(200);
+    }
+    CloseValueChangeDialog(c.desktop);
+}
+
+void ToggleDevice(AutomationContext& c) {
+    TimerPause pause(c.view);
+    DesktopPoint target{0, 0};
+    DesktopPoint saved{};
+    c.desktop.GetCursorPos(saved);
+
+    const bool fx = c.view.FxMode();
+    const std::wstring edit1 = FromSecond(c.view.Text(Field::Edit1));
+    const std::wstring edit4 = FromSecond(c.view.Text(Field::Edit4));
+    const int32_t first = fx ? OctToInt(edit1, 0) : HexToInt(edit1, 0);
+    const int32_t t = fx ? OctToInt(edit4, -1) : HexToInt(edit4, -1);
+
+    if (t >= 0) {
+        const int32_t perRow = fx ? 8 : 16;
+        const int64_t d = static_cast<int64_t>(t) - first;
+        // A target before the first device or past the sampled ones has no state: like an
+        // undecided one, it gets no click.
+        if (d >= 0 && d < perRow * 10) {
+            const int32_t row = static_cast<int32_t>(d / perRow);
+            const int32_t bit = static_cast<int32_t>(d % perRow);
+            const int8_t state = c.capture.BitStates[static_cast<size_t>(row * 16 + bit)];
+            if (state == 0 || state == 1) {
+                const CaptureFrame f = c.capture.Frame();
+                target = {SampleX(f, c.settings, perRow - 1 - bit) + f.CaptX,
+                          SampleY(f, c.settings, row) + f.CaptY};
+            }
+        }
+    }
+
+    if (target.x > 0 && target.y > 0) {
+        c.desktop.SetCursorPos(target);
+        if (c.desktop.WindowFromPoint(target) == c.capture.GridWnd) {
+            LeftClick(c.desktop);
+            c.desktop.Sleep(100);
+            // Straight to the grid that the click focused: no foreground request.
+            c.desktop.KeybdEvent(vk::Shift, 0);
+            c.desktop.KeybdEvent(vk::Return, 0);
+            c.desktop.KeybdEvent(vk::Return, kKeyEventKeyUp);
+            c.desktop.KeybdEvent(vk::Shift, kKeyEventKeyUp);
+        }
+        c.desktop.Sleep(200);
+        CloseValueChangeDialog(c.desktop);
+    }
+    c.desktop.SetCursorPos(saved);
+}

@@ -1,0 +1,296 @@
+// "先頭変更" and "反転" on the fake desktop: the exact order of texts, keys, clicks, cursor moves
+// and waits, the rejection recovery, the value-change dialog and the timer pause.
+#include "app/monitor_automation.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "tests/app_capture/monitor_scene.h"
+
+using Kind = DesktopEvent::Kind;
+
+// Readable failure output for event sequences.
+void PrintTo(const DesktopEvent& e, std::ostream* os) {
+    static const char* names[] = {"Key",        "Mouse", "Move",   "Sleep",
+                                  "Foreground", "Focus", "SetText"};
+    *os << names[static_cast<int>(e.kind)] << "(wnd " << e.wnd << ", value " << e.value
+        << ", flags " << e.flags << ", at " << e.point.x << "," << e.point.y << ", text size "
+        << e.text.size() << ")";
+}
+
+namespace {
+
+using Field = BridgeView::Field;
+
+DesktopEvent Fg(Wnd w) { return DesktopEvent::Foreground(w); }
+DesktopEvent Focus(Wnd w) { return DesktopEvent::Focus(w); }
+DesktopEvent Down(Wnd focus, uint8_t key) { return DesktopEvent::Key(focus, key); }
+DesktopEvent Up(Wnd focus, uint8_t key) { return DesktopEvent::Key(focus, key, kKeyEventKeyUp); }
+DesktopEvent Move(DesktopPoint p) { return DesktopEvent::CursorMove(p); }
+DesktopEvent Sleep(uint32_t ms) { return DesktopEvent::Sleep(ms); }
+DesktopEvent SetText(Wnd w, const std::wstring& t) { return DesktopEvent::SetText(w, t); }
+std::vector<DesktopEvent> Click(DesktopPoint p) {
+    return {DesktopEvent::Mouse(kMouseEventLeftDown, p), DesktopEvent::Mouse(kMouseEventLeftUp, p)};
+}
+std::vector<DesktopEvent> Join(std::initializer_list<std::vector<DesktopEvent>> parts) {
+    std::vector<DesktopEvent> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+constexpr DesktopPoint kSaved{5, 5};
+
+struct AutomationFixture : ::testing::Test {
+    FakeDesktop desktop;
+    MonitorScene scene{desktop};
+    FakeView view;
+    CaptureSettings settings;
+    CaptureStore store;
+    CaptureState state = store.Refs();
+    std::wstring SavedFirstDevice;
+    RejectionTitles titles{L"Korvex Works", L"Korvex"};
+    AutomationContext context{desktop, view, settings, state, SavedFirstDevice, titles};
+
+    // One tick leaves the handles and the frame, as in the program; then the cursor rests at
+    // kSaved, the grid has the focus (as after an earlier click) and the record starts empty.
+    void Prepare(bool fx) {
+        scene.fx = fx;
+        view.fx = fx;
+        scene.Paint();
+        ASSERT_EQ(CaptureTick(desktop, view, settings, state), TickResult::Sampled);
+        desktop.SetCursorPos(kSaved);
+        desktop.FocusWindow(scene.grid);
+        desktop.events.clear();
+        view.timerChanges.clear();
+    }
+};
+
+TEST_F(AutomationFixture, ChangeFirstDeviceTypesPressesEnterInTheFieldAndClicksTheFirstCell) {
+    Prepare(false);
+    view.texts[Field::Edit5] = L" X100\t";
+    ChangeFirstDevice(context);
+    const DesktopPoint cell = scene.CellPoint(0, 0);
+    EXPECT_EQ(cell, (DesktopPoint{351, 189}));
+    EXPECT_EQ(desktop.events,
+              Join({{SetText(scene.field, L"X100"), Fg(scene.frame), Focus(scene.field),
+                     Down(scene.field, vk::Return), Up(scene.field, vk::Return), Move(cell)},
+                    Click(cell),
+                    {Move(kSaved), Sleep(200)}}));
+    EXPECT_EQ(scene.acceptedNames, std::vector<std::wstring>{L"X100"});
+    EXPECT_EQ(view.timerChanges, (std::vector<bool>{false, true}));
+    EXPECT_EQ(desktop.Cursor(), kSaved);
+}
+
+TEST_F(AutomationFixture, RejectedFirstDeviceIsClosedAndReplacedBySavedOrLetterWithZeros) {
+    struct Case {
+        std::wstring saved;
+        std::wstring edit5;
+        std::wstring retyped;
+    };
+    const Case cases[] = {{L"X080", L"X777", L"X080"}, {L"", L"Y777", L"Y000"}};
+    for (const Case& c : cases) {
+        FakeDesktop d;
+        MonitorScene s(d);
+        s.accepts = [](const std::wstring& name) {
+            return name.find(L"777") == std::wstring::npos;
+        };
+        FakeView v;
+        CaptureStore st;
+        CaptureState refs = st.Refs();
+        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
+        d.SetCursorPos(kSaved);
+        d.events.clear();
+        std::wstring saved = c.saved;
+        v.texts[Field::Edit5] = c.edit5;
+        v.timerEnabled = false;
+        AutomationContext ctx{d, v, settings, refs, saved, titles};
+
+        ChangeFirstDevice(ctx);
+
+        const DesktopPoint cell = s.CellPoint(0, 0);
+        // The box had the focus when it closed: the release goes to no window.
+        const Wnd box = 0;
+        auto type = [&](const std::wstring& name) {
+            return std::vector<DesktopEvent>{SetText(s.field, name), Fg(s.frame), Focus(s.field),
+                                             Down(s.field, vk::Return), Up(s.field, vk::Return)};
+        };
+        auto click = [&] { return Join({{Move(cell)}, Click(cell), {Move(kSaved)}}); };
+        ASSERT_GE(d.events.size(), 11u);
+        const Wnd shownBox = d.events[10].wnd;  // the rejection box brought forward
+        EXPECT_EQ(d.events,
+                  Join({type(c.edit5),
+                        click(),
+                        {Sleep(200)},
+                        {Fg(shownBox), Down(shownBox, vk::Return), Up(box, vk::Return), Sleep(200)},
+                        type(c.retyped),
+                        {Sleep(200)},
+                        click(),
+                        {Sleep(200)}}))
+            << "saved " << c.saved.size();
+        EXPECT_EQ(v.Text(Field::Edit5), c.retyped);
+        EXPECT_EQ(saved, c.retyped);
+        EXPECT_EQ(s.acceptedNames, std::vector<std::wstring>{c.retyped});
+        EXPECT_TRUE(v.timerChanges.empty());  // the timer was off and stays off
+        EXPECT_FALSE(v.timerEnabled);
+    }
+}
+
+TEST_F(AutomationFixture, RejectionBoxIsFoundByEitherTitleButOnlyAsAVisibleDialog) {
+    struct Case {
+        std::wstring title;
+        std::wstring className;
+        bool visible;
+        bool closed;
+    };
+    const Case cases[] = {
+        {L"Korvex Works", L"#32770", true, true},   {L"Korvex", L"#32770", true, true},
+        {L"Korvex Works", L"Notepad", true, false}, {L"Korvex Works", L"#32770", false, false},
+        {L"Other", L"#32770", true, false},
+    };
+    for (const Case& c : cases) {
+        FakeDesktop d;
+        MonitorScene s(d);
+        FakeView v;
+        CaptureStore st;
+        CaptureState refs = st.Refs();
+        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
+        Wnd box = d.AddWindow(kNoWnd, c.className, c.title, {500, 400, 700, 500});
+        d.Get(box).visible = c.visible;
+        std::wstring saved;
+        v.texts[Field::Edit5] = L"X100";
+        AutomationContext ctx{d, v, settings, refs, saved, titles};
+        d.events.clear();
+        ChangeFirstDevice(ctx);
+        bool pressed = false;
+        for (const auto& e : d.events)
+            if (e.kind == Kind::Foreground && e.wnd == box) pressed = true;
+        EXPECT_EQ(pressed, c.closed) << c.className.size() << " " << c.title.size();
+        EXPECT_EQ(saved.empty(), !c.closed);
+    }
+}
+
+TEST_F(AutomationFixture, ValueChangeDialogIsClosedWithEscapeOnlyWhenEnabled) {
+    Prepare(false);
+    Wnd dialog = scene.ShowValueDialog();
+    desktop.Get(dialog).enabled = false;
+    view.texts[Field::Edit5] = L"X100";
+    ChangeFirstDevice(context);
+    EXPECT_TRUE(desktop.IsWindow(dialog));
+    EXPECT_EQ(desktop.events.back(), Sleep(200));
+    EXPECT_EQ(desktop.events.size(), 10u);
+
+    desktop.Get(dialog).enabled = true;
+    desktop.events.clear();
+    ChangeFirstDevice(context);
+    const std::vector<DesktopEvent> tail(desktop.events.end() - 4, desktop.events.end());
+    EXPECT_EQ(tail, (std::vector<DesktopEvent>{Fg(dialog), Down(dialog, vk::Escape),
+                                               Up(kNoWnd, vk::Escape), Sleep(200)}));
+    EXPECT_FALSE(desktop.IsWindow(dialog));
+}
+
+TEST_F(AutomationFixture, ChangeFirstDeviceWithTheFieldHiddenOnlyPausesTheTimer) {
+    Prepare(false);
+    desktop.Get(scene.monitor).visible = false;
+    view.texts[Field::Edit5] = L"X100";
+    ChangeFirstDevice(context);
+    EXPECT_TRUE(desktop.events.empty());
+    EXPECT_EQ(view.timerChanges, (std::vector<bool>{false, true}));
+}
+
+TEST_F(AutomationFixture, ToggleClicksTheTargetCellAndPressesShiftEnterWithoutForeground) {
+    struct Case {
+        const char* name;
+        bool fx;
+        std::wstring edit1, edit4;
+        int8_t targetState;  // the BitStates entry of the target, when there is one
+        int row, bit;
+        DesktopPoint offset;  // from (CaptX, CaptY); {0, 0} for no target
+    };
+    const Case cases[] = {
+        {"fx row 1 bit 2", true, L"X000", L"X012", 0, 1, 2, {165, 73}},
+        {"hex row 0 bit 15", false, L"X000", L"X00F", 1, 0, 15, {8, 39}},
+        {"fx empty target is X000", true, L"X000", L"", 0, 0, 0, {228, 39}},
+        {"hex empty target", false, L"X000", L"", 0, 0, 0, {0, 0}},
+        {"fx 8 is no octal digit", true, L"X000", L"X08", 0, 1, 0, {0, 0}},
+        {"undecided target", false, L"X000", L"X011", -1, 1, 1, {0, 0}},
+        {"target before the first device", false, L"X010", L"X00F", 0, 0, 0, {0, 0}},
+        {"target past the sampled devices", false, L"X000", L"X0A0", 0, 0, 0, {0, 0}},
+        {"fx target past the sampled devices", true, L"X000", L"X120", 0, 0, 0, {0, 0}},
+        {"hex offset from the first device", false, L"Y1F0", L"Y213", 0, 2, 3, {386, 107}},
+    };
+    for (const Case& c : cases) {
+        FakeDesktop d;
+        MonitorScene s(d);
+        s.fx = c.fx;
+        s.Paint();
+        FakeView v;
+        v.fx = c.fx;
+        CaptureStore st;
+        CaptureState refs = st.Refs();
+        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled) << c.name;
+        st.BitStates[static_cast<size_t>(c.row * 16 + c.bit)] = c.targetState;
+        v.texts[Field::Edit1] = c.edit1;
+        v.texts[Field::Edit4] = c.edit4;
+        d.SetCursorPos(kSaved);
+        d.events.clear();
+        v.timerChanges.clear();
+        std::wstring saved;
+        AutomationContext ctx{d, v, settings, refs, saved, titles};
+
+        ToggleDevice(ctx);
+
+        std::vector<DesktopEvent> expected{Move(kSaved)};
+        if (c.offset.x != 0) {
+            const DesktopPoint p{st.CaptX + c.offset.x, st.CaptY + c.offset.y};
+            expected =
+                Join({{Move(p)},
+                      Click(p),
+                      {Sleep(100), Down(s.grid, vk::Shift), Down(s.grid, vk::Return),
+                       Up(s.grid, vk::Return), Up(s.grid, vk::Shift), Sleep(200), Move(kSaved)}});
+        }
+        EXPECT_EQ(d.events, expected) << c.name;
+        EXPECT_EQ(v.timerChanges, (std::vector<bool>{false, true})) << c.name;
+    }
+}
+
+TEST_F(AutomationFixture, ToggleOnACoveredCellOnlyMovesTheCursorThereAndBack) {
+    Prepare(true);
+    view.texts[Field::Edit1] = L"X000";
+    view.texts[Field::Edit4] = L"X000";
+    const DesktopPoint p{store.CaptX + 228, store.CaptY + 39};
+    desktop.AddWindow(kNoWnd, L"Notepad", L"cover", {p.x - 5, p.y - 5, p.x + 5, p.y + 5});
+    ToggleDevice(context);
+    EXPECT_EQ(desktop.events, (std::vector<DesktopEvent>{Move(p), Sleep(200), Move(kSaved)}));
+    EXPECT_EQ(scene.toggles, 0);
+}
+
+TEST_F(AutomationFixture, ToggleThatOpensTheValueDialogClosesItWithEscape) {
+    Prepare(false);
+    scene.openValueDialogOnToggle = true;
+    view.texts[Field::Edit1] = L"X000";
+    view.texts[Field::Edit4] = L"X000";
+    ToggleDevice(context);
+    EXPECT_EQ(scene.toggles, 1);
+    ASSERT_GE(desktop.events.size(), 5u);
+    const Wnd dialog = desktop.events[desktop.events.size() - 5].wnd;
+    const std::vector<DesktopEvent> tail(desktop.events.end() - 6, desktop.events.end());
+    EXPECT_EQ(tail, (std::vector<DesktopEvent>{Sleep(200), Fg(dialog), Down(dialog, vk::Escape),
+                                               Up(kNoWnd, vk::Escape), Sleep(200), Move(kSaved)}));
+    EXPECT_FALSE(desktop.IsWindow(dialog));
+}
+
+TEST_F(AutomationFixture, AfterAToggleTheNextFirstDeviceEnterStillReachesTheField) {
+    Prepare(false);
+    view.texts[Field::Edit1] = L"X000";
+    view.texts[Field::Edit4] = L"X003";
+    ToggleDevice(context);
+    ASSERT_EQ(desktop.Focus(), scene.grid);  // the click focused the grid
+    view.texts[Field::Edit5] = L"X020";
+    desktop.events.clear();
+    ChangeFirstDevice(context);
+    EXPECT_EQ(scene.acceptedNames, std::vector<std::wstring>{L"X020"});
+    EXPECT_EQ(scene.toggles, 1);  // the Enter did not go to the grid
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// The watched application on the fake desktop.
+#include "tests/app_capture/monitor_scene.h"
+
+#include <cmath>
+
+namespace {
+constexpr int kGridLeft = 100;
+constexpr int kGridTop = 150;
+const std::wstring kDialogClass = L"#32770";
+}  // namespace
+
+MonitorScene::MonitorScene(FakeDesktop& d, double s) : desktop(d), scale(s) {
+    const int gw = static_cast<int>(std::lround(800 * scale));
+    const int gh = static_cast<int>(std::lround(400 * scale));
+    frame = desktop.AddWindow(kNoWnd, L"KorvexFrameWnd", L"Korvex Studio", {0, 0, 1200, 800});
+    Wnd other = desktop.AddWindow(frame, L"Static", L"", {0, 0, 10, 10});
+    monitor = desktop.AddWindow(frame, L"MonitorWnd", L"デバイス/バッファメモリ一括モニタ-1",
+                                {50, 50, 1150, 750});
+    (void)other;
+    // The field's path: first child of the fourth child of the first child of the monitor.
+    Wnd top = desktop.AddWindow(monitor, L"Pane", L"", {50, 50, 1150, 140});
+    for (int i = 0; i < 3; ++i) desktop.AddWindow(top, L"Pane", L"", {50, 50, 60, 60});
+    fieldPathSibling = desktop.AddWindow(top, L"Pane", L"", {60, 60, 300, 100});
+    field = desktop.AddWindow(fieldPathSibling, L"Edit", L"X000", {60, 60, 200, 90});
+    grid = desktop.AddWindow(monitor, L"SPR32AU70_SpreadSheet", L"",
+                             {kGridLeft, kGridTop, kGridLeft + gw, kGridTop + gh});
+    desktop.onEvent = [this](const DesktopEvent& e) { React(e); };
+    Paint();
+}
+
+DesktopPoint MonitorScene::GridCorner() const {
+    return {kGridLeft + static_cast<int>(243 * scale), kGridTop};
+}
+
+DesktopPoint MonitorScene::CellPoint(int row, int column, int pickX, int pickY) const {
+    DesktopPoint c = GridCorner();
+    return {c.x + static_cast<int>(column * 31.5 * scale + pickX * scale),
+            c.y + static_cast<int>((row + 1) * (372.0 / 11) * scale + pickY * scale)};
+}
+
+void MonitorScene::Paint() {
+    const DesktopPoint c = GridCorner();
+    const double cw = 31.5 * scale;
+    const double ch = 372.0 / 11 * scale;
+    desktop.FillScreen({kGridLeft, kGridTop, c.x + static_cast<int>(16 * cw) + 20,
+                        kGridTop + static_cast<int>(11 * ch) + 10},
+                       kGrey);
+    const int perRow = fx ? 8 : 16;
+    for (int row = 0; row < 10; ++row)
+        for (int column = 0; column < perRow; ++column) {
+            int8_t s = states[static_cast<size_t>(row * 16 + perRow - 1 - column)];
+            ui::Color colour = s == 1 ? kBlue : s == 0 ? kWhite : kSelected;
+            // Cell interiors, one grey pixel of grid line around each.
+            int left = c.x + static_cast<int>(std::floor(column * cw)) + 1;
+            int right = c.x + static_cast<int>(std::floor((column + 1) * cw));
+            int top = c.y + static_cast<int>(std::floor((row + 1) * ch)) + 1;
+            int bottom = c.y + static_cast<int>(std::floor((row + 2) * ch));
+            desktop.FillScreen({left, top, right, bottom}, colour);
+        }
+}
+
+Wnd MonitorScene::Cover() {
+    DesktopPoint c = GridCorner();
+    return desktop.AddWindow(kNoWnd, L"Notepad", L"cover", {c.x - 5, c.y - 5, c.x + 50, c.y + 50});
+}
+
+Wnd MonitorScene::ShowRejectionBox() {
+    return desktop.AddWindow(kNoWnd, kDialogClass, rejectionTitle, {500, 400, 700, 500});
+}
+
+Wnd MonitorScene::ShowValueDialog() {
+    return desktop.AddWindow(kNoWnd, kDialogClass, L"現在値変更", {500, 400, 700, 500});
+}
+
+// The application's answer to a key press: Enter in the field takes the name or rejects it,
+// Enter in the rejection box and Escape in the value dialog close them, Shift+Enter in the grid
+// toggles the selected cell.
+void MonitorScene::React(const DesktopEvent& e) {
+    if (e.kind != DesktopEvent::Kind::Key || e.flags != 0 || !desktop.IsWindow(e.wnd)) return;
+    const std::wstring cls = desktop.Get(e.wnd).className;
+    const std::wstring title = desktop.Get(e.wnd).text;
+    if (e.wnd == field && e.value == vk::Return) {
+        if (accepts(title)) {
+            acceptedNames.push_back(title);
+        } else {
+            ShowRejectionBox();
+        }
+    } else if (cls == kDialogClass && title == rejectionTitle && e.value == vk::Return) {
+        desktop.DestroyWindow(e.wnd);
+    } else if (cls == kDialogClass && title == L"現在値変更" && e.value == vk::Escape) {
+        desktop.DestroyWindow(e.wnd);
+    } else if (e.wnd == grid && e.value == vk::Return) {
+        ++toggles;
+        if (openValueDialogOnToggle) ShowValueDialog();
+    }
+}

@@ -1,0 +1,77 @@
+// Host test fixtures: a main window reduced to what the tick and the actions touch, and a fake
+// desktop holding the watched application's frame, monitor, first-device field and grid, with
+// the grid's cells painted on the fake screen and the application's reaction to keys played.
+#pragma once
+#include <array>
+#include <map>
+#include <string>
+
+#include "app/fake_desktop.h"
+#include "app/grid_capture.h"
+
+class FakeView : public BridgeView {
+  public:
+    std::map<Field, std::wstring> texts;
+    bool fx = false;
+    int checkBoxClicks = 0;
+    bool timerEnabled = true;
+    std::vector<bool> timerChanges;
+    ui::Bitmap image;
+    int imagesShown = 0;
+
+    std::wstring Text(Field field) override { return texts[field]; }
+    void SetText(Field field, const std::wstring& text) override { texts[field] = text; }
+    bool FxMode() override { return fx; }
+    void SetFxMode(bool on) override {
+        fx = on;
+        ++checkBoxClicks;
+    }
+    void ShowImage(const ui::Bitmap& picture) override {
+        image = picture;
+        ++imagesShown;
+    }
+    bool TimerEnabled() override { return timerEnabled; }
+    void SetTimerEnabled(bool enabled) override {
+        timerEnabled = enabled;
+        timerChanges.push_back(enabled);
+    }
+};
+
+constexpr ui::Color kBlue{0, 0, 255};
+constexpr ui::Color kWhite{255, 255, 255};
+constexpr ui::Color kGrey{192, 192, 192};
+constexpr ui::Color kSelected{0, 120, 215};
+
+// The watched application on a fake desktop. The grid is painted as the capture geometry at the
+// given scale describes it; states are in BitStates layout (entry row * 16 + bit, 1 blue, 0 white,
+// -1 a selection colour).
+class MonitorScene {
+  public:
+    explicit MonitorScene(FakeDesktop& desktop, double scale = 1.0);
+
+    FakeDesktop& desktop;
+    double scale;
+    Wnd frame, monitor, field, grid, fieldPathSibling;
+    std::wstring rejectionTitle = L"Korvex Works";
+    bool fx = false;
+    std::array<int8_t, kBitCount> states{};
+    // Names the field accepts on Enter; anything else raises the rejection box.
+    std::function<bool(const std::wstring&)> accepts = [](const std::wstring& name) {
+        return name.size() >= 2 && (name[0] == L'X' || name[0] == L'Y');
+    };
+    bool openValueDialogOnToggle = false;
+    std::vector<std::wstring> acceptedNames;
+    int toggles = 0;
+
+    // Repaints the grid from fx and states; call after changing them.
+    void Paint();
+    // A window over the grid's top-left corner.
+    Wnd Cover();
+    Wnd ShowRejectionBox();
+    Wnd ShowValueDialog();
+    DesktopPoint GridCorner() const;  // CaptX, CaptY
+    DesktopPoint CellPoint(int row, int column, int pickX = 8, int pickY = 6) const;
+
+  private:
+    void React(const DesktopEvent& e);
+};

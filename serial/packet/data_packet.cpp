@@ -1,0 +1,406 @@
+// TSioDataPacket: properties, arming and disarming, mode changes and the byte-by-byte matching of
+// start and end patterns. Delivery, time-outs and the shared buffer are the manager's.
+#include "serial/packet/data_packet.h"
+
+#include <chrono>
+#include <thread>
+
+#include "serial/dispatch/tick_timer.h"
+#include "serial/errors/sio_exception.h"
+#include "serial/packet/packet_manager.h"
+
+std::unique_lock<std::mutex> TSioDataPacket::LockOf(TSioDataPacketManager* Manager) {
+    if (!Manager) return {};
+    return std::unique_lock<std::mutex>(Manager->Gate->Lock);
+}
+
+namespace {
+
+constexpr int32_t kQuitPumped = 0x0012;
+
+}  // namespace
+
+TSioDataPacket::TSioDataPacket(TComponent* AOwner) : TComponent(AOwner) {}
+
+TSioDataPacket::~TSioDataPacket() {
+    LeaveManager();
+    fComPort = nullptr;
+}
+
+// ---- properties ----
+
+bool TSioDataPacket::Enabled() const {
+    auto lock = LockOf(fManager);
+    return fEnabled;
+}
+
+void TSioDataPacket::SetEnabled(bool Value) {
+    auto lock = LockOf(fManager);
+    SetEnabledLocked(Value);
+}
+
+void TSioDataPacket::SetEnabledLocked(bool Value) {
+    if (Value == fEnabled) return;
+    if (Value)
+        ArmPacket();
+    else
+        DisarmPacket();
+    fEnabled = Value;
+}
+
+#define PACKET_FIELD(Type, Getter, Setter, Field) \
+    Type TSioDataPacket::Getter() const {         \
+        auto lock = LockOf(fManager);             \
+        return Field;                             \
+    }                                             \
+    void TSioDataPacket::Setter(Type Value) {     \
+        auto lock = LockOf(fManager);             \
+        Field = Value;                            \
+    }
+
+PACKET_FIELD(bool, AutoEnable, SetAutoEnable, fAutoEnable)
+PACKET_FIELD(TPacketStartCond, StartCond, SetStartCond, fStartCond)
+PACKET_FIELD(bool, IgnoreCase, SetIgnoreCase, fIgnoreCase)
+PACKET_FIELD(int32_t, PacketSize, SetPacketSize, fPacketSize)
+PACKET_FIELD(bool, IncludeStrings, SetIncludeStrings, fIncludeStrings)
+PACKET_FIELD(int32_t, TimeOut, SetTimeOut, fTimeOut)
+PACKET_FIELD(int32_t, EnableTimeout, SetEnableTimeout, FEnableTimeout)
+PACKET_FIELD(bool, FlushOnTimeout, SetFlushOnTimeout, FFlushOnTimeout)
+PACKET_FIELD(bool, SyncEvents, SetSyncEvents, FSyncEvents)
+#undef PACKET_FIELD
+
+std::string TSioDataPacket::StartString() const {
+    auto lock = LockOf(fManager);
+    return fStartString;
+}
+
+void TSioDataPacket::SetStartString(const std::string& Value) {
+    auto lock = LockOf(fManager);
+    fStartString = Value;
+}
+
+TPacketEndSet TSioDataPacket::EndCond() const {
+    auto lock = LockOf(fManager);
+    return fEndCond;
+}
+
+void TSioDataPacket::SetEndCond(TPacketEndSet Value) {
+    auto lock = LockOf(fManager);
+    const bool was = fEnabled;
+    SetEnabledLocked(false);
+    fEndCond = Value;
+    SetEnabledLocked(was);
+}
+
+std::string TSioDataPacket::EndString() const {
+    auto lock = LockOf(fManager);
+    return fEndString;
+}
+
+void TSioDataPacket::SetEndString(const std::string& Value) {
+    auto lock = LockOf(fManager);
+    const bool was = fEnabled;
+    SetEnabledLocked(false);
+    fEndString = Value;
+    SetEnabledLocked(was);
+}
+
+TPacketMode TSioDataPacket::PacketMode() const {
+    auto lock = LockOf(fManager);
+    return fMode;
+}
+
+void TSioDataPacket::SetOnPacket(TPacketNotifyEvent Value) {
+    auto lock = LockOf(fManager);
+    fOnPacket = std::move(Value);
+}
+
+void TSioDataPacket::SetOnStringPacket(TStringPacketNotifyEvent Value) {
+    auto lock = LockOf(fManager);
+    fOnStringPacket = std::move(Value);
+}
+
+void TSioDataPacket::SetOnTimeout(TPacketTimeoutEvent Value) {
+    auto lock = LockOf(fManager);
+    fOnTimeOut = std::move(Value);
+}
+
+void TSioDataPacket::LeaveManager() {
+    if (!fManager) return;
+    // Let go of the capture and the enable timer first, so that the manager holds nothing of a
+    // packet that may be freed next.
+    {
+        auto lock = LockOf(fManager);
+        DisarmPacket();
+    }
+    fManager->Remove(this);
+}
+
+void TSioDataPacket::Loaded() {
+    TComponent::Loaded();
+    if (fManager) fManager->EnableIfPending();
+    auto lock = LockOf(fManager);
+    if (EnablePending) {
+        ArmPacket();
+        EnablePending = false;
+    }
+}
+
+bool TSioDataPacket::Designing() const {
+    return ComponentState().Contains(TComponentStateFlag::csDesigning);
+}
+
+bool TSioDataPacket::Loading() const {
+    return ComponentState().Contains(TComponentStateFlag::csLoading);
+}
+
+// ---- arming ----
+
+void TSioDataPacket::ArmPacket() {
+    if (Designing()) return;
+    if (Loading()) {
+        EnablePending = true;
+        return;
+    }
+    if (fManager && fManager->fEnabled) {
+        if (fManager->fInEvent) {
+            EnablePending = true;
+            return;
+        }
+        EnablePending = false;
+        LogPacketEvent(TDispatchSubType::dstEnable);
+        try {
+            TPacketPortLink* link = fManager->fLink.get();
+            if (FEnableTimer == 0 && FEnableTimeout > 0 && link) {
+                FEnableTimer = link->PortAddTimerTrigger();
+                link->PortSetTimerTrigger(static_cast<uint16_t>(FEnableTimer), FEnableTimeout,
+                                          true);
+            }
+            ArmChecks();
+        } catch (...) {
+            // A refused configuration leaves the packet idle, without the capture or a timer.
+            WillCollect = false;
+            if (FEnableTimer > 0 && fManager->LinkUsable())
+                (void)fManager->fLink->RemoveTrigger(static_cast<uint32_t>(FEnableTimer));
+            FEnableTimer = 0;
+            ChangeMode(TPacketMode::dpIdle);
+            throw;
+        }
+    }
+    LocalPacketSize = fPacketSize;
+    StartMatchPos = 1;
+    fBeginMatch = -1;
+    EndMatchPos = 1;
+}
+
+void TSioDataPacket::ArmChecks() {
+    const bool bySize = fEndCond.Contains(TPacketEndCond::ecPacketSize);
+    if (fStartCond == TPacketStartCond::scString) {
+        LogPacketEvent(TDispatchSubType::dstStartStr, fStartString.data(),
+                       static_cast<uint32_t>(fStartString.size()));
+        if (fStartString.empty()) throw EInvalidProperty(-5501);
+        if (bySize && static_cast<int64_t>(fStartString.size()) > fPacketSize)
+            throw EInvalidProperty(-5502);
+        ChangeMode(TPacketMode::dpWaitStart);
+        StartPattern.Compile(fStartString, fIgnoreCase);
+    } else {
+        if (fEndCond.Empty()) throw EInvalidProperty(-5503);
+        if (!fManager->fCapture)
+            ChangeMode(TPacketMode::dpCollecting);
+        else if (fManager->fCapture != this)
+            WillCollect = true;
+    }
+    if (fEndCond.Contains(TPacketEndCond::ecString)) {
+        if (fEndString.empty()) throw EInvalidProperty(-5504);
+        LogPacketEvent(TDispatchSubType::dstEndStr, fEndString.data(),
+                       static_cast<uint32_t>(fEndString.size()));
+        EndPattern.Compile(fEndString, fIgnoreCase);
+    }
+    if (bySize && fPacketSize == 0) throw EInvalidProperty(-5505);
+}
+
+void TSioDataPacket::DisarmPacket() {
+    if (!EnablePending && !WillCollect && fMode == TPacketMode::dpIdle) return;
+    EnablePending = false;
+    WillCollect = false;
+    if (FEnableTimer > 0) {
+        if (fManager && fManager->LinkUsable())
+            (void)fManager->fLink->RemoveTrigger(static_cast<uint32_t>(FEnableTimer));
+        FEnableTimer = 0;
+    }
+    if (fManager) {
+        ChangeMode(TPacketMode::dpIdle);
+        LogPacketEvent(TDispatchSubType::dstDisable);
+    }
+}
+
+void TSioDataPacket::RearmPacket() {
+    if (!fEnabled || !fManager) return;
+    DisarmPacket();
+    ArmPacket();
+}
+
+void TSioDataPacket::ChangeMode(TPacketMode New) {
+    if (New == fMode) return;
+    if (New == TPacketMode::dpCollecting)
+        fManager->SetCaptureLocked(this, fTimeOut);
+    else if (HaveCapture)
+        fManager->ReleaseCaptureLocked(this);
+    fMode = New;
+    switch (New) {
+        case TPacketMode::dpIdle:
+            LogPacketEvent(TDispatchSubType::dstIdle);
+            break;
+        case TPacketMode::dpWaitStart:
+            LogPacketEvent(TDispatchSubType::dstWaiting);
+            break;
+        case TPacketMode::dpCollecting:
+            LogPacketEvent(TDispatchSubType::dstCollecting);
+            break;
+    }
+}
+
+bool TSioDataPacket::MatchInProgress() const {
+    return fEnabled && fMode != TPacketMode::dpIdle && fBeginMatch != -1;
+}
+
+// ---- matching ----
+
+void TSioDataPacket::MatchByte(int32_t I) {
+    if (!fEnabled || !fManager || I < 0 || I >= fManager->BufferPtr) return;
+    const uint8_t b = fManager->Buffer()[I];
+    if (fMode == TPacketMode::dpIdle && WillCollect) {
+        ChangeMode(TPacketMode::dpCollecting);
+        WillCollect = false;
+    }
+    switch (fMode) {
+        case TPacketMode::dpIdle:
+            return;
+        case TPacketMode::dpWaitStart:
+            MatchStart(I, b);
+            return;
+        case TPacketMode::dpCollecting:
+            MatchEnd(I, b);
+            return;
+    }
+}
+
+// A delivery ends the call: the packet may have left its manager (or been freed) meanwhile.
+void TSioDataPacket::MatchStart(int32_t I, uint8_t B) {
+    if (StartPattern.Matches(B, StartMatchPos)) {
+        if (fBeginMatch == -1) fBeginMatch = I;
+        if (StartMatchPos == StartPattern.Length()) {
+            if (fEndCond.Empty() || (fEndCond.Contains(TPacketEndCond::ecPacketSize) &&
+                                     StartPattern.Length() == LocalPacketSize)) {
+                fDataSize = I - fBeginMatch + 1;
+                fManager->DeliverPacket(this, true);
+                return;
+            }
+            ChangeMode(TPacketMode::dpCollecting);
+        } else {
+            ++StartMatchPos;
+        }
+    } else if (fBeginMatch != -1) {
+        // Restart at the earliest later byte from which the bytes so far still fit the pattern,
+        // so that AAB is found in AAAB.
+        const int32_t s = StartPattern.Restart(fManager->Buffer(), fBeginMatch, I);
+        if (s >= 0) {
+            fBeginMatch = s;
+            StartMatchPos = I - s + 2;
+        } else {
+            fBeginMatch = -1;
+            StartMatchPos = 1;
+        }
+    }
+}
+
+void TSioDataPacket::MatchEnd(int32_t I, uint8_t B) {
+    if (fBeginMatch == -1) fBeginMatch = I;
+    if (fEndCond.Contains(TPacketEndCond::ecPacketSize) && I - fBeginMatch + 1 >= LocalPacketSize) {
+        fDataSize = I - fBeginMatch + 1;
+        fManager->DeliverPacket(this, true);
+        return;
+    }
+    if (!fEndCond.Contains(TPacketEndCond::ecString)) return;
+    if (EndPattern.Matches(B, EndMatchPos)) {
+        if (EndMatchPos == EndPattern.Length()) {
+            fDataSize = I - fBeginMatch + 1;
+            fManager->DeliverPacket(this, false);
+            return;
+        }
+        ++EndMatchPos;
+    } else if (EndMatchPos > 1) {
+        // A CR CR LF: the second CR fails the LF position and starts a new attempt itself.
+        const int32_t s = EndPattern.Restart(fManager->Buffer(), I - EndMatchPos + 1, I);
+        if (s >= 0) {
+            EndMatchStart = s;
+            EndMatchPos = I - s + 2;
+        } else {
+            EndMatchStart = I + 1;
+            EndMatchPos = 1;
+        }
+    }
+}
+
+// ---- log, collected data, waits ----
+
+void TSioDataPacket::LogPacketEvent(TDispatchSubType SubType, const void* Data, uint32_t Length) {
+    if (!fManager || !fManager->LinkUsable() || !fManager->fLink->LoggingOn()) return;
+    if (Data && Length) {
+        fManager->fLink->AddDispatchEntry(TDispatchType::dtPacket, SubType, 0, Data, Length);
+    } else {
+        const std::string text = "Packet:" + Name();
+        fManager->fLink->AddDispatchEntry(TDispatchType::dtPacket, SubType, 0, text.data(),
+                                          static_cast<uint32_t>(text.size()));
+    }
+}
+
+void TSioDataPacket::GetCollectedString(std::string& Data) const {
+    auto lock = LockOf(fManager);
+    if (PacketBuffer && fDataSize > 0)
+        Data.assign(reinterpret_cast<const char*>(PacketBuffer), static_cast<size_t>(fDataSize));
+    else
+        Data.clear();
+}
+
+void TSioDataPacket::GetCollectedData(const uint8_t*& Data, int32_t& Size) const {
+    auto lock = LockOf(fManager);
+    Data = PacketBuffer;
+    Size = fDataSize;
+}
+
+bool TSioDataPacket::WaitFor() {
+    {
+        auto lock = LockOf(fManager);
+        // A wait starts afresh; the flags of an earlier delivery would end it at once.
+        FDataMatch = false;
+        FTimedOut = false;
+        Waiting = true;
+        WaitData.clear();
+        fAutoEnable = false;
+        SetEnabledLocked(true);
+    }
+    while (!FDataMatch.load() && !FTimedOut.load()) {
+        const int32_t pumped = PumpOneMessage();
+        if (pumped == kQuitPumped) break;
+        if (pumped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    auto lock = LockOf(fManager);
+    Waiting = false;
+    return FDataMatch.load();
+}
+
+bool TSioDataPacket::WaitForString(std::string& Data) {
+    const bool matched = WaitFor();
+    if (matched) Data = WaitData;
+    return matched;
+}
+
+bool TSioDataPacket::WaitForPacket(const uint8_t*& Data, int32_t& Size) {
+    const bool matched = WaitFor();
+    if (matched) {
+        Data = reinterpret_cast<const uint8_t*>(WaitData.data());
+        Size = static_cast<int32_t>(WaitData.size());
+    }
+    return matched;
+}

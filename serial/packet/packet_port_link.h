@@ -1,0 +1,50 @@
+// What a packet manager needs from its port and the port's dispatcher, as one narrow interface:
+// the real one forwards to the port component and its dispatcher (port_packet_link.h); tests of
+// the matching give a scripted one.
+#pragma once
+#include <cstdint>
+#include <functional>
+
+#include "serial/dispatch/dispatch_types.h"
+#include "serial/dispatch/notify.h"
+
+class TSioCustomComPort;
+
+class TPacketPortLink {
+  public:
+    virtual ~TPacketPortLink() = default;
+
+    // ---- main thread ----
+    // The component behind the link; nullptr when there is none (a scripted link).
+    virtual TSioCustomComPort* Port() const = 0;
+    virtual bool PortOpen() const = 0;
+    virtual bool PortLoading() const = 0;
+    virtual bool PortDesigning() const = 0;
+    // Registers the manager as a user of the port: Changed(true) once the port has opened,
+    // Changed(false) when it is about to close and again when it has closed. Withdraw removes
+    // the registration; after it the link never calls Changed again.
+    virtual void WatchPort(std::function<void(bool Opened)> Changed) = 0;
+    virtual void UnwatchPort() = 0;
+
+    // ---- while the port is open; main thread ----
+    virtual bool HasDispatcher() const = 0;
+    virtual void RegisterEventTriggerHandler(TSioNotifyEvent Handler) = 0;
+    virtual void DeregisterEventTriggerHandler(TSioNotifyEvent Handler) = 0;
+    // Result codes of the dispatcher (a handle, or a negative error).
+    virtual int32_t AddTimerTrigger() = 0;
+    virtual int32_t RemoveTrigger(uint32_t Handle) = 0;
+
+    // ---- while the port is open; either thread ----
+    virtual int32_t SetTimerTrigger(uint32_t Handle, int32_t Ticks, bool Activate) = 0;
+    virtual int32_t GetBlock(void* Buffer, uint32_t Count) = 0;
+    // Whether the dispatcher has its dispatcher thread, whose Sync runs a call on the main
+    // thread while that thread waits.
+    virtual bool HasDispatcherThread() const = 0;
+    virtual void Sync(const std::function<void()>& Method) = 0;
+    virtual bool LoggingOn() const = 0;
+    virtual void AddDispatchEntry(TDispatchType DT, TDispatchSubType DST, uint32_t Data,
+                                  const void* Buffer, uint32_t Length) = 0;
+    // The port's own timer operations, which raise a failure as an exception.
+    virtual uint16_t PortAddTimerTrigger() = 0;
+    virtual void PortSetTimerTrigger(uint16_t Handle, int32_t Ticks, bool Activate) = 0;
+};

@@ -1,0 +1,316 @@
+// Arming checks, time-outs, events and re-entry, handler exceptions, the port's open and close,
+// the dispatch log, the waits and the manager's deferred free.
+#include <stdexcept>
+#include <thread>
+
+#include "serial/errors/sio_exception.h"
+#include "tests/serial/packet/packet_fixture.h"
+
+using Events = PacketFixture;
+
+TEST_F(Events, ArmingChecksReportTheFirstFailureAndLeaveThePacketOff) {
+    using E = TPacketEndCond;
+    struct Case {
+        TPacketStartCond start;
+        std::string startString;
+        TPacketEndSet end;
+        std::string endString;
+        int32_t size;
+        int32_t code;
+        const char* message;
+    } cases[] = {
+        {TPacketStartCond::scString, "", {}, "", 0, -5501, "Start string is empty"},
+        {TPacketStartCond::scString, "", {E::ecPacketSize}, "", 0, -5501, "Start string is empty"},
+        {TPacketStartCond::scString,
+         "ABC",
+         {E::ecPacketSize},
+         "",
+         2,
+         -5502,
+         "Packet size cannot be smaller than start string"},
+        {TPacketStartCond::scString,
+         "AB",
+         {E::ecPacketSize},
+         "",
+         0,
+         -5502,
+         "Packet size cannot be smaller than start string"},
+        {TPacketStartCond::scAnyData,
+         "",
+         {},
+         "",
+         0,
+         -5503,
+         "CharCount packets must have an end-condition"},
+        {TPacketStartCond::scAnyData, "", {E::ecString}, "", 0, -5504, "End string is empty"},
+        {TPacketStartCond::scAnyData,
+         "",
+         {E::ecString, E::ecPacketSize},
+         "",
+         0,
+         -5504,
+         "End string is empty"},
+        {TPacketStartCond::scAnyData,
+         "",
+         {E::ecPacketSize},
+         "",
+         0,
+         -5505,
+         "Packet size cannot be zero"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        Restart();
+        TSioDataPacket& p = AddPacket();
+        p.SetStartCond(c.start);
+        p.SetStartString(c.startString);
+        p.SetEndCond(c.end);
+        p.SetEndString(c.endString);
+        p.SetPacketSize(c.size);
+        try {
+            p.SetEnabled(true);
+            ADD_FAILURE() << "no exception";
+        } catch (const EInvalidProperty& e) {
+            EXPECT_EQ(e.ErrorCode(), c.code);
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        EXPECT_FALSE(p.Enabled());
+        EXPECT_EQ(p.PacketMode(), TPacketMode::dpIdle);
+        // It holds no capture: a line packet added now collects.
+        TSioDataPacket& line = LinePacket("Line");
+        EXPECT_EQ(line.PacketMode(), TPacketMode::dpCollecting);
+        EXPECT_TRUE(Link.ActiveTimers.count(CaptureTimer));
+    }
+}
+
+TEST_F(Events, EnablingWhileThePortIsClosedArmsWhenItOpens) {
+    Link.Changed(false);
+    TSioDataPacket& p = LinePacket();
+    EXPECT_TRUE(p.Enabled());
+    EXPECT_EQ(p.PacketMode(), TPacketMode::dpIdle);
+    EXPECT_TRUE(Link.Handlers.empty());
+
+    TSioDataPacket& bad = AddPacket("Bad");
+    EXPECT_NO_THROW(bad.SetEnabled(true)) << "the checks run when the port opens";
+    bad.SetEnabled(false);
+
+    Link.Changed(true);
+    EXPECT_EQ(Link.Handlers.size(), 1u);
+    EXPECT_EQ(p.PacketMode(), TPacketMode::dpCollecting);
+    Feed("CPU\r\n");
+    EXPECT_EQ(Got, std::vector<std::string>{"CPU\r\n"});
+}
+
+TEST_F(Events, PortCloseIdlesPacketsAndDropsTheBufferReopenArmsThem) {
+    TSioDataPacket& p = LinePacket();
+    Feed("REA");
+    Link.Changed(false);
+    EXPECT_TRUE(p.Enabled()) << "keeps Enabled while the port is closed";
+    EXPECT_EQ(p.PacketMode(), TPacketMode::dpIdle);
+    EXPECT_TRUE(Link.Handlers.empty());
+    EXPECT_EQ(Manager->BufferCapacity(), 0);
+    Link.Changed(true);
+    Feed("D\r\nCPU\r\n");
+    EXPECT_EQ(Got, (std::vector<std::string>{"D\r\n", "CPU\r\n"}));
+}
+
+TEST_F(Events, TimeOutReportsTheCollectedBytesDiscardsThemAndStaysDisabled) {
+    TSioDataPacket& p = LinePacket();
+    EXPECT_EQ(Link.ActiveTimers[CaptureTimer], 500) << "runs from the arming";
+    Feed("PAR");
+    FireTimer(CaptureTimer);
+    EXPECT_EQ(Timeouts, std::vector<std::string>{"PAR"});
+    EXPECT_FALSE(p.Enabled());
+    EXPECT_EQ(Manager->BufferedBytes(), 0);
+    EXPECT_FALSE(Link.ActiveTimers.count(CaptureTimer));
+    Feed("T\r\nCPU\r\n");
+    EXPECT_TRUE(Got.empty()) << "input after a time-out is read and dropped";
+    EXPECT_EQ(Manager->BufferedBytes(), 0);
+
+    p.SetEnabled(true);
+    Feed("READ\r\n");
+    EXPECT_EQ(Got, std::vector<std::string>{"READ\r\n"});
+    EXPECT_EQ(Link.ActiveTimers[CaptureTimer], 500) << "each delivery re-arms and restarts it";
+    FireTimer(CaptureTimer);
+    EXPECT_EQ(Timeouts.back(), "") << "nothing collected since the last line";
+}
+
+TEST_F(Events, TimeOutWithoutFlushKeepsTheBytesForTheHandler) {
+    TSioDataPacket& p = LinePacket();
+    p.SetFlushOnTimeout(false);
+    Feed("PAR");
+    FireTimer(CaptureTimer);
+    EXPECT_EQ(Timeouts, std::vector<std::string>{"PAR"});
+    EXPECT_EQ(Manager->BufferedBytes(), 3);
+}
+
+TEST_F(Events, EnableTimeoutRunsFromArmingWhateverThePacketDoes) {
+    TSioDataPacket& p = AddPacket();
+    p.SetStartString("GO");
+    p.SetEnableTimeout(100);
+    p.SetEnabled(true);
+    const uint32_t enableTimer = 16;  // the one after the manager's capture timer
+    EXPECT_EQ(Link.ActiveTimers[enableTimer], 100);
+    Feed("xG");
+    FireTimer(enableTimer);
+    EXPECT_EQ(Timeouts.size(), 1u);
+    EXPECT_FALSE(p.Enabled());
+    EXPECT_EQ(Link.RemovedTriggers, std::vector<uint32_t>{enableTimer});
+}
+
+TEST_F(Events, ArmingRequestedDuringAnEventHappensOnceAtItsEnd) {
+    TSioDataPacket& line = LinePacket();
+    TSioDataPacket& other = AddPacket("Other");
+    other.SetStartString("X");
+    TPacketMode seenDuring = TPacketMode::dpCollecting;
+    bool enabledDuring = false;
+    line.SetOnStringPacket([&](TComponent*, const std::string& Data) {
+        Got.push_back(Data);
+        if (Got.size() > 1) return;
+        other.SetEnabled(true);
+        seenDuring = other.PacketMode();
+        enabledDuring = other.Enabled();
+        line.SetEndString("\n");  // takes effect when AutoEnable re-arms it at the end
+    });
+    Feed("A\r\nB\nX");
+    EXPECT_TRUE(enabledDuring);
+    EXPECT_EQ(seenDuring, TPacketMode::dpIdle) << "deferred while the event runs";
+    EXPECT_EQ(Got, (std::vector<std::string>{"A\r\n", "B\n"}));
+    EXPECT_EQ(other.PacketMode(), TPacketMode::dpWaitStart);
+}
+
+TEST_F(Events, HandlerExceptionsAreShownAndMatchingGoesOn) {
+    TSioDataPacket& p = LinePacket();
+    int packets = 0;
+    p.SetOnPacket([&](TComponent*, const uint8_t*, int32_t) {
+        if (++packets == 1) throw std::runtime_error("bad line");
+    });
+    Feed("ONE\r\nTWO\r\n");
+    EXPECT_EQ(Shown, std::vector<std::string>{"bad line"});
+    EXPECT_EQ(Got, std::vector<std::string>{"TWO\r\n"}) << "OnStringPacket skipped after a raise";
+    EXPECT_TRUE(p.Enabled());
+
+    p.SetOnTimeout([](TComponent*) { throw std::runtime_error("late"); });
+    FireTimer(CaptureTimer);
+    EXPECT_EQ(Shown.back(), "late");
+    EXPECT_FALSE(p.Enabled());
+}
+
+TEST_F(Events, EventsRunThroughSyncWhenAsked) {
+    Link.HasDispatcherThread = true;
+    TSioDataPacket& p = LinePacket();
+    Feed("A\r\n");
+    FireTimer(CaptureTimer);
+    EXPECT_EQ(Link.SyncCalls, 2) << "one delivery, one time-out";
+    p.SetSyncEvents(false);
+    p.SetEnabled(true);
+    Feed("B\r\n");
+    EXPECT_EQ(Link.SyncCalls, 2);
+    EXPECT_EQ(Got, (std::vector<std::string>{"A\r\n", "B\r\n"}));
+}
+
+TEST_F(Events, DispatchLogEntries) {
+    Link.LoggingOn = true;
+    TSioDataPacket& p = LinePacket("Pk");
+    using S = TDispatchSubType;
+    auto entries = [&] {
+        std::vector<std::pair<S, std::string>> out;
+        for (const auto& e : Link.Log) out.emplace_back(e.SubType, e.Bytes);
+        Link.Log.clear();
+        return out;
+    };
+    const std::vector<std::pair<S, std::string>> arming = {
+        {S::dstEnable, "Packet:Pk"}, {S::dstCollecting, "Packet:Pk"}, {S::dstEndStr, "\r\n"}};
+    EXPECT_EQ(entries(), arming);
+
+    Feed("CPU\r\n");
+    std::vector<std::pair<S, std::string>> delivery = {{S::dstIdle, "Packet:Pk"},
+                                                       {S::dstDisable, "Packet:Pk"},
+                                                       {S::dstStringPacket, "Packet:Pk"},
+                                                       {S::dstStringPacket, "CPU\r\n"}};
+    delivery.insert(delivery.end(), arming.begin(), arming.end());
+    EXPECT_EQ(entries(), delivery);
+
+    FireTimer(CaptureTimer);
+    const std::vector<std::pair<S, std::string>> timeout = {{S::dstIdle, "Packet:Pk"},
+                                                            {S::dstDisable, "Packet:Pk"},
+                                                            {S::dstPacketTimeout, "Packet:Pk"}};
+    EXPECT_EQ(entries(), timeout);
+
+    Link.LoggingOn = false;
+    p.SetEnabled(true);
+    EXPECT_TRUE(Link.Log.empty());
+}
+
+TEST_F(Events, TheLastPacketLeavingFreesTheManagerLaterOnTheMainThread) {
+    const size_t before = PacketManagers().Count();
+    LinePacket();
+    Packets.clear();
+    EXPECT_TRUE(Link.Handlers.empty()) << "withdrawn from the dispatcher at once";
+    EXPECT_EQ(PacketManagers().Count(), before) << "still listed until the message is handled";
+    EXPECT_EQ(PacketManagers().GetPortManager(nullptr), nullptr);
+    PumpAll();
+    EXPECT_EQ(PacketManagers().Count(), before - 1);
+    EXPECT_FALSE(Link.Watching) << "no longer a user of the port";
+}
+
+TEST_F(Events, KeepAliveKeepsAnEmptyManager) {
+    const size_t before = PacketManagers().Count();
+    Manager->SetKeepAlive(true);
+    LinePacket();
+    Packets.clear();
+    PumpAll();
+    EXPECT_EQ(PacketManagers().Count(), before);
+    EXPECT_TRUE(Link.Watching);
+    PacketManagers().Remove(Manager).reset();
+}
+
+TEST_F(Events, APacketFreedByItsOwnHandlerIsForgottenSafely) {
+    const size_t before = PacketManagers().Count();
+    TSioDataPacket& p = LinePacket();
+    TSioDataPacket& other = LinePacket("Other");
+    p.SetOnStringPacket([&](TComponent*, const std::string& Data) {
+        Got.push_back(Data);
+        Packets.clear();  // frees both packets, the last of the manager
+        EXPECT_EQ(PacketManagers().Count(), before);
+    });
+    (void)other;
+    Feed("A\r\nB\r\n");
+    EXPECT_EQ(Got, std::vector<std::string>{"A\r\n"});
+    EXPECT_TRUE(Link.Handlers.empty());
+    EXPECT_EQ(PacketManagers().Count(), before);
+    PumpAll();
+    EXPECT_EQ(PacketManagers().Count(), before - 1);
+}
+
+TEST_F(Events, WaitForStringReturnsTheNextPacketOrFalseAfterATimeOut) {
+    TSioDataPacket& p = AddPacket();
+    p.SetStartCond(TPacketStartCond::scAnyData);
+    p.SetEndCond({TPacketEndCond::ecString});
+    p.SetEndString("\r\n");
+
+    // The remote end answers once the wait has armed the packet.
+    auto whenArmed = [&p] {
+        while (!p.Enabled()) std::this_thread::yield();
+    };
+    std::thread line([&] {
+        whenArmed();
+        Feed("READ\r\nCPU\r\n");
+    });
+    std::string data;
+    const bool got = p.WaitForString(data);
+    line.join();
+    EXPECT_TRUE(got);
+    EXPECT_EQ(data, "READ\r\n");
+    EXPECT_FALSE(p.AutoEnable());
+    EXPECT_FALSE(p.Enabled()) << "a wait takes one packet";
+
+    std::thread silence([&] {
+        whenArmed();
+        Manager->DispatcherEventHandler(TriggerTimerMsg, CaptureTimer, 0);
+    });
+    const uint8_t* bytes = nullptr;
+    int32_t size = -1;
+    EXPECT_FALSE(p.WaitForPacket(bytes, size));
+    silence.join();
+}

@@ -10,9 +10,7 @@
 namespace standin {
 namespace {
 
-std::string Narrow(const std::wstring& text) {
-    return platform::WideToAnsi(text);
-}
+std::string Narrow(const std::wstring& text) { return platform::WideToAnsi(text); }
 
 std::wstring Quote(const std::wstring& arg) {
     if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
@@ -102,8 +100,8 @@ std::string StandinClient::ReadLine(DWORD timeoutMs) {
         if (available > 0) {
             char buffer[4096];
             DWORD got = 0;
-            if (!ReadFile(fromChild_.get(), buffer, sizeof buffer < available ? sizeof buffer : available,
-                          &got, nullptr))
+            if (!ReadFile(fromChild_.get(), buffer,
+                          sizeof buffer < available ? sizeof buffer : available, &got, nullptr))
                 throw std::runtime_error("the stand-in has ended");
             pending_.append(buffer, got);
             continue;

@@ -27,7 +27,7 @@
 namespace standin {
 
 class StandinClient {
-public:
+  public:
     StandinClient() = default;
     ~StandinClient();  // Stop()
     StandinClient(const StandinClient&) = delete;
@@ -52,13 +52,16 @@ public:
     // Does nothing when not started.
     void Stop();
 
+    // Closes the stand-in's input without "quit", as a test that dies would; it then ends.
+    void CloseInput() { toChild_.reset(); }
+
     bool Running() const;
     DWORD ProcessId() const { return processId_; }
     HANDLE Process() const { return process_.get(); }
     // Milliseconds from process creation to the "ready" line.
     double StartMilliseconds() const { return startMs_; }
 
-private:
+  private:
     std::string ReadLine(DWORD timeoutMs);
 
     platform::UniqueHandle process_;

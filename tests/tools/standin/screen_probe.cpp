@@ -1,0 +1,165 @@
+// Window search, screen capture and synthesised input for the stand-in's tests.
+#include "tests/tools/standin/screen_probe.h"
+
+#include <cstring>
+
+#include "platform/unique_handle.h"
+
+namespace standin_test {
+namespace {
+
+const std::wstring kMonitorPrefix = L"デバイス/バッファメモリ一括モニタ";
+
+BOOL CALLBACK FindMonitorProc(HWND wnd, LPARAM param) {
+    wchar_t title[255];
+    int n = GetWindowTextW(wnd, title, 255);
+    if (n <= 0) return TRUE;
+    if (std::wstring(title, n).rfind(kMonitorPrefix, 0) == 0) {
+        *reinterpret_cast<HWND*>(param) = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindGridProc(HWND wnd, LPARAM param) {
+    if (ClassName(wnd) == L"SPR32AU70_SpreadSheet") {
+        *reinterpret_cast<HWND*>(param) = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::wstring WindowText(HWND wnd) {
+    LRESULT n = SendMessageW(wnd, WM_GETTEXTLENGTH, 0, 0);
+    if (n <= 0) return {};
+    std::wstring text(n + 1, L'\0');
+    n = SendMessageW(wnd, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(n);
+    return text;
+}
+
+std::wstring ClassName(HWND wnd) {
+    if (!IsWindow(wnd)) return {};
+    wchar_t name[50];
+    int n = GetClassNameW(wnd, name, 50);
+    return std::wstring(name, n > 0 ? n : 0);
+}
+
+MonitorWindows FindMonitor() {
+    MonitorWindows w;
+    w.frame = FindWindowW(L"KorvexFrameWnd", nullptr);
+    if (!w.frame) return w;
+    EnumChildWindows(w.frame, FindMonitorProc, reinterpret_cast<LPARAM>(&w.monitor));
+    HWND h = GetWindow(GetWindow(w.monitor, GW_CHILD), GW_CHILD);
+    for (int i = 0; i < 3; ++i) h = GetWindow(h, GW_HWNDNEXT);
+    w.field = GetWindow(h, GW_CHILD);
+    EnumChildWindows(w.frame, FindGridProc, reinterpret_cast<LPARAM>(&w.grid));
+    return w;
+}
+
+COLORREF ScreenImage::At(int x, int y) const {
+    const int stride = (width * 3 + 3) & ~3;
+    const uint8_t* p = &bgr[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3];
+    return RGB(p[2], p[1], p[0]);
+}
+
+ScreenImage CaptureScreen(int x, int y, int width, int height) {
+    ScreenImage image;
+    image.width = width;
+    image.height = height;
+    const int stride = (width * 3 + 3) & ~3;
+    image.bgr.assign(static_cast<size_t>(stride) * height, 0);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    platform::UniqueMemoryDc screen(CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr));
+    platform::UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+    void* bits = nullptr;
+    platform::UniqueGdiObject bitmap(
+        CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!screen || !memory || !bitmap) return image;
+    HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, width, height, screen.get(), x, y, SRCCOPY | CAPTUREBLT);
+    GdiFlush();
+    std::memcpy(image.bgr.data(), bits, image.bgr.size());
+    SelectObject(memory.get(), old);
+    return image;
+}
+
+bool WriteBmp(const ScreenImage& image, const std::wstring& path) {
+    const int stride = (image.width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = image.width;
+    info.biHeight = -image.height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(stride) * image.height;
+    platform::UniqueFileHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return false;
+    DWORD written = 0;
+    return WriteFile(out.get(), &file, sizeof(file), &written, nullptr) &&
+           WriteFile(out.get(), &info, sizeof(info), &written, nullptr) &&
+           WriteFile(out.get(), image.bgr.data(), static_cast<DWORD>(image.bgr.size()), &written,
+                     nullptr);
+}
+
+int SampleX(int column) {
+    const double cellW = kCaptureWidth * 1.0 / 16;
+    return static_cast<int>(column * cellW + 8 * 1.0);
+}
+
+int SampleY(int row) {
+    const double cellH = kCaptureHeight * 1.0 / 11;
+    return static_cast<int>((row + 1) * cellH + 6 * 1.0);
+}
+
+std::vector<int> SampleStates(const ScreenImage& grid, bool fx) {
+    std::vector<int> states(160, -2);
+    const int last = fx ? 7 : 15;
+    for (int r = 0; r < 10; ++r) {
+        for (int v = 0; v <= last; ++v) {
+            COLORREF c = grid.At(SampleX(v), SampleY(r));
+            states[r * 16 + last - v] = c == RGB(0, 0, 255) ? 1 : c == RGB(255, 255, 255) ? 0 : -1;
+        }
+    }
+    return states;
+}
+
+void BringToFront(HWND wnd) {
+    // Windows brings a child window's top-level window to the front; Wine refuses a child, so
+    // the request goes to the top-level window itself.
+    SetForegroundWindow(GetAncestor(wnd, GA_ROOT));
+}
+
+void PressKey(HWND wnd, BYTE key) {
+    BringToFront(wnd);
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+}
+
+void ClickAt(int x, int y) {
+    SetCursorPos(x, y);
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+}
+
+void ShiftEnter() {
+    keybd_event(VK_SHIFT, 0, 0, 0);
+    keybd_event(VK_RETURN, 0, 0, 0);
+    keybd_event(VK_RETURN, 0, KEYEVENTF_KEYUP, 0);
+    keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+}
+
+}  // namespace standin_test

@@ -3,6 +3,8 @@
 //   winctl wait <title> [ms]              waits until a visible top-level window has this title
 //   winctl click <title> <button text>    clicks the button of that window (BM_CLICK)
 //   winctl text <title> <control text>    prints whether the window holds a control with this text
+//   winctl select <title> <item text>     selects the item of the window's drop-down list, as a
+//                                         user's choice (the program is told of the change)
 //   winctl close <title>                  closes the window (WM_CLOSE) and waits for it to go
 //   winctl gone <title> [ms]              waits until no visible window has this title
 // Titles and texts match exactly. Exit status 0 on success, 1 when the window or control was not
@@ -29,6 +31,16 @@ BOOL CALLBACK MatchTopLevel(HWND wnd, LPARAM param) {
     auto* search = reinterpret_cast<Search*>(param);
     if (IsWindowVisible(wnd) && TextOf(wnd) == search->text) {
         search->found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK MatchComboBox(HWND wnd, LPARAM param) {
+    wchar_t cls[64];
+    GetClassNameW(wnd, cls, 64);
+    if (_wcsicmp(cls, L"ComboBox") == 0) {
+        reinterpret_cast<Search*>(param)->found = wnd;
         return FALSE;
     }
     return TRUE;
@@ -62,7 +74,7 @@ HWND FindChild(HWND parent, const std::wstring& text) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: winctl wait|gone <title> [ms] | click <title> <button> | "
-                 "text <title> <text> | close <title>\n");
+                 "text <title> <text> | select <title> <item> | close <title>\n");
     return 2;
 }
 
@@ -95,6 +107,25 @@ int wmain(int argc, wchar_t** argv) {
         return IsWindow(wnd) ? 1 : 0;
     }
     if (argc < 4) return Usage();
+    if (verb == L"select") {
+        Search search;
+        EnumChildWindows(wnd, MatchComboBox, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) {
+            std::fprintf(stderr, "winctl: the window has no drop-down list\n");
+            return 1;
+        }
+        LRESULT index = SendMessageW(search.found, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(argv[3]));
+        if (index == CB_ERR) {
+            std::fprintf(stderr, "winctl: the list has no such item\n");
+            return 1;
+        }
+        SendMessageW(search.found, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        int id = GetDlgCtrlID(search.found);
+        SendMessageW(GetParent(search.found), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(search.found));
+        return 0;
+    }
     HWND child = FindChild(wnd, argv[3]);
     if (verb == L"text") {
         std::printf("%s\n", child ? "yes" : "no");

@@ -1,0 +1,278 @@
+// The port component's event side: the hidden window through which the dispatcher's trigger
+// messages reach the port's events on the main thread, the deferred close, and the users that
+// are told when the port opens, is about to close and has closed.
+#include <exception>
+
+#include "platform/exception_display.h"
+#include "platform/main_thread.h"
+#include "serial/dispatch/notify.h"
+#include "serial/port/com_port.h"
+
+// The procedure of every port window. The port is found through the dispatcher named in the
+// message, under DispatcherListLock, so a message that arrives after its dispatcher is gone finds
+// nothing and is dropped.
+intptr_t PortWindowProc(uint32_t Msg, uintptr_t wParam, intptr_t lParam) {
+    if (!((Msg >= TriggerAvailMsg && Msg <= TriggerStatusMsg) || Msg == PortClosingMsg)) return 0;
+    std::lock_guard lock(DispatcherListLock);
+    const auto index = static_cast<size_t>((static_cast<uint32_t>(lParam) >> 16) & 0xFFFF);
+    if (index >= DispatcherList.size() || !DispatcherList[index]) return 0;
+    auto* port = dynamic_cast<TSioCustomComPort*>(DispatcherList[index]->Owner());
+    if (!port) return 0;
+    ++port->FInWindowProc;
+    try {
+        port->HandlePortMessage(Msg, wParam, lParam);
+    } catch (const std::exception& e) {
+        if (platform::IsMainThread()) platform::ShowException(e);
+    } catch (...) {
+        if (platform::IsMainThread()) platform::ShowExceptionMessage("Unknown exception");
+    }
+    --port->FInWindowProc;
+    return 0;
+}
+
+void TSioCustomComPort::HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr_t lParam) {
+    const auto handle = static_cast<uint16_t>(wParam & 0xFFFF);
+    const auto data = static_cast<uint16_t>(
+        Msg == TriggerAvailMsg ? wParam & 0xFFFF : static_cast<uint32_t>(lParam) & 0xFFFF);
+    DoTrigger(static_cast<uint16_t>(Msg), handle, data);
+    switch (Msg) {
+        case TriggerAvailMsg:
+            DoTriggerAvail(handle);
+            break;
+        case TriggerDataMsg:
+            DoTriggerData(handle);
+            break;
+        case TriggerTimerMsg:
+            DoTriggerTimer(handle);
+            break;
+        case TriggerStatusMsg:
+            DoTriggerStatus(handle);
+            switch (TSioBaseDispatcher::ClassifyStatusTrigger(handle)) {
+                case 1:
+                    DoTriggerModemStatus();
+                    break;
+                case 2: {
+                    const bool lineBreak = LineBreak();
+                    DoTriggerLineError(LineError(), lineBreak);
+                    break;
+                }
+                case 3:
+                    DoTriggerOutbuffFree();
+                    break;
+                case 4:
+                    DoTriggerOutbuffUsed();
+                    break;
+                case 5:
+                    DoTriggerOutSent();
+                    break;
+                default:
+                    break;
+            }
+            break;
+        case PortClosingMsg:
+            if (!FDispatcher) break;
+            if (FDispatcher->DispActive.load()) {
+                platform::PostMessageTo(fComWindow, PortClosingMsg, 0, lParam);
+                break;
+            }
+            FinishClose();
+            if (OpenPending) {
+                // Cleared first: a failed reopen must not leave a reopen pending for ever.
+                OpenPending = false;
+                InitPort();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void TSioCustomComPort::SetComWindowActive(bool Enabling) {
+    if (Enabling) {
+        FComWindowObj = std::make_unique<platform::MessageWindow>(&PortWindowProc);
+        fComWindow = FComWindowObj->Handle();
+        FDispatcher->RegisterWndTriggerHandler(fComWindow);
+        return;
+    }
+    if (!FComWindowObj) return;
+    if (FDispatcher) FDispatcher->DeregisterWndTriggerHandler(fComWindow);
+    // Closed from inside its own procedure (the deferred close): kept until that has returned.
+    if (FInWindowProc > 0)
+        FRetiredWindow = std::move(FComWindowObj);
+    else
+        FComWindowObj.reset();
+}
+
+void TSioCustomComPort::FreeRetiredWindow() {
+    if (FInWindowProc == 0) FRetiredWindow.reset();
+}
+
+void TSioCustomComPort::RefreshHandlerFlags() {
+    if (!IsOpen()) return;
+    const bool any = FOnTrigger || FOnTriggerAvail || FOnTriggerData || FOnTriggerStatus ||
+                     FOnTriggerTimer || FOnTriggerLineError || FOnTriggerModemStatus ||
+                     FOnTriggerOutbuffFree || FOnTriggerOutbuffUsed || FOnTriggerOutSent;
+    FDispatcher->UpdateHandlerFlags(any ? TSioHandlerFlagUpdate::fuEnablePort
+                                        : TSioHandlerFlagUpdate::fuDisablePort);
+}
+
+// ---- event setters ----
+
+void TSioCustomComPort::SetOnTrigger(TTriggerEvent Value) {
+    FOnTrigger = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent Value) {
+    FOnTriggerAvail = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerData(TTriggerDataEvent Value) {
+    FOnTriggerData = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerStatus(TTriggerStatusEvent Value) {
+    FOnTriggerStatus = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerTimer(TTriggerTimerEvent Value) {
+    FOnTriggerTimer = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerLineError(TTriggerLineErrorEvent Value) {
+    FOnTriggerLineError = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerModemStatus(TNotifyEvent Value) {
+    FOnTriggerModemStatus = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerOutbuffFree(TNotifyEvent Value) {
+    FOnTriggerOutbuffFree = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerOutbuffUsed(TNotifyEvent Value) {
+    FOnTriggerOutbuffUsed = std::move(Value);
+    RefreshHandlerFlags();
+}
+void TSioCustomComPort::SetOnTriggerOutSent(TNotifyEvent Value) {
+    FOnTriggerOutSent = std::move(Value);
+    RefreshHandlerFlags();
+}
+
+// ---- the Do… operations ----
+
+void TSioCustomComPort::DoTrigger(uint16_t Msg, uint16_t TriggerHandle, uint16_t Data) {
+    if (FOnTrigger) FOnTrigger(this, Msg, TriggerHandle, Data);
+}
+void TSioCustomComPort::DoTriggerAvail(uint16_t Count) {
+    if (FOnTriggerAvail) FOnTriggerAvail(this, Count);
+}
+void TSioCustomComPort::DoTriggerData(uint16_t TriggerHandle) {
+    if (FOnTriggerData) FOnTriggerData(this, TriggerHandle);
+}
+void TSioCustomComPort::DoTriggerStatus(uint16_t TriggerHandle) {
+    if (FOnTriggerStatus) FOnTriggerStatus(this, TriggerHandle);
+}
+void TSioCustomComPort::DoTriggerTimer(uint16_t TriggerHandle) {
+    if (FOnTriggerTimer) FOnTriggerTimer(this, TriggerHandle);
+}
+void TSioCustomComPort::DoTriggerLineError(uint16_t Error, bool LineBreak) {
+    if (FOnTriggerLineError) FOnTriggerLineError(this, Error, LineBreak);
+}
+void TSioCustomComPort::DoTriggerModemStatus() {
+    if (FOnTriggerModemStatus) FOnTriggerModemStatus(this);
+}
+void TSioCustomComPort::DoTriggerOutbuffFree() {
+    if (FOnTriggerOutbuffFree) FOnTriggerOutbuffFree(this);
+}
+void TSioCustomComPort::DoTriggerOutbuffUsed() {
+    if (FOnTriggerOutbuffUsed) FOnTriggerOutbuffUsed(this);
+}
+void TSioCustomComPort::DoTriggerOutSent() {
+    if (FOnTriggerOutSent) FOnTriggerOutSent(this);
+}
+void TSioCustomComPort::DoWaitChar(char C) {
+    if (FOnWaitChar) FOnWaitChar(this, C);
+}
+
+// ---- users ----
+
+void TSioCustomComPort::RegisterUser(platform::WindowHandle H) {
+    UserList.push_back(std::make_unique<PortUserEntry>(PortUserEntry{H, {}, {}, false}));
+}
+void TSioCustomComPort::RegisterUserEx(platform::WindowHandle H) {
+    UserList.push_back(std::make_unique<PortUserEntry>(PortUserEntry{H, {}, {}, true}));
+}
+void TSioCustomComPort::RegisterUserCallback(TPortCallback CallBack) {
+    UserList.push_back(
+        std::make_unique<PortUserEntry>(PortUserEntry{nullptr, CallBack, {}, false}));
+}
+void TSioCustomComPort::RegisterUserCallbackEx(TPortCallbackEx CallBackEx) {
+    UserList.push_back(
+        std::make_unique<PortUserEntry>(PortUserEntry{nullptr, {}, CallBackEx, true}));
+}
+
+namespace {
+template <typename Match>
+void RemoveUsers(std::vector<std::unique_ptr<PortUserEntry>>& list, Match match) {
+    for (size_t i = list.size(); i-- > 0;)
+        if (match(*list[i])) list.erase(list.begin() + static_cast<ptrdiff_t>(i));
+}
+}  // namespace
+
+void TSioCustomComPort::DeregisterUser(platform::WindowHandle H) {
+    if (ComponentState().Contains(TComponentStateFlag::csDestroying)) return;
+    RemoveUsers(UserList, [&](const PortUserEntry& e) { return e.Window == H; });
+}
+void TSioCustomComPort::DeregisterUserCallback(TPortCallback CallBack) {
+    if (ComponentState().Contains(TComponentStateFlag::csDestroying)) return;
+    RemoveUsers(UserList, [&](const PortUserEntry& e) { return e.CallBack == CallBack; });
+}
+void TSioCustomComPort::DeregisterUserCallbackEx(TPortCallbackEx CallBackEx) {
+    if (ComponentState().Contains(TComponentStateFlag::csDestroying)) return;
+    RemoveUsers(UserList, [&](const PortUserEntry& e) { return e.CallBackEx == CallBackEx; });
+}
+
+// The walks go from the newest entry to the oldest. A user may deregister itself (or another)
+// from its callback, so each step re-checks the position against the current list.
+void TSioCustomComPort::NotifyPortOpened() {
+    for (size_t i = UserList.size(); i-- > 0;) {
+        if (i >= UserList.size()) continue;
+        const PortUserEntry e = *UserList[i];
+        if (e.Window)
+            platform::SendMessageWait(e.Window, PortOpenedMsg, 0, 0);
+        else if (e.Extended) {
+            if (e.CallBackEx) e.CallBackEx(this, TSioCallbackType::ctOpen);
+        } else if (e.CallBack) {
+            e.CallBack(this, true);
+        }
+    }
+    if (FOnPortOpen) FOnPortOpen(this);
+}
+
+void TSioCustomComPort::NotifyPortClosing() {
+    for (size_t i = UserList.size(); i-- > 0;) {
+        if (i >= UserList.size()) continue;
+        const PortUserEntry e = *UserList[i];
+        if (!e.Extended) continue;
+        if (e.Window)
+            platform::SendMessageWait(e.Window, PortClosingMsg, 0, 0);
+        else if (e.CallBackEx)
+            e.CallBackEx(this, TSioCallbackType::ctClosing);
+    }
+}
+
+void TSioCustomComPort::NotifyPortClosed() {
+    for (size_t i = UserList.size(); i-- > 0;) {
+        if (i >= UserList.size()) continue;
+        const PortUserEntry e = *UserList[i];
+        if (e.Window)
+            platform::SendMessageWait(e.Window, PortClosedMsg, 0, 0);
+        else if (e.Extended) {
+            if (e.CallBackEx) e.CallBackEx(this, TSioCallbackType::ctClosed);
+        } else if (e.CallBack) {
+            e.CallBack(this, false);
+        }
+    }
+    if (FOnPortClose) FOnPortClose(this);
+}

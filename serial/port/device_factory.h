@@ -1,0 +1,9 @@
+// The dispatcher of this build's device layer: the Windows comm device layer on Windows, the
+// in-memory device layer on the host (which has no serial devices).
+#pragma once
+#include <memory>
+
+class TSioBaseDispatcher;
+class TComponent;
+
+std::unique_ptr<TSioBaseDispatcher> CreateSystemDispatcher(TComponent* Owner);

@@ -168,8 +168,8 @@ bool MonitorApp::Create(HINSTANCE instance, std::wstring* error) {
     HWND fieldHost = CreateWindowExW(0, kFieldHostClass, L"", WS_CHILD | WS_VISIBLE, 248, 5, 120,
                                      24, panel, nullptr, instance, nullptr);
     field_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_UPPERCASE, 0,
-                             0, 120, 24, fieldHost, nullptr, instance, nullptr);
+                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 120, 24,
+                             fieldHost, nullptr, instance, nullptr);
     SetWindowLongPtrW(field_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     fieldDefault_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(field_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FieldProc)));
@@ -180,9 +180,10 @@ bool MonitorApp::Create(HINSTANCE instance, std::wstring* error) {
         *error = L"cannot create the monitor's windows";
         return false;
     }
-    // The field holds the first device's name; the edit's font is the dialog font.
-    SendMessageW(field_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                 FALSE);
+    fieldFont_.reset(CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
+                                 DEFAULT_PITCH, L"Tahoma"));
+    SendMessageW(field_, WM_SETFONT, reinterpret_cast<WPARAM>(fieldFont_.get()), FALSE);
     ShowFirstInField();
 
     ShowWindow(frame_, SW_SHOW);
@@ -317,6 +318,8 @@ std::string MonitorApp::StateLine() const {
                                           ? "topmost"
                                           : "1");
     line += " dialog-next=" + std::string(dialogOnNextToggle_ ? "1" : "0");
+    const DPI_AWARENESS dpi = GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext());
+    line += " dpi-awareness=" + std::to_string(static_cast<int>(dpi));
     return line;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_handle.h"
 #include "tools/standin/control_channel.h"
 #include "tools/standin/device_memory.h"
 #include "tools/standin/grid_view.h"
@@ -87,6 +88,7 @@ class MonitorApp : public GridOwner {
     GridView grid_;
     HWND control_ = nullptr;
     HWND cover_ = nullptr;
+    platform::UniqueGdiObject fieldFont_;  // the destructor destroys the field before its font
     std::unique_ptr<ControlChannel> channel_;
 };
 

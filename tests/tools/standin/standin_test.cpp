@@ -152,6 +152,8 @@ TEST_F(StandinTest, WindowsAreFoundAsPelkanFindsThem) {
     EXPECT_EQ(r.bottom - r.top, kCaptureHeight);
     POINT o = CaptureOrigin();
     EXPECT_EQ(WindowFromPoint(o), w_.grid);
+    // Per-monitor DPI aware, so that rectangles and pixels are physical at any display scale.
+    EXPECT_EQ(State("dpi-awareness"), std::to_string(DPI_AWARENESS_PER_MONITOR_AWARE));
 }
 
 TEST_F(StandinTest, HexModeStatesReadBackAtTheSamplePoints) {

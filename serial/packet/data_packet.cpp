@@ -20,7 +20,7 @@ constexpr int32_t kQuitPumped = 0x0012;
 
 }  // namespace
 
-TSioDataPacket::TSioDataPacket(TComponent* AOwner) : TComponent(AOwner) {}
+TSioDataPacket::TSioDataPacket(TComponent* AOwner) : TSioBaseComponent(AOwner) {}
 
 TSioDataPacket::~TSioDataPacket() {
     LeaveManager();
@@ -137,7 +137,7 @@ void TSioDataPacket::LeaveManager() {
 }
 
 void TSioDataPacket::Loaded() {
-    TComponent::Loaded();
+    TSioBaseComponent::Loaded();
     if (fManager) fManager->EnableIfPending();
     auto lock = LockOf(fManager);
     if (EnablePending) {

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "serial/component/component.h"
+#include "serial/component/sio_base_component.h"
 #include "serial/dispatch/dispatch_types.h"
 #include "serial/packet/packet_pattern.h"
 #include "serial/packet/packet_types.h"
@@ -20,7 +20,7 @@
 class TSioCustomComPort;
 class TSioDataPacketManager;
 
-class TSioDataPacket : public TComponent {
+class TSioDataPacket : public TSioBaseComponent {
   public:
     explicit TSioDataPacket(TComponent* AOwner);
     ~TSioDataPacket() override;
@@ -65,7 +65,6 @@ class TSioDataPacket : public TComponent {
     bool SyncEvents() const;
     void SetSyncEvents(bool Value);
     TPacketMode PacketMode() const;
-    std::string Version() const { return "v5.00"; }
 
     void SetOnPacket(TPacketNotifyEvent Value);
     void SetOnStringPacket(TStringPacketNotifyEvent Value);

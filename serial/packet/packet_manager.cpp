@@ -43,7 +43,12 @@ TSioDataPacketManager::TSioDataPacketManager(std::unique_ptr<TPacketPortLink> Li
     : Gate(std::make_shared<TGate>()), fLink(std::move(Link)) {
     Gate->Manager = this;
     fComPort = fLink->Port();
-    fLink->WatchPort([this](bool Opened) { PortStateChanged(Opened); });
+    fLink->WatchPort([this](TPacketPortEvent Event) {
+        if (Event == TPacketPortEvent::Gone)
+            PortGone();
+        else
+            PortStateChanged(Event == TPacketPortEvent::Opened);
+    });
     const bool open = fLink->PortOpen();
     {
         std::lock_guard<std::mutex> lock(Gate->Lock);
@@ -227,6 +232,22 @@ void TSioDataPacketManager::PortStateChanged(bool Opened) {
         for (size_t i = 0; i < PacketList.size(); ++i) PacketList[i]->DisarmPacket();
         SetEnabledLocked(false);
     }
+}
+
+void TSioDataPacketManager::PortGone() {
+    std::lock_guard<std::mutex> lock(Gate->Lock);
+    if (Forgotten) return;
+    // The port is being destroyed: every packet comes loose from it (keeping Enabled), and the
+    // manager is freed later.
+    for (TSioDataPacket* p : PacketList) {
+        p->DisarmPacket();
+        p->fManager = nullptr;
+        p->fComPort = nullptr;
+        p->HaveCapture = false;
+    }
+    PacketList.clear();
+    fCapture = nullptr;
+    ForgetPort();
 }
 
 // ---- the capture ----

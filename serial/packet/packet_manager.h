@@ -60,6 +60,8 @@ class TSioDataPacketManager {
     // Tells the manager the port opened (true) or is closing / has closed (false).
     void PortStateChanged(bool Opened);
     TSioCustomComPort* ComPort() const;  // not owned; nullptr once forgotten
+    // The port is being destroyed: the packets are unbound and the manager freed (deferred).
+    void PortGone();
     // Forgets the port without touching it (the port is gone, or the process is ending).
     void ForgetPortNow();
 

@@ -10,6 +10,8 @@
 
 class TSioCustomComPort;
 
+enum class TPacketPortEvent { Opened, Closed, Gone };
+
 class TPacketPortLink {
   public:
     virtual ~TPacketPortLink() = default;
@@ -20,10 +22,11 @@ class TPacketPortLink {
     virtual bool PortOpen() const = 0;
     virtual bool PortLoading() const = 0;
     virtual bool PortDesigning() const = 0;
-    // Registers the manager as a user of the port: Changed(true) once the port has opened,
-    // Changed(false) when it is about to close and again when it has closed. Withdraw removes
-    // the registration; after it the link never calls Changed again.
-    virtual void WatchPort(std::function<void(bool Opened)> Changed) = 0;
+    // Registers the manager as a user of the port: Opened once the port has opened, Closed when
+    // it is about to close and again when it has closed, Gone when it is being destroyed (after
+    // its last Closed). UnwatchPort withdraws; after it, or after Gone, the link never calls
+    // Changed again and no longer touches the port.
+    virtual void WatchPort(std::function<void(TPacketPortEvent)> Changed) = 0;
     virtual void UnwatchPort() = 0;
 
     // ---- while the port is open; main thread ----

@@ -84,7 +84,7 @@ TEST_F(Events, ArmingChecksReportTheFirstFailureAndLeaveThePacketOff) {
 }
 
 TEST_F(Events, EnablingWhileThePortIsClosedArmsWhenItOpens) {
-    Link.Changed(false);
+    Link.Changed(TPacketPortEvent::Closed);
     TSioDataPacket& p = LinePacket();
     EXPECT_TRUE(p.Enabled());
     EXPECT_EQ(p.PacketMode(), TPacketMode::dpIdle);
@@ -94,7 +94,7 @@ TEST_F(Events, EnablingWhileThePortIsClosedArmsWhenItOpens) {
     EXPECT_NO_THROW(bad.SetEnabled(true)) << "the checks run when the port opens";
     bad.SetEnabled(false);
 
-    Link.Changed(true);
+    Link.Changed(TPacketPortEvent::Opened);
     EXPECT_EQ(Link.Handlers.size(), 1u);
     EXPECT_EQ(p.PacketMode(), TPacketMode::dpCollecting);
     Feed("CPU\r\n");
@@ -104,12 +104,12 @@ TEST_F(Events, EnablingWhileThePortIsClosedArmsWhenItOpens) {
 TEST_F(Events, PortCloseIdlesPacketsAndDropsTheBufferReopenArmsThem) {
     TSioDataPacket& p = LinePacket();
     Feed("REA");
-    Link.Changed(false);
+    Link.Changed(TPacketPortEvent::Closed);
     EXPECT_TRUE(p.Enabled()) << "keeps Enabled while the port is closed";
     EXPECT_EQ(p.PacketMode(), TPacketMode::dpIdle);
     EXPECT_TRUE(Link.Handlers.empty());
     EXPECT_EQ(Manager->BufferCapacity(), 0);
-    Link.Changed(true);
+    Link.Changed(TPacketPortEvent::Opened);
     Feed("D\r\nCPU\r\n");
     EXPECT_EQ(Got, (std::vector<std::string>{"D\r\n", "CPU\r\n"}));
 }

@@ -24,7 +24,7 @@ struct ScriptedLinkState {
     bool HasDispatcherThread = false;
     int SyncCalls = 0;
     bool Watching = false;
-    std::function<void(bool)> Changed;
+    std::function<void(TPacketPortEvent)> Changed;
 };
 
 class ScriptedLink : public TPacketPortLink {
@@ -35,7 +35,7 @@ class ScriptedLink : public TPacketPortLink {
     bool PortOpen() const override { return true; }
     bool PortLoading() const override { return false; }
     bool PortDesigning() const override { return false; }
-    void WatchPort(std::function<void(bool)> Changed) override {
+    void WatchPort(std::function<void(TPacketPortEvent)> Changed) override {
         s.Watching = true;
         s.Changed = std::move(Changed);
     }

@@ -1,0 +1,93 @@
+// A packet manager's link to a port component, and binding a packet to a port.
+#include "serial/packet/port_packet_link.h"
+
+#include "serial/packet/data_packet.h"
+#include "serial/packet/packet_manager.h"
+#include "serial/packet/packet_manager_list.h"
+#include "serial/port/com_port.h"
+
+TPortPacketLink::TPortPacketLink(TSioCustomComPort* Port) : fPort(Port) {
+    if (fPort->Open() && fPort->PortState() == TPortState::psOpen)
+        fDispatcher.store(fPort->Dispatcher());
+}
+
+// The manager withdraws explicitly (UnwatchPort); at process end the port may be gone already.
+TPortPacketLink::~TPortPacketLink() = default;
+
+bool TPortPacketLink::PortOpen() const { return fPort && fPort->PortState() == TPortState::psOpen; }
+
+bool TPortPacketLink::PortLoading() const {
+    return fPort && fPort->ComponentState().Contains(TComponentStateFlag::csLoading);
+}
+
+bool TPortPacketLink::PortDesigning() const {
+    return fPort && fPort->ComponentState().Contains(TComponentStateFlag::csDesigning);
+}
+
+const TComponent* TPortPacketLink::Sender() const { return fPort; }
+
+void TPortPacketLink::WatchPort(std::function<void(TPacketPortEvent)> Changed) {
+    fChanged = std::move(Changed);
+    if (!fPort || fWatching) return;
+    fPort->RegisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));
+    fWatching = true;
+}
+
+void TPortPacketLink::UnwatchPort() {
+    fChanged = nullptr;
+    if (!fPort || !fWatching) return;
+    fWatching = false;
+    fPort->DeregisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));
+}
+
+void TPortPacketLink::PortStateChanged(TSioCustomComPort* CP, TSioCallbackType CallbackType) {
+    if (CP != fPort) return;
+    const bool going = fPort->ComponentState().Contains(TComponentStateFlag::csDestroying);
+    switch (CallbackType) {
+        case TSioCallbackType::ctOpen:
+            fDispatcher.store(fPort->Dispatcher());
+            if (fChanged) fChanged(TPacketPortEvent::Opened);
+            break;
+        case TSioCallbackType::ctClosing:
+            if (fChanged) fChanged(TPacketPortEvent::Closed);
+            break;
+        case TSioCallbackType::ctClosed:
+            if (fChanged) fChanged(TPacketPortEvent::Closed);
+            fDispatcher.store(nullptr);
+            break;
+    }
+    // A port destroyed while open closes first; after its last word it must not be touched.
+    if (going && CallbackType == TSioCallbackType::ctClosed) {
+        auto changed = std::move(fChanged);
+        fChanged = nullptr;
+        fWatching = false;
+        fPort = nullptr;
+        if (changed) changed(TPacketPortEvent::Gone);
+    }
+}
+
+std::unique_ptr<TPacketPortLink> MakePortPacketLink(TSioCustomComPort* Port) {
+    return std::make_unique<TPortPacketLink>(Port);
+}
+
+// ---- binding a packet to a port (TSioDataPacket::ComPort) ----
+
+void TSioDataPacket::SetComPort(TSioCustomComPort* Value) {
+    if (Value == fComPort) return;
+    LeaveManager();
+    fComPort = Value;
+    if (!Value) return;
+    TSioDataPacketManager* manager = PacketManagers().GetPortManager(Value);
+    if (!manager) manager = TSioDataPacketManager::Create(MakePortPacketLink(Value));
+    manager->Insert(this);
+    // An enabled packet joining an open port starts matching now, not at the port's next open.
+    auto lock = LockOf(fManager);
+    if (fEnabled && fManager->fEnabled) {
+        try {
+            ArmPacket();
+        } catch (...) {
+            fEnabled = false;
+            throw;
+        }
+    }
+}

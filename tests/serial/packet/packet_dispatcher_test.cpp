@@ -1,0 +1,204 @@
+// Packets on a real dispatcher with its dispatcher thread, over the in-memory device layer: the
+// events run on the main thread through Sync while the dispatcher thread waits, replies go out
+// from inside them, and the time-out counts the dispatcher's ticks.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/exception_display.h"
+#include "platform/main_thread.h"
+#include "platform/message_window.h"
+#include "serial/device/memory_device.h"
+#include "serial/packet/data_packet.h"
+#include "serial/packet/dispatcher_packet_link.h"
+#include "serial/packet/packet_manager.h"
+#include "serial/packet/packet_manager_list.h"
+
+namespace {
+
+// The link of a manager to a dispatcher that no port component owns.
+class MemoryLink : public TDispatcherPacketLink {
+  public:
+    explicit MemoryLink(TSioBaseDispatcher* D) : d(D) {}
+    TSioCustomComPort* Port() const override { return nullptr; }
+    bool PortOpen() const override { return true; }
+    bool PortLoading() const override { return false; }
+    bool PortDesigning() const override { return false; }
+    void WatchPort(std::function<void(TPacketPortEvent)>) override {}
+    void UnwatchPort() override {}
+
+  protected:
+    TSioBaseDispatcher* Dispatcher() const override { return d; }
+    const TComponent* Sender() const override { return nullptr; }
+
+  private:
+    TSioBaseDispatcher* d;
+};
+
+class OnDispatcher : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::BindMainThread();
+        platform::SetClockForTest([this] { return now.load(); });
+        platform::SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
+        d = std::make_unique<TSioMemoryDispatcher>();
+        ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM1", 9600, 0, 8, 1, 4096, 4096, 3));
+        d->ChangeLengthTrigger(1);
+        Manager = TSioDataPacketManager::Create(std::make_unique<MemoryLink>(d.get()));
+    }
+    void TearDown() override {
+        Packets.clear();
+        PumpUntil([] { return false; }, 20);
+        d.reset();
+        platform::SetExceptionDisplay(nullptr);
+        platform::SetClockForTest(nullptr);
+        platform::UnbindMainThread();
+    }
+
+    // Handles the main thread's messages (the Sync calls among them) until Done or the bound.
+    template <typename Pred>
+    bool PumpUntil(Pred Done, int Rounds = 20000) {
+        for (int i = 0; i < Rounds; ++i) {
+            if (Done()) return true;
+            if (!platform::PumpOneMessage())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return Done();
+    }
+
+    TSioDataPacket& LinePacket() {
+        Packets.push_back(std::make_unique<TSioDataPacket>(nullptr));
+        TSioDataPacket& p = *Packets.back();
+        p.SetName("SioDataPacket1");
+        Manager->Insert(&p);
+        p.SetStartCond(TPacketStartCond::scAnyData);
+        p.SetEndCond({TPacketEndCond::ecString});
+        p.SetEndString("\r\n");
+        p.SetTimeOut(500);
+        p.SetOnStringPacket([this](TComponent*, const std::string& Data) {
+            Threads.push_back(std::this_thread::get_id());
+            Got.push_back(Data);
+        });
+        p.SetEnabled(true);
+        return p;
+    }
+
+    std::atomic<uint32_t> now{55000};
+    std::unique_ptr<TSioMemoryDispatcher> d;
+    TSioDataPacketManager* Manager = nullptr;
+    std::vector<std::unique_ptr<TSioDataPacket>> Packets;
+    // Written by the events, which run on the main thread (this test's thread).
+    std::vector<std::string> Got;
+    std::vector<std::thread::id> Threads;
+    std::vector<std::string> Shown;
+};
+
+}  // namespace
+
+TEST_F(OnDispatcher, LinesArriveOnTheMainThreadInOrderAndRepliesGoOut) {
+    TSioDataPacket& p = LinePacket();
+    p.SetOnStringPacket([&](TComponent*, const std::string& Data) {
+        Threads.push_back(std::this_thread::get_id());
+        Got.push_back(Data);
+        d->PutString("OK " + Data);
+    });
+    d->Receive("CPU\r\nREAD\r\n");
+    d->Receive("BT");
+    d->Receive("RV X0\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return Got.size() == 3; }));
+    EXPECT_EQ(Got, (std::vector<std::string>{"CPU\r\n", "READ\r\n", "BTRV X0\r\n"}));
+    for (auto id : Threads) EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(d->Transmit(), "OK CPU\r\nOK READ\r\nOK BTRV X0\r\n");
+}
+
+TEST_F(OnDispatcher, ALineLongerThanTheDispatchBufferArrivesWhole) {
+    LinePacket();
+    std::string line;
+    for (int i = 0; i < 20000; ++i) line += static_cast<char>('A' + i % 26);
+    line += "\r\n";
+    // In pieces the dispatcher takes one at a time: its own 8192-byte ring is not what this
+    // test is about.
+    for (size_t at = 0; at < line.size(); at += 4000) {
+        const std::string piece = line.substr(at, 4000);
+        d->Receive(piece);
+        const int32_t held = static_cast<int32_t>(std::min(line.size(), at + 4000));
+        ASSERT_TRUE(PumpUntil([&] { return Manager->BufferedBytes() == held || !Got.empty(); }));
+    }
+    d->Receive("READ\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return Got.size() == 2; }));
+    EXPECT_EQ(Got[0], line);
+    EXPECT_EQ(Got[1], "READ\r\n");
+}
+
+TEST_F(OnDispatcher, SilenceTimesThePacketOutAndLaterLinesAreDropped) {
+    TSioDataPacket& p = LinePacket();
+    int timeouts = 0;
+    std::string partial;
+    p.SetOnTimeout([&](TComponent*) {
+        ++timeouts;
+        p.GetCollectedString(partial);
+    });
+    d->Receive("REA");
+    // The dispatcher has taken the bytes once they are out of its buffer.
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 0 && Manager->BufferedBytes() == 3; }));
+    now += 501 * 55;
+    ASSERT_TRUE(PumpUntil([&] { return timeouts == 1; }));
+    EXPECT_EQ(partial, "REA");
+    EXPECT_FALSE(p.Enabled());
+    d->Receive("D\r\nCPU\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 0; }));
+    PumpUntil([] { return false; }, 50);
+    EXPECT_TRUE(Got.empty());
+
+    p.SetEnabled(true);
+    d->Receive("READ\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
+    EXPECT_EQ(Got[0], "READ\r\n");
+}
+
+TEST_F(OnDispatcher, TheMainThreadChangesPacketsWhileLinesStream) {
+    TSioDataPacket& p = LinePacket();
+    std::atomic<bool> stop{false};
+    // The far end keeps sending while the main thread toggles the packet and its end string.
+    std::thread remote([&] {
+        for (int i = 0; i < 400 && !stop.load(); ++i) {
+            d->Receive("LINE" + std::to_string(i) + "\r\n");
+            std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        p.SetEnabled(i % 3 != 0);
+        p.SetEndString(i % 2 ? "\r\n" : "\n");
+        platform::PumpOneMessage();
+    }
+    stop = true;
+    remote.join();
+    p.SetEndString("\r\n");
+    p.SetEnabled(true);
+    d->Receive("LAST\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return !Got.empty() && Got.back() == "LAST\r\n"; }));
+    for (const std::string& line : Got) {
+        EXPECT_EQ(line.back(), '\n') << line;
+        EXPECT_LE(line.size(), 16u) << "no line is glued to another";
+    }
+}
+
+TEST_F(OnDispatcher, AManagerWhoseLastPacketLeavesDuringAnEventIsFreedAfterIt) {
+    const size_t before = PacketManagers().Count();
+    TSioDataPacket& p = LinePacket();
+    p.SetOnStringPacket([&](TComponent*, const std::string& Data) {
+        Got.push_back(Data);
+        Packets.clear();
+    });
+    d->Receive("A\r\nB\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return PacketManagers().Count() == before - 1; }));
+    EXPECT_EQ(Got, std::vector<std::string>{"A\r\n"});
+    d->Receive("C\r\n");
+    PumpUntil([] { return false; }, 50);
+    EXPECT_EQ(Got.size(), 1u) << "no handler is left on the dispatcher";
+}

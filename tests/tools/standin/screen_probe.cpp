@@ -140,7 +140,19 @@ std::vector<int> SampleStates(const ScreenImage& grid, bool fx) {
 void BringToFront(HWND wnd) {
     // Windows brings a child window's top-level window to the front; Wine refuses a child, so
     // the request goes to the top-level window itself.
-    SetForegroundWindow(GetAncestor(wnd, GA_ROOT));
+    HWND root = GetAncestor(wnd, GA_ROOT);
+    SetForegroundWindow(root);
+    // The other program activates its window, and gives a control the focus, when it handles
+    // the request; a key sent before that is lost. Wait (bounded) until it has.
+    const DWORD thread = GetWindowThreadProcessId(root, nullptr);
+    for (int i = 0; i < 100; ++i) {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (GetForegroundWindow() == root && GetGUIThreadInfo(thread, &info) &&
+            info.hwndActive == root && info.hwndFocus)
+            return;
+        Sleep(20);
+    }
 }
 
 void PressKey(HWND wnd, BYTE key) {

@@ -277,6 +277,10 @@ TEST_F(StandinTest, FieldRejectsAnInvalidNameWithTheConfiguredMessageBox) {
             << " events: " << standin_.Ok("events");
         EXPECT_EQ(ClassName(box), L"#32770");
         EXPECT_EQ(State("first"), "X100");
+        if (bad == std::wstring(L"X10G")) {
+            Sleep(200);  // for the picture only
+            SaveScreenshot(L"standin-reject.bmp");
+        }
         PressKey(box, VK_RETURN);
         EXPECT_TRUE(Eventually([&] { return !IsWindow(box); }));
         ASSERT_TRUE(SawEvent("reject-closed")) << Seen();
@@ -371,6 +375,8 @@ TEST_F(StandinTest, ValueChangeDialogOnRequestClosesWithEscape) {
     }));
     EXPECT_EQ(ClassName(dialog), L"#32770");
     EXPECT_TRUE(IsWindowEnabled(dialog));
+    Sleep(200);  // for the picture only: the dialog's controls paint a moment after it shows
+    SaveScreenshot(L"standin-value-dialog.bmp");
     ASSERT_TRUE(SawEvent("dialog=X000")) << Seen();
     PressKey(dialog, VK_ESCAPE);
     EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }));

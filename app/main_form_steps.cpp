@@ -1,5 +1,6 @@
 // The step buttons of the main page: they move the toggle target (Edit4) and the requested first
-// device (Edit5) by a grid row, a device or a block, or change Edit5's letter.
+// device (Edit5) by a grid row, a device or a block, or change Edit5's letter. A change of Edit5
+// is followed by "先頭変更", pressed through its button.
 #include <cstdint>
 #include <limits>
 
@@ -47,7 +48,7 @@ void TForm4::SpeedButton5Click(ui::Object* sender) {
     const int64_t a = int64_t{DeviceNumber(Edit5.Text(), fx, 0)} + amount;
     if (!FitsInt32(a)) return;
     Edit5.SetText(DeviceLetter(Edit5.Text()) + DeviceNumberText(static_cast<int32_t>(a), fx, 1));
-    Button1Click(sender);
+    Button1.Click();
 }
 
 void TForm4::SpeedButton7Click(ui::Object* sender) {
@@ -56,7 +57,7 @@ void TForm4::SpeedButton7Click(ui::Object* sender) {
     const int64_t a = int64_t{DeviceNumber(Edit5.Text(), fx, 0)} - amount;
     if (a < 0) return;
     Edit5.SetText(DeviceLetter(Edit5.Text()) + DeviceNumberText(static_cast<int32_t>(a), fx, 1));
-    Button1Click(sender);
+    Button1.Click();
 }
 
 namespace {
@@ -69,10 +70,10 @@ bool Reletter(ui::Edit& field, wchar_t letter) {
 }
 }  // namespace
 
-void TForm4::SpeedButton9Click(ui::Object* sender) {
-    if (Reletter(Edit5, L'X')) Button1Click(sender);
+void TForm4::SpeedButton9Click(ui::Object*) {
+    if (Reletter(Edit5, L'X')) Button1.Click();
 }
 
-void TForm4::SpeedButton10Click(ui::Object* sender) {
-    if (Reletter(Edit5, L'Y')) Button1Click(sender);
+void TForm4::SpeedButton10Click(ui::Object*) {
+    if (Reletter(Edit5, L'Y')) Button1.Click();
 }

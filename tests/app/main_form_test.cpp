@@ -1,0 +1,427 @@
+// The main window's start-up and shut-down with the settings file, "START"/"STOP", the settings
+// page and the FX mode captions, over the in-memory serial services.
+#include "app/main_form.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/serial_services_double.h"
+#include "tests/app/test_files.h"
+#include "ui/message_box.h"
+
+namespace {
+
+class MainFormTest : public ::testing::Test {
+  protected:
+    MainFormTest() {
+        ui::SetScreenSizeForTest(1920, 1080);
+        ui::SetMessageDisplay([this](const std::wstring& text) { messages.push_back(text); });
+    }
+    ~MainFormTest() override { ui::SetMessageDisplay(nullptr); }
+
+    // A form over the doubles, created (FormCreate has run).
+    TForm4& Start() {
+        form = std::make_unique<TForm4>(serial.services, IniPath());
+        form->Create();
+        return *form;
+    }
+    // FormDestroy runs; the object stays for inspection.
+    void Close() { form->Destroy(); }
+    std::wstring IniPath() const { return folder.File("pelkan.ini").wstring(); }
+
+    TestFolder folder;
+    SerialServicesDouble serial;
+    std::unique_ptr<TForm4> form;
+    std::vector<std::wstring> messages;
+};
+
+TEST_F(MainFormTest, ControlsStartWithTheirCaptionsAndTexts) {
+    TForm4 f(serial.services, IniPath());
+    EXPECT_EQ(f.Caption(), L"Pelkan 1.02");
+    EXPECT_EQ(f.ClientWidth(), 248);
+    EXPECT_EQ(f.ClientHeight(), 424);
+    EXPECT_EQ(f.TabSheet1.Caption(), L" メイン");
+    EXPECT_EQ(f.TabSheet2.Caption(), L" 設定");
+    EXPECT_EQ(f.PageControl1.ActivePage(), &f.TabSheet1);
+    EXPECT_EQ(f.ComboBox1.Text(), L"ComboBox1");
+    EXPECT_EQ(f.Button3.Caption(), L"START");
+    EXPECT_EQ(f.Button4.Caption(), L"反転");
+    EXPECT_EQ(f.Button1.Caption(), L"先頭変更");
+    EXPECT_EQ(f.Button2.Caption(), L"更新");
+    EXPECT_EQ(f.Button5.Caption(), L"規定値に戻す");
+    EXPECT_EQ(f.Label1.Caption(), L"全体の尺度：");
+    EXPECT_FALSE(f.CheckBox1.Enabled());
+    EXPECT_FALSE(f.CheckBox1.TabStop());
+    EXPECT_EQ(f.Edit2.EffectiveFont(), (ui::Font{L"Tahoma", 35, true}));
+    EXPECT_EQ(f.Edit3.EffectiveFont(), (ui::Font{L"Tahoma", 35, true}));
+    EXPECT_EQ(f.Edit2.TextAlignment(), ui::Alignment::Center);
+    EXPECT_EQ(f.Edit1.EffectiveFont(), ui::Font::Points(L"Tahoma", 8));
+    for (ui::Edit* e : {&f.Edit6, &f.Edit8, &f.Edit9, &f.Edit10, &f.Edit11, &f.Edit12}) {
+        EXPECT_EQ(e->TextAlignment(), ui::Alignment::Right);
+        EXPECT_EQ(e->Parent(), &f.GroupBox1);
+    }
+    EXPECT_EQ(f.Image1.Width(), 225);
+    EXPECT_EQ(f.Image1.Height(), 170);
+    EXPECT_EQ(f.Timer1.Interval(), 250u);
+    EXPECT_FALSE(f.Timer1.Enabled());
+    EXPECT_FALSE(serial.packet->Enabled());
+    EXPECT_EQ(serial.packet->PacketSize(), 0);
+}
+
+// Every control of a page lies inside that page, and a hit test at a control's centre finds it.
+TEST_F(MainFormTest, ControlsLieInsideTheirPageAndAreFoundThere) {
+    TForm4& f = Start();
+    for (ui::TabSheet* page : {&f.TabSheet1, &f.TabSheet2}) {
+        f.PageControl1.SetActivePageIndex(page->PageIndex());
+        std::vector<ui::Control*> pending(page->Children().begin(), page->Children().end());
+        while (!pending.empty()) {
+            ui::Control* c = pending.back();
+            pending.pop_back();
+            for (ui::Control* child : c->Children()) pending.push_back(child);
+            ui::Rect inPage = c->BoundsInForm();
+            ui::Rect pageRect = page->BoundsInForm();
+            EXPECT_GE(inPage.left, pageRect.left);
+            EXPECT_GE(inPage.top, pageRect.top);
+            EXPECT_LE(inPage.Right(), pageRect.Right());
+            EXPECT_LE(inPage.Bottom(), pageRect.Bottom());
+            if (c->Kind() == ui::ControlKind::GroupBox) continue;
+            EXPECT_EQ(f.ControlAt(inPage.left + inPage.width / 2, inPage.top + inPage.height / 2),
+                      c)
+                << std::string(c->Name().begin(), c->Name().end());
+        }
+    }
+}
+
+TEST_F(MainFormTest, StartWithoutSettingsFileUsesTheDefaults) {
+    serial.ports->AddPort(1);
+    serial.ports->AddPort(3);
+    serial.ports->AddPort(12);
+    serial.ports->AddPort(33);  // beyond the probed range
+    serial.ports->SetPortInUse(3, true);
+    TForm4& f = Start();
+
+    EXPECT_FALSE(serial.ports->CountPortsInUse());
+    std::vector<int32_t> probed;
+    for (int32_t n = 0; n <= 32; ++n) probed.push_back(n);
+    EXPECT_EQ(serial.ports->Probed(), probed);
+    EXPECT_EQ(f.ComboBox1.Items(), (std::vector<std::wstring>{L"COM1.", L"COM12."}));
+    EXPECT_EQ(f.ComboBox1.ItemIndex(), 0);
+    EXPECT_EQ(f.ComboBox1.Text(), L"COM1.");
+
+    EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
+    EXPECT_EQ(f.ScreenTop(), (1080 - f.OuterHeight()) / 2);
+    EXPECT_EQ(f.Capture, CaptureSettings{});  // 1.0, 504, 372, 243, 8, 6
+    EXPECT_EQ(f.Edit6.Text(), L"1.0000");
+    EXPECT_EQ(f.Edit8.Text(), L"504");
+    EXPECT_EQ(f.Edit9.Text(), L"372");
+    EXPECT_EQ(f.Edit10.Text(), L"243");
+    EXPECT_EQ(f.Edit11.Text(), L"8");
+    EXPECT_EQ(f.Edit12.Text(), L"6");
+    EXPECT_FALSE(serial.packet->Enabled());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainFormTest, CentringTruncatesTowardZero) {
+    ui::SetScreenSizeForTest(200, 300);  // smaller than the window: negative halves
+    TForm4& f = Start();
+    EXPECT_EQ(f.ScreenLeft(), (200 - f.OuterWidth()) / 2);
+    EXPECT_LT(f.ScreenLeft(), 0);
+    EXPECT_EQ(f.ScreenTop(), (300 - f.OuterHeight()) / 2);
+}
+
+struct SettingsCase {
+    const char* name;
+    std::string file;
+    int left, top;  // -9999: the centring default
+    int itemIndex;
+    std::wstring boxText;
+    CaptureSettings capture;
+    std::wstring scaleText;
+};
+
+TEST_F(MainFormTest, SettingsAreReadWithTheirDefaults) {
+    const SettingsCase cases[] = {
+        {"missing keys", "[Form]\r\n[Capt]\r\n", -9999, -9999, 0, L"COM1.", {}, L"1.0000"},
+        {"all given",
+         "[Form]\r\nLeft=10\r\nTop=-20\r\n[COM]\r\nPortIndex=1\r\n[Capt]\r\nScale=1.5\r\n"
+         "captW=600\r\ncaptH=400\r\ncaptL=250\r\npickXOff=12\r\npickYOff=9\r\n",
+         10,
+         -20,
+         1,
+         L"COM12.",
+         {1.5, 600, 400, 250, 12, 9},
+         L"1.5000"},
+        {"hexadecimal",
+         "[Capt]\r\ncaptW=0x1F8\r\ncaptH=0X10\r\n",
+         -9999,
+         -9999,
+         0,
+         L"COM1.",
+         {1.0, 504, 16, 243, 8, 6},
+         L"1.0000"},
+        {"unparsable",
+         "[Form]\r\nLeft=abc\r\n[Capt]\r\nScale=abc\r\ncaptW=x1\r\npickYOff=\r\n",
+         -9999,
+         -9999,
+         0,
+         L"COM1.",
+         {},
+         L"1.0000"},
+        {"no selection", "[COM]\r\nPortIndex=-1\r\n", -9999, -9999, -1, L"", {}, L"1.0000"},
+        {"index at the end",
+         "[COM]\r\nPortIndex=2\r\n",
+         -9999,
+         -9999,
+         -1,
+         L"ComboBox1",
+         {},
+         L"1.0000"},
+        {"index beyond",
+         "[COM]\r\nPortIndex=40\r\n",
+         -9999,
+         -9999,
+         -1,
+         L"ComboBox1",
+         {},
+         L"1.0000"},
+        {"names in another case",
+         "[form]\r\nleft=5\r\nTOP=6\r\n[capt]\r\nCAPTW=700\r\n",
+         5,
+         6,
+         0,
+         L"COM1.",
+         {1.0, 700, 372, 243, 8, 6},
+         L"1.0000"},
+        {"scale with a comma", "[Capt]\r\nScale=1,5\r\n", -9999, -9999, 0, L"COM1.", {}, L"1.0000"},
+    };
+    for (const SettingsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SerialServicesDouble services;
+        services.ports->AddPort(1);
+        services.ports->AddPort(12);
+        WriteFile(folder.File("pelkan.ini"), c.file);
+        TForm4 f(services.services, IniPath());
+        f.Create();
+        EXPECT_EQ(f.ScreenLeft(), c.left == -9999 ? (1920 - f.OuterWidth()) / 2 : c.left);
+        EXPECT_EQ(f.ScreenTop(), c.top == -9999 ? (1080 - f.OuterHeight()) / 2 : c.top);
+        EXPECT_EQ(f.ComboBox1.ItemIndex(), c.itemIndex);
+        EXPECT_EQ(f.ComboBox1.Text(), c.boxText);
+        EXPECT_EQ(f.Capture, c.capture);
+        EXPECT_EQ(f.Edit6.Text(), c.scaleText);
+        EXPECT_EQ(f.Edit8.Text(), std::to_wstring(c.capture.captW));
+        EXPECT_EQ(f.Edit12.Text(), std::to_wstring(c.capture.pickYOff));
+        // Leave the file as it was given: FormDestroy must not run here.
+        f.SetOnDestroy(nullptr);
+    }
+}
+
+TEST_F(MainFormTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
+    serial.ports->AddPort(2);
+    serial.ports->AddPort(5);
+    TForm4& f = Start();
+    f.SetScreenLeft(123);
+    f.SetScreenTop(45);
+    f.ComboBox1.SelectedByUser(1);
+    f.Edit6.SetText(L"1.25");
+    f.Edit8.SetText(L"640");
+    f.Button2Click(&f.Button2);
+    // Typed but not applied: the value in force is what counts.
+    f.Edit9.SetText(L"999");
+    Close();
+    EXPECT_TRUE(messages.empty());
+
+#ifndef _WIN32
+    EXPECT_EQ(ReadFile(folder.File("pelkan.ini")),
+              "[Form]\r\nLeft=123\r\nTop=45\r\n\r\n[COM]\r\nPortIndex=1\r\n\r\n[Capt]\r\n"
+              "Scale=1.25\r\ncaptW=640\r\ncaptH=372\r\ncaptL=243\r\npickXOff=8\r\npickYOff=6\r\n");
+#endif
+
+    SerialServicesDouble again;
+    again.ports->AddPort(2);
+    again.ports->AddPort(5);
+    TForm4 next(again.services, IniPath());
+    next.Create();
+    EXPECT_EQ(next.ScreenLeft(), 123);
+    EXPECT_EQ(next.ScreenTop(), 45);
+    EXPECT_EQ(next.ComboBox1.Text(), L"COM5.");
+    EXPECT_EQ(next.Capture, (CaptureSettings{1.25, 640, 372, 243, 8, 6}));
+    EXPECT_EQ(next.Edit6.Text(), L"1.2500");
+}
+
+TEST_F(MainFormTest, NoSelectionIsWrittenAsMinusOne) {
+    TForm4& f = Start();  // no ports at all
+    EXPECT_EQ(f.ComboBox1.ItemIndex(), -1);
+    Close();
+    IniFile ini(IniPath());
+    EXPECT_EQ(ini.ReadString(L"COM", L"PortIndex"), L"-1");
+}
+
+TEST_F(MainFormTest, AnUnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
+    std::wstring path = (folder.File("missing-folder") / "pelkan.ini").wstring();
+    TForm4 f(serial.services, path);
+    f.Create();
+    serial.ports->AddPort(4);
+    f.ComboBox1.AddItem(L"COM4.");
+    f.ComboBox1.SetItemIndex(0);
+    f.Button3Click(&f.Button3);
+    ASSERT_TRUE(serial.port->Open());
+    f.Destroy();
+    EXPECT_FALSE(serial.port->Open());  // closed before the settings are written
+    EXPECT_EQ(messages, std::vector<std::wstring>{path + L" に書き込めません"});
+}
+
+TEST_F(MainFormTest, PortNumberComesFromTheBoxText) {
+    const struct {
+        std::wstring text;
+        int number;
+    } cases[] = {
+        {L"COM3.", 3},     {L"COM12.", 12}, {L"COM12", 1},  {L"ComboBox1", 4},
+        {L"", 4},          {L"COM", 4},     {L"COM.", 4},   {L"COM0.", 0},
+        {L"COM70000.", 4}, {L"COM-3.", 4},  {L"COM 7.", 7}, {L"COMx.", 4},
+    };
+    TForm4 f(serial.services, IniPath());
+    for (const auto& c : cases) {
+        f.ComboBox1.TypedByUser(c.text);
+        EXPECT_EQ(f.PortNumberFromBox(), c.number) << std::string(c.text.begin(), c.text.end());
+    }
+}
+
+TEST_F(MainFormTest, StartOpensTheConfiguredPortAndStopClosesIt) {
+    serial.ports->AddPort(3);
+    TForm4& f = Start();
+    f.Button3Click(&f.Button3);
+
+    EXPECT_EQ(f.Button3.Caption(), L"STOP");
+    EXPECT_TRUE(f.Timer1.Enabled());
+    EXPECT_TRUE(serial.port->Open());
+    EXPECT_EQ(serial.port->ComNumber(), 3);
+    EXPECT_EQ(serial.port->Baud(), 9600);
+    EXPECT_EQ(serial.port->StopBits(), 1);
+    EXPECT_EQ(serial.port->DataBits(), 8);
+    EXPECT_EQ(serial.port->Parity(), TParity::pNone);
+    EXPECT_EQ(serial.port->SWFlowOptions(), TSWFlowOptions::swfNone);
+    EXPECT_EQ(serial.packet->EndCond(), TPacketEndConds{TPacketEndCond::ecString});
+    EXPECT_EQ(serial.packet->EndString(), "\r\n");
+    EXPECT_EQ(serial.packet->StartCond(), TPacketStartCond::scAnyData);
+    EXPECT_EQ(serial.packet->TimeOut(), 500);
+    EXPECT_TRUE(serial.packet->Enabled());
+    EXPECT_FALSE(f.ComboBox1.Enabled());
+    EXPECT_TRUE(messages.empty());
+
+    f.Button3Click(&f.Button3);
+    EXPECT_EQ(f.Button3.Caption(), L"START");
+    EXPECT_FALSE(f.Timer1.Enabled());
+    EXPECT_FALSE(serial.port->Open());
+    EXPECT_TRUE(f.ComboBox1.Enabled());
+    EXPECT_TRUE(serial.packet->Enabled());  // left as it was; the next START disables it first
+}
+
+TEST_F(MainFormTest, AFailedOpenStillRunsTheTimerAndStopReturnsToStopped) {
+    serial.ports->AddPort(3);
+    TForm4& f = Start();
+    // A first run leaves the packet enabled; the failed run must not answer commands.
+    f.Button3Click(&f.Button3);
+    f.Button3Click(&f.Button3);
+    ASSERT_TRUE(serial.packet->Enabled());
+
+    serial.port->FailNextOpen("the port is held by another program");
+    f.Button3Click(&f.Button3);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error"});
+    EXPECT_EQ(f.Button3.Caption(), L"STOP");
+    EXPECT_TRUE(f.Timer1.Enabled());
+    EXPECT_FALSE(serial.port->Open());
+    EXPECT_FALSE(serial.packet->Enabled());
+    EXPECT_TRUE(f.ComboBox1.Enabled());
+
+    f.Button3Click(&f.Button3);
+    EXPECT_EQ(f.Button3.Caption(), L"START");
+    EXPECT_FALSE(f.Timer1.Enabled());
+    EXPECT_EQ(serial.port->CloseCount(), 1);  // only the first run's port was closed
+}
+
+TEST_F(MainFormTest, NoPortsMeansPortFourFromTheBoxText) {
+    TForm4& f = Start();
+    EXPECT_TRUE(f.ComboBox1.Items().empty());
+    f.ComboBox1.TypedByUser(L"ComboBox1");
+    f.Button3Click(&f.Button3);
+    EXPECT_EQ(serial.port->ComNumber(), 4);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error"});
+}
+
+TEST_F(MainFormTest, PortZeroAsksForAPort) {
+    serial.ports->AddPort(6);
+    TForm4& f = Start();
+    f.ComboBox1.TypedByUser(L"COM0.");
+    f.Button3Click(&f.Button3);  // the dialog is cancelled
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error"});
+    f.Button3Click(&f.Button3);
+
+    serial.port->SetPromptAnswer(6);
+    f.Button3Click(&f.Button3);
+    EXPECT_TRUE(serial.port->Open());
+    EXPECT_EQ(serial.port->ComNumber(), 6);
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(MainFormTest, UpdateAppliesTheFieldsWithFallBacks) {
+    const struct {
+        const char* name;
+        std::wstring texts[6];
+        CaptureSettings capture;
+        std::wstring shown[6];
+    } cases[] = {
+        {"numbers",
+         {L"1.5", L"600", L"400", L"250", L"12", L"9"},
+         {1.5, 600, 400, 250, 12, 9},
+         {L"1.5000", L"600", L"400", L"250", L"12", L"9"}},
+        {"nothing parses",
+         {L"abc", L"x", L"", L"1.5", L"ten", L"0x8"},
+         {1.0, 504, 372, 243, 10, 8},
+         {L"1.0000", L"504", L"372", L"243", L"10", L"8"}},
+        {"signs and spaces",
+         {L" 2 ", L"-5", L"+7", L" 8", L"0", L"-0"},
+         {2.0, -5, 7, 8, 0, 0},
+         {L"2.0000", L"-5", L"7", L"8", L"0", L"0"}},
+    };
+    TForm4& f = Start();
+    ui::Edit* fields[] = {&f.Edit6, &f.Edit8, &f.Edit9, &f.Edit10, &f.Edit11, &f.Edit12};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int i = 0; i < 6; ++i) fields[i]->SetText(c.texts[i]);
+        f.Button2Click(&f.Button2);
+        EXPECT_EQ(f.Capture, c.capture);
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(fields[i]->Text(), c.shown[i]);
+    }
+}
+
+TEST_F(MainFormTest, DefaultsButtonSetsTextsOnlyAndUpdateThenGivesTenAndEight) {
+    TForm4& f = Start();
+    f.Edit8.SetText(L"1");
+    f.Button5Click(&f.Button5);
+    EXPECT_EQ(f.Edit6.Text(), L"1.0000");
+    EXPECT_EQ(f.Edit8.Text(), L"504");
+    EXPECT_EQ(f.Edit9.Text(), L"372");
+    EXPECT_EQ(f.Edit10.Text(), L"243");
+    EXPECT_EQ(f.Edit11.Text(), L"10");
+    EXPECT_EQ(f.Edit12.Text(), L"8");
+    EXPECT_EQ(f.Capture, CaptureSettings{});  // nothing applied yet: 8 and 6
+    f.Button2Click(&f.Button2);
+    EXPECT_EQ(f.Capture.pickXOff, 10);
+    EXPECT_EQ(f.Capture.pickYOff, 8);
+}
+
+TEST_F(MainFormTest, FxModeChangesTheBlockStepCaptions) {
+    TForm4& f = Start();
+    for (bool fx : {true, true, false, true, false, false}) {
+        f.CheckBox1.SetChecked(fx);
+        f.CheckBox1Click(&f.CheckBox1);
+        EXPECT_EQ(f.SpeedButton5.Caption(), fx ? L"+40" : L"+80");
+        EXPECT_EQ(f.SpeedButton7.Caption(), fx ? L"-40" : L"-80");
+        EXPECT_EQ(f.SpeedButton6.Caption(), L"+100");
+        EXPECT_EQ(f.SpeedButton8.Caption(), L"-100");
+    }
+}
+
+}  // namespace

@@ -117,9 +117,11 @@ class StandinTest : public ::testing::Test {
         POINT o = CaptureOrigin();
         return {o.x + SampleX(column), o.y + SampleY(row)};
     }
-    void SaveScreenshot(const std::wstring& name) {
-        RECT r{};
+    // The frame, and `also` (a box or dialog) when given.
+    void SaveScreenshot(const std::wstring& name, HWND also = nullptr) {
+        RECT r{}, other{};
         GetWindowRect(w_.frame, &r);
+        if (also && GetWindowRect(also, &other)) UnionRect(&r, &r, &other);
         ScreenImage shot = CaptureScreen(r.left, r.top, r.right - r.left, r.bottom - r.top);
         EXPECT_TRUE(WriteBmp(shot, ResultsDir() + L"/" + name));
     }
@@ -279,7 +281,7 @@ TEST_F(StandinTest, FieldRejectsAnInvalidNameWithTheConfiguredMessageBox) {
         EXPECT_EQ(State("first"), "X100");
         if (bad == std::wstring(L"X10G")) {
             Sleep(200);  // for the picture only
-            SaveScreenshot(L"standin-reject.bmp");
+            SaveScreenshot(L"standin-reject.bmp", box);
         }
         PressKey(box, VK_RETURN);
         EXPECT_TRUE(Eventually([&] { return !IsWindow(box); }));
@@ -376,7 +378,7 @@ TEST_F(StandinTest, ValueChangeDialogOnRequestClosesWithEscape) {
     EXPECT_EQ(ClassName(dialog), L"#32770");
     EXPECT_TRUE(IsWindowEnabled(dialog));
     Sleep(200);  // for the picture only: the dialog's controls paint a moment after it shows
-    SaveScreenshot(L"standin-value-dialog.bmp");
+    SaveScreenshot(L"standin-value-dialog.bmp", dialog);
     ASSERT_TRUE(SawEvent("dialog=X000")) << Seen();
     PressKey(dialog, VK_ESCAPE);
     EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }));

@@ -8,6 +8,8 @@
 // has the focus gets Enter in the grid.
 #include "tools/standin/monitor_app.h"
 
+#include <cstdio>
+
 #include "platform/exception_display.h"
 #include "tools/standin/standin_resources.h"
 
@@ -50,7 +52,7 @@ std::wstring WindowText(HWND wnd) {
     return text;
 }
 
-void RegisterClass(const wchar_t* name, WNDPROC proc, HBRUSH background, HCURSOR cursor) {
+void RegisterWindowClass(const wchar_t* name, WNDPROC proc, HBRUSH background, HCURSOR cursor) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = proc;
@@ -117,12 +119,12 @@ bool MonitorApp::Create(HINSTANCE instance, std::wstring* error) {
 
     HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
-    RegisterClass(kFrameClass, FrameProc, GetSysColorBrush(COLOR_APPWORKSPACE), arrow);
-    RegisterClass(kMonitorClass, MonitorProc, face, arrow);
-    RegisterClass(kPanelClass, PlainProc, face, arrow);
-    RegisterClass(kFieldHostClass, PlainProc, face, arrow);
-    RegisterClass(kControlClass, ControlProc, nullptr, nullptr);
-    RegisterClass(kCoverClass, CoverProc, nullptr, arrow);
+    RegisterWindowClass(kFrameClass, FrameProc, GetSysColorBrush(COLOR_APPWORKSPACE), arrow);
+    RegisterWindowClass(kMonitorClass, MonitorProc, face, arrow);
+    RegisterWindowClass(kPanelClass, PlainProc, face, arrow);
+    RegisterWindowClass(kFieldHostClass, PlainProc, face, arrow);
+    RegisterWindowClass(kControlClass, ControlProc, nullptr, nullptr);
+    RegisterWindowClass(kCoverClass, CoverProc, nullptr, arrow);
     GridView::Register(instance);
 
     // Sizes from the inside out: the grid fixes the monitor's client area, the monitor the frame's.

@@ -79,18 +79,25 @@ void VirtualLine::Close() {
 
 void VirtualLine::Hangup() { Close(); }
 
+void VirtualLine::Hold(bool on) { hold_.store(on); }
+
 void VirtualLine::Reset() {
     Close();
     {
         std::lock_guard lock(mutex_);
         received_.clear();
     }
+    hold_.store(false);
     Open();
 }
 
 void VirtualLine::ReaderLoop(int fd) {
     uint8_t buf[4096];
     while (!stop_.load()) {
+        if (hold_.load()) {
+            ::usleep(kPollMs * 1000);
+            continue;
+        }
         pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, kPollMs);
         if (r <= 0) continue;

@@ -57,6 +57,10 @@ class VirtualLine {
     std::vector<int64_t> RoundTrips(const std::string& line, int count,
                                     std::chrono::milliseconds timeout);
 
+    // While held, nothing is read from the line: what the Windows side writes piles up in the
+    // pty until its writes stay pending.
+    void Hold(bool on);
+
     // The line disappears: the master is closed, so the Windows side's reads and waits fail.
     void Hangup();
     // A fresh pty pair behind the same COM number (after Hangup, or to drop all state).
@@ -76,6 +80,7 @@ class VirtualLine {
     int slave_ = -1;   // kept open so that the master does not see a hang-up between opens
     std::string slaveName_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> hold_{false};
     std::thread reader_, writer_;
 
     std::mutex mutex_;

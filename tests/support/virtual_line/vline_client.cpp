@@ -165,6 +165,10 @@ void VirtualLinePeer::Clear() {
     if (Request("CLEAR") != "OK") throw Broken("CLEAR refused");
 }
 
+void VirtualLinePeer::Hold(bool on) {
+    if (Request(on ? "HOLD on" : "HOLD off") != "OK") throw Broken("HOLD refused");
+}
+
 void VirtualLinePeer::Hangup() {
     if (Request("HANGUP") != "OK") throw Broken("HANGUP refused");
 }

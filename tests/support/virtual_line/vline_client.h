@@ -11,6 +11,7 @@
 //   CHECK n seed ms         -> CHECK k      compare n received bytes with the pattern; k matched
 //   COUNT                   -> COUNT pending total
 //   CLEAR                   -> OK           drop received bytes
+//   HOLD on|off             -> OK           stop / resume reading the line (its writes pile up)
 //   HANGUP                  -> OK           close the line's far end (the device vanishes)
 //   RESET                   -> OK           a fresh line behind the same COM number
 //   RTT count ms n\n<n bytes> -> RTT us...  send the bytes, wait for them to come back, `count`
@@ -46,6 +47,7 @@ class VirtualLinePeer {
     size_t Pending();
     uint64_t TotalReceived();
     void Clear();
+    void Hold(bool on);
     void Hangup();
     void Reset();
     std::vector<int64_t> RoundTrips(const std::string& line, int count, uint32_t timeoutMs);

@@ -6,7 +6,7 @@
 //
 //   pelkan-vline [--com N] [--prefix DIR] -- command args...
 //
-// DIR defaults to $WINEPREFIX, N to 21. Threads: the main thread waits for the command; one
+// DIR defaults to $WINEPREFIX, N to 5. Threads: the main thread waits for the command; one
 // thread accepts control connections and serves them one at a time.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -113,6 +113,12 @@ bool Serve(vline::VirtualLine& line, int fd) {
         line.ClearReceived();
         return WriteAll(fd, "OK\n");
     }
+    if (cmd == "HOLD") {
+        std::string on;
+        in >> on;
+        line.Hold(on == "on");
+        return WriteAll(fd, "OK\n");
+    }
     if (cmd == "HANGUP") {
         line.Hangup();
         return WriteAll(fd, "OK\n");
@@ -144,7 +150,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int com = 21;
+    int com = 5;
     std::string prefix = std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "";
     int i = 1;
     for (; i < argc; ++i) {

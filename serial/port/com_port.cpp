@@ -55,6 +55,12 @@ int32_t TSioCustomComPort::Check(int32_t rc) { return CheckResultCode(this, rc);
 // ---- Open ----
 
 void TSioCustomComPort::SetOpen(bool Value) {
+    // While a deferred close completes, Open still reads true; comparing with it would make a
+    // reopen requested meanwhile impossible, so the request is recorded (or withdrawn) instead.
+    if (ShuttingDown() && !Loading() && !Designing()) {
+        OpenPending = Value;
+        return;
+    }
     if (Value == FOpen) return;
     if (Loading() || Designing()) {
         FOpen = Value;

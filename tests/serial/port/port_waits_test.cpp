@@ -1,0 +1,112 @@
+// The string waits and CheckForString, with the restart of a failed partial match at the longest
+// prefix that still fits (so overlapping strings are found), case folding, OnWaitChar and the
+// restoring of event delivery.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "port_fixture.h"
+
+namespace {
+
+class Waits : public PortTest {
+  protected:
+    uint16_t Number() const override { return 31; }
+    void SetUp() override {
+        PortTest::SetUp();
+        port->SetOpen(true);
+        port->SetOnWaitChar([this](TSioCustomComPort*, char c) { seen.push_back(c); });
+    }
+    std::string seen;
+};
+
+TEST_F(Waits, WaitForStringFindsOverlappingStrings) {
+    const struct {
+        const char* input;
+        const char* s;
+        bool ignoreCase;
+        bool found;
+    } cases[] = {
+        {"AAAB", "AAB", false, true},        {"ABABAC", "ABAC", false, true},
+        {"xxOK\r\n", "OK\r\n", false, true}, {"ababc", "ABC", true, true},
+        {"ababc", "ABC", false, false},      {"AABAAB", "AABAAC", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + " / " + c.s);
+        port->FlushInBuffer();
+        seen.clear();
+        Arrive(c.input);
+        // A wait that misses ends when its one tick has run out.
+        EXPECT_EQ(port->WaitForString(c.s, c.found ? 1000 : 1, false, c.ignoreCase), c.found);
+        if (c.found) {
+            EXPECT_EQ(seen, c.input) << "every character read is shown, the match ends the wait";
+        }
+        EXPECT_FALSE(port->Dispatcher()->EventBusy()) << "event delivery restored";
+    }
+}
+
+TEST_F(Waits, WaitForStringStopsReadingAtTheMatch) {
+    Arrive("AAABrest");
+    EXPECT_TRUE(port->WaitForString("AAB", 1000, false, false));
+    EXPECT_EQ(seen, "AAAB");
+    EXPECT_EQ(port->InBuffUsed(), 4);
+}
+
+TEST_F(Waits, AnEmptyStringIsFoundAtOnceWithoutTheDevice) {
+    port->SetOpen(false);
+    EXPECT_TRUE(port->WaitForString("", 1, false, false));
+    EXPECT_FALSE(port->Open()) << "the dispatcher was not asked for";
+    EXPECT_EQ(port->WaitForMultiString("", 1, false, false, '|'), 0);
+    EXPECT_FALSE(port->Open());
+}
+
+TEST_F(Waits, APreparedWaitKeepsTheInputForTheWait) {
+    port->SetOnTriggerAvail([](TSioCustomComPort*, uint16_t) {});
+    port->PrepareWait();
+    EXPECT_TRUE(port->Dispatcher()->EventBusy());
+    Arrive("OK");
+    EXPECT_TRUE(port->WaitForString("OK", 1000, false, false));
+    EXPECT_FALSE(port->Dispatcher()->EventBusy());
+}
+
+TEST_F(Waits, WaitForMultiStringNumbersTheTexts) {
+    const struct {
+        const char* input;
+        const char* s;
+        int32_t result;
+    } cases[] = {
+        {"..ERROR", "OK|ERROR|", 2},                        // trailing separator: two texts
+        {"OK", "OK|ERROR|", 1},      {"AAAB", "AAB|Z", 1},  // overlap inside one text
+        {"xBABAC", "Q||ABAC", 3},                           // an empty text never matches
+        {"nothing", "OK|ERROR", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + " / " + c.s);
+        port->FlushInBuffer();
+        Arrive(c.input);
+        EXPECT_EQ(port->WaitForMultiString(c.s, c.result ? 1000 : 1, false, false, '|'), c.result);
+        EXPECT_FALSE(port->Dispatcher()->EventBusy());
+    }
+}
+
+TEST_F(Waits, CheckForStringMatchesOneCharacterAtATime) {
+    uint8_t index = 0;
+    bool found = false;
+    for (char c : std::string("xyABC")) found = port->CheckForString(index, c, "ABC", false);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(index, 0);
+
+    index = 0;
+    std::string results;
+    for (char c : std::string("AAAB"))
+        results += port->CheckForString(index, c, "AAB", false) ? '1' : '0';
+    EXPECT_EQ(results, "0001");
+
+    index = 0;
+    results.clear();
+    for (char c : std::string("abAbac"))
+        results += port->CheckForString(index, c, "ABAC", true) ? '1' : '0';
+    EXPECT_EQ(results, "000001");
+}
+
+}  // namespace

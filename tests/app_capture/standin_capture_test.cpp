@@ -1,0 +1,287 @@
+// Pelkan's main window next to the monitor stand-in, under Wine: the real timer samples the
+// stand-in's grid in both modes and shows it in Image1, and the four commands arrive over the
+// serial-services double and act on the stand-in through the real desktop.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <sstream>
+
+#include "app/command_protocol.h"
+#include "app/desktop.h"
+#include "app/main_form.h"
+#include "app/serial_services_double.h"
+#include "tests/support/standin/standin_client.h"
+
+namespace {
+
+std::wstring ResultsDir() {
+    std::wstring dir = L"" PELKAN_TEST_RESULTS;
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+// A 24-bit top-down bitmap as a .bmp file.
+bool WriteBmp(const ui::Bitmap& image, const std::wstring& path) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file) return false;
+    const uint32_t dataSize = static_cast<uint32_t>(image.Stride()) * image.Height();
+    BITMAPFILEHEADER fh{};
+    BITMAPINFOHEADER ih{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof ih;
+    fh.bfSize = fh.bfOffBits + dataSize;
+    ih.biSize = sizeof ih;
+    ih.biWidth = image.Width();
+    ih.biHeight = -image.Height();
+    ih.biPlanes = 1;
+    ih.biBitCount = 24;
+    ih.biCompression = BI_RGB;
+    bool ok = fwrite(&fh, sizeof fh, 1, file) == 1 && fwrite(&ih, sizeof ih, 1, file) == 1 &&
+              fwrite(image.Data(), 1, dataSize, file) == dataSize;
+    return fclose(file) == 0 && ok;
+}
+
+// Runs the message loop (the main window's timer among it) for a while.
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+// Pumps until the condition holds, at most 10 s: the stand-in is another process and draws a
+// moment after it changes.
+bool PumpUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 200; ++i) {
+        if (condition()) return true;
+        Pump(50);
+    }
+    return condition();
+}
+
+std::string Bits(int count, unsigned seed) {
+    std::string bits;
+    for (int i = 0; i < count; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bits += (seed >> 16) & 1 ? '1' : '0';
+    }
+    return bits;
+}
+
+// BitStates as the stand-in's bits from the first device on should give them; entries that an
+// 8-bit row does not sample are left out of the comparison (-2).
+std::vector<int> Expected(const std::string& bits, bool fx) {
+    std::vector<int> states(160, -2);
+    const int perRow = fx ? 8 : 16;
+    for (int i = 0; i < perRow * 10; ++i) states[(i / perRow) * 16 + i % perRow] = bits[i] - '0';
+    return states;
+}
+
+std::string Hex4(unsigned word) {
+    char text[8];
+    snprintf(text, sizeof text, "%04X", word & 0xFFFF);
+    return text;
+}
+
+class StandinCaptureTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Pelkan's window to the right of the stand-in, so it covers no part of the grid.
+        settingsPath_ = ResultsDir() + L"/app_capture_standin.ini";
+        DeleteFileW(settingsPath_.c_str());
+        WritePrivateProfileStringW(L"Form", L"Left", L"1250", settingsPath_.c_str());
+        WritePrivateProfileStringW(L"Form", L"Top", L"40", settingsPath_.c_str());
+        serial_.ports->AddPort(1);
+    }
+    void TearDown() override {
+        if (form_) {
+            form_->Destroy();
+            form_.reset();
+        }
+        standin_.Stop();
+    }
+
+    void Launch(std::vector<std::wstring> options) {
+        options.insert(options.begin(), {L"--pos", L"20,20"});
+        standin_.Start(options);
+        form_ = std::make_unique<TForm4>(serial_.services, settingsPath_);
+        form_->Create();
+        form_->Show();
+        form_->Button3.Click();  // START: the port double opens, the packet and the timer run
+        ASSERT_TRUE(serial_.port->Open());
+        ASSERT_TRUE(form_->Timer1.Enabled());
+    }
+
+    // The reply lines sent for one received line.
+    std::vector<std::string> Send(const std::string& line) {
+        const size_t before = serial_.port->Sent().size();
+        serial_.packet->Receive(line);
+        const auto& sent = serial_.port->Sent();
+        return std::vector<std::string>(sent.begin() + static_cast<long>(before), sent.end());
+    }
+
+    std::vector<int> Sampled() const {
+        std::vector<int> states(form_->BitStates.begin(), form_->BitStates.end());
+        return states;
+    }
+    bool SampledMatches(const std::vector<int>& expected) const {
+        auto states = Sampled();
+        for (size_t i = 0; i < states.size(); ++i)
+            if (expected[i] != -2 && expected[i] != states[i]) return false;
+        return true;
+    }
+    std::string Describe() const {
+        std::ostringstream out;
+        for (int r = 0; r < 10; ++r) {
+            out << "\n  row " << r << ":";
+            for (int b = 15; b >= 0; --b) out << ' ' << int(form_->BitStates[r * 16 + b]);
+        }
+        return out.str();
+    }
+
+    // One field of the stand-in's "state" answer, e.g. State("first").
+    std::string State(const std::string& key) {
+        std::istringstream in(standin_.Ok("state"));
+        for (std::string word; in >> word;)
+            if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
+        return "(no " + key + ")";
+    }
+    bool SawEvent(const std::string& event) {
+        return PumpUntil([&] {
+            for (auto& e : standin_.Events()) seen_.push_back(e);
+            return std::find(seen_.begin(), seen_.end(), event) != seen_.end();
+        });
+    }
+    std::string Seen() const {
+        std::string all;
+        for (auto& e : seen_) all += e + " ";
+        return all;
+    }
+    std::string Edit1() const {
+        const std::wstring& t = form_->Edit1.Text();
+        return std::string(t.begin(), t.end());
+    }
+
+    void SaveScreenshots(const std::wstring& name) {
+        EXPECT_TRUE(WriteBmp(form_->Image1.Picture(), ResultsDir() + L"/" + name + L"-image1.bmp"));
+        RECT r{};
+        GetWindowRect(static_cast<HWND>(form_->NativeHandle()), &r);
+        ui::Bitmap shot(r.right - r.left, r.bottom - r.top);
+        EXPECT_TRUE(SystemDesktop().CaptureScreen(r.left, r.top, shot));
+        EXPECT_TRUE(WriteBmp(shot, ResultsDir() + L"/" + name + L"-window.bmp"));
+    }
+
+    std::wstring settingsPath_;
+    SerialServicesDouble serial_;
+    standin::StandinClient standin_;
+    std::unique_ptr<TForm4> form_;
+    std::vector<std::string> seen_;
+};
+
+TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShowsThem) {
+    Launch({L"--first", L"X000"});
+    const std::string hexBits = Bits(160, 11);
+    standin_.Ok("fill X000 " + hexBits);
+    auto hex = Expected(hexBits, false);
+    EXPECT_TRUE(PumpUntil([&] { return SampledMatches(hex) && Edit1() == "X000"; })) << Describe();
+    EXPECT_FALSE(form_->FxMode());
+    EXPECT_EQ(form_->Image1.Picture().Width(), 504);
+    EXPECT_EQ(form_->Image1.Picture().Height(), 372);
+    // A red marker on a sample point, the cell colour beside it.
+    EXPECT_EQ(form_->Image1.Picture().Pixel(8, 39), (ui::Color{255, 0, 0}));
+
+    std::string words;
+    for (int r = 0; r < 10; ++r) {
+        unsigned w = 0;
+        for (int b = 0; b < 16; ++b)
+            if (hexBits[r * 16 + b] == '1') w |= 1u << b;
+        words += Hex4(w);
+    }
+    EXPECT_EQ(Send("CPU\r\n"), std::vector<std::string>{"QL\r\n"});
+    EXPECT_EQ(Send("READ\r\n"),
+              std::vector<std::string>{"QRX000  " + words + std::string(40, '0') + "\r\n"});
+    SaveScreenshots(L"pelkan-hex");
+
+    standin_.Ok("fx 1");
+    const std::string fxBits = Bits(80, 12);
+    standin_.Ok("fill X000 " + fxBits);
+    auto fx = Expected(fxBits, true);
+    EXPECT_TRUE(PumpUntil([&] { return form_->FxMode() && SampledMatches(fx); })) << Describe();
+    EXPECT_EQ(form_->SpeedButton5.Caption(), L"+40");
+    EXPECT_EQ(Send("CPU\r\n"), std::vector<std::string>{"FX\r\n"});
+    auto read = Send("READ\r\n");
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].substr(0, 8), "FXX000  ");
+    SaveScreenshots(L"pelkan-fx");
+}
+
+TEST_F(StandinCaptureTest, DevnMovesTheFirstDeviceInBothModesAndTheTicksFollow) {
+    Launch({L"--first", L"X000", L"--on", L"X025"});
+    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X000" && form_->BitStates[37] == 1; }))
+        << Describe();
+
+    EXPECT_EQ(Send("DEVN X020\r\n"), std::vector<std::string>{"OK\r\n"});
+    EXPECT_EQ(State("first"), "X020") << Seen();
+    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X020" && form_->BitStates[5] == 1; }))
+        << Edit1() << Describe();
+    EXPECT_EQ(form_->Edit4.Text(), L"X020");
+
+    standin_.Ok("fx 1");
+    ASSERT_TRUE(PumpUntil([&] { return form_->FxMode(); }));
+    EXPECT_EQ(Send("DEVN X40\r\n"), std::vector<std::string>{"OK\r\n"});
+    EXPECT_EQ(State("first"), "X040") << Seen();
+    EXPECT_TRUE(PumpUntil([&] { return Edit1() == State("field"); })) << Edit1();
+}
+
+TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
+    Launch({L"--first", L"X000"});
+    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X000" && !form_->DeviceChanged; }));
+    Pump(600);
+
+    EXPECT_EQ(Send("BTRV X013\r\n"), std::vector<std::string>{"OK\r\n"});
+    EXPECT_TRUE(SawEvent("toggle=X013:1")) << Seen();
+    EXPECT_EQ(standin_.Ok("get X013"), "1");
+
+    // The click left X013 selected (undecided); a new first device clicks the first cell, and
+    // its Enter must reach the field although the grid has the focus.
+    EXPECT_EQ(Send("DEVN X010\r\n"), std::vector<std::string>{"OK\r\n"});
+    EXPECT_EQ(State("first"), "X010") << Seen();
+    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X010" && form_->BitStates[3] == 1; }))
+        << Describe();
+    Pump(300);
+    auto read = Send("READ\r\n");
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].substr(0, 12), "QRX010  0008") << read[0];
+    EXPECT_EQ(Seen().find("grid-enter"), std::string::npos) << Seen();
+}
+
+TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed) {
+    Launch({L"--first", L"X020"});
+    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X020" && !form_->DeviceChanged; }));
+
+    EXPECT_EQ(Send("DEVN XZZ\r\n"), std::vector<std::string>{"OK\r\n"});
+    EXPECT_TRUE(SawEvent("reject-closed")) << Seen();
+    EXPECT_EQ(State("first"), "X000") << Seen();
+    EXPECT_EQ(form_->SavedFirstDevice, L"X000");
+    EXPECT_EQ(form_->Edit5.Text(), L"X000");
+    EXPECT_EQ(FindWindowW(nullptr, L"Korvex Works"), nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X000"; }));
+    Pump(600);
+
+    standin_.Ok("dialog-next");
+    EXPECT_EQ(Send("BTRV X002\r\n"), std::vector<std::string>{"OK\r\n"});
+    EXPECT_TRUE(SawEvent("dialog=X002")) << Seen();
+    EXPECT_TRUE(PumpUntil([] { return FindWindowW(nullptr, L"現在値変更") == nullptr; }));
+    EXPECT_EQ(standin_.Ok("get X002"), "0");
+}
+
+}  // namespace

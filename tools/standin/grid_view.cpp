@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/exception_display.h"
 #include "platform/unique_handle.h"
 
 namespace standin {
@@ -88,7 +89,12 @@ LRESULT CALLBACK GridView::Proc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam
     }
     auto* self = reinterpret_cast<GridView*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(wnd, msg, wparam, lparam);
-    return self->OnMessage(msg, wparam, lparam);
+    try {
+        return self->OnMessage(msg, wparam, lparam);
+    } catch (const std::exception& e) {
+        platform::ShowException(e);
+        return 0;
+    }
 }
 
 LRESULT GridView::OnMessage(UINT msg, WPARAM wparam, LPARAM lparam) {

@@ -384,6 +384,7 @@ LRESULT CALLBACK MonitorApp::MonitorProc(HWND wnd, UINT msg, WPARAM wparam, LPAR
 
 LRESULT CALLBACK MonitorApp::FieldProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     auto* self = reinterpret_cast<MonitorApp*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
+    // Nothing here can throw: the edit's own procedure does the rest.
     if (msg == WM_KEYDOWN && wparam == VK_RETURN) {
         // Acted on after the key message returns, so that the edit is not inside a modal loop.
         if (!(lparam & (1 << 30))) PostMessageW(self->monitor_, kFieldEnterMessage, 0, 0);
@@ -425,6 +426,15 @@ LRESULT MonitorApp::OnControlMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM l
 }
 
 INT_PTR CALLBACK MonitorApp::ValueDialogProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
+    try {
+        return ValueDialogMessage(dialog, msg, wparam, lparam);
+    } catch (const std::exception& e) {
+        platform::ShowException(e);
+        return FALSE;
+    }
+}
+
+INT_PTR MonitorApp::ValueDialogMessage(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
     auto* context = reinterpret_cast<ValueDialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (msg) {
         case WM_INITDIALOG: {

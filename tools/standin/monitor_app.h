@@ -57,6 +57,7 @@ class MonitorApp : public GridOwner {
     static LRESULT CALLBACK FieldProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM);
     static INT_PTR CALLBACK ValueDialogProc(HWND, UINT, WPARAM, LPARAM);
+    static INT_PTR ValueDialogMessage(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnFrameMessage(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnControlMessage(HWND, UINT, WPARAM, LPARAM);
 

@@ -56,6 +56,9 @@ class TSioDispatcherThread {
     // The thread body; its result becomes ReturnValue. An exception escaping it is shown with
     // the application's exception display and the thread ends.
     virtual int32_t Execute() = 0;
+    // For a thread that reports its end (ThreadFinished) before Execute returns: its exit code
+    // must be known by then.
+    void SetReturnValue(int32_t Value) { returnValue_.store(Value); }
 
     TSioBaseDispatcher* H;  // not owned; outlives the thread
 

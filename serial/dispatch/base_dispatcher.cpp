@@ -1,0 +1,276 @@
+// TSioBaseDispatcher's life cycle: creation and the list of live dispatchers, opening and
+// closing the port, the final release, and the threads' start and end.
+#include "serial/dispatch/base_dispatcher.h"
+
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/exception_display.h"
+#include "serial/device/io_queue.h"
+#include "serial/dispatch/dispatch_codes.h"
+#include "serial/errors/check_result_code.h"
+
+std::vector<TSioBaseDispatcher*> DispatcherList;
+TSioRecursiveSection DispatcherListLock;
+
+TSioBaseDispatcher::TSioBaseDispatcher(TComponent* Owner)
+    : fOwner(Owner),
+      FQueue(std::make_unique<TIOQueue>()),
+      DLoggingQueue(std::make_unique<TIOQueue>()) {
+    std::lock_guard lock(DispatcherListLock);
+    for (size_t i = 0; i < DispatcherList.size(); ++i) {
+        if (!DispatcherList[i]) {
+            DispatcherList[i] = this;
+            fHandle = static_cast<int32_t>(i);
+            return;
+        }
+    }
+    DispatcherList.push_back(this);
+    fHandle = static_cast<int32_t>(DispatcherList.size() - 1);
+}
+
+TSioBaseDispatcher::~TSioBaseDispatcher() {
+    if (!destroyed_) {
+        // The device layer did not call Destroy: the device operations are gone, so the threads
+        // can only be told to end and be waited for.
+        KillThreads.store(true);
+        for (auto* t : {ComThread.get(), OutThread.get(), StatusThread.get(),
+                        static_cast<TSioDispatcherThread*>(fDispThread.get())})
+            if (t) t->Join();
+        std::lock_guard lock(DispatcherListLock);
+        if (fHandle >= 0 && static_cast<size_t>(fHandle) < DispatcherList.size())
+            DispatcherList[fHandle] = nullptr;
+        while (!DispatcherList.empty() && !DispatcherList.back()) DispatcherList.pop_back();
+    }
+}
+
+void TSioBaseDispatcher::Destroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (ClosePending.load())
+        DonePortPrim();
+    else
+        DonePort();
+    // The threads may be inside a call onto this (main) thread: keep its messages flowing.
+    while (ActiveThreads.load() > 0) {
+        ::PumpOneMessage();
+        std::this_thread::yield();
+    }
+    for (auto* t : {ComThread.get(), OutThread.get(), StatusThread.get(),
+                    static_cast<TSioDispatcherThread*>(fDispThread.get())})
+        if (t) t->Join();
+    {
+        std::lock_guard lock(DispatcherListLock);
+        if (fHandle >= 0 && static_cast<size_t>(fHandle) < DispatcherList.size())
+            DispatcherList[fHandle] = nullptr;
+        while (!DispatcherList.empty() && !DispatcherList.back()) DispatcherList.pop_back();
+    }
+    std::lock_guard lock(DataSection);
+    TimerTriggers.clear();
+    DataTriggers.clear();
+    StatusTriggers.clear();
+    WndTriggerHandlers.clear();
+    ProcTriggerHandlers.clear();
+    EventTriggerHandlers.clear();
+}
+
+int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud, uint32_t Parity,
+                                     TDatabits DataBits, TStopbits StopBits, uint32_t InSize,
+                                     uint32_t OutSize, uint32_t FlowOpts) {
+    {
+        std::lock_guard lock(DataSection);
+        RingFlag = false;
+        fEventBusy.store(false);
+        DeletePending = false;
+    }
+    {
+        std::lock_guard disp(DispSection);
+        std::lock_guard output(OutputSection);
+        DBuffer.reset();
+        OBuffer.reset();
+    }
+    using platform::Event;
+    ComEvent = std::make_unique<Event>(Event::Reset::Auto);
+    ReadyEvent = std::make_unique<Event>(Event::Reset::Auto);
+    GeneralEvent = std::make_unique<Event>(Event::Reset::Auto);
+    OutputEvent = std::make_unique<Event>(Event::Reset::Auto);
+    SentEvent = std::make_unique<Event>(Event::Reset::Manual);
+    OutFlushEvent = std::make_unique<Event>(Event::Reset::Auto);
+
+    auto failure = [this](int32_t code) {
+        DonePort();
+        return code;
+    };
+    int32_t r = OpenCom(AComName, InSize, OutSize);
+    CidEx.store(r);
+    if (r < 0) return failure(r == ecOutOfMemory ? ecOutOfMemory : -OsLastError());
+    r = SetCommBuffers(static_cast<int32_t>(InSize), static_cast<int32_t>(OutSize));
+    if (r != 0) return failure(r);
+
+    {
+        std::lock_guard disp(DispSection);
+        std::lock_guard data(DataSection);
+        std::lock_guard output(OutputSection);
+        DBuffer = std::make_unique<uint8_t[]>(DispatchBufferSize);
+        OBuffer = std::make_unique<uint8_t[]>(OutSize);
+        OBufHead = OBufTail = 0;
+        OBufFull = false;
+        InQue = InSize;
+        OutQue = OutSize;
+        LastError = 0;
+        OutSentPending = false;
+        ClosePending.store(false);
+        DispatchFull = false;
+        GetCount = 0;
+        RS485Mode = false;
+        BaseAddress = 0;
+        ReadDeviceState(DCB);
+    }
+    if (FlowOpts & 16) {
+        std::lock_guard lock(DataSection);
+        DTRAuto = true;
+    } else {
+        {
+            std::lock_guard lock(DataSection);
+            DTRAuto = false;
+        }
+        SetDtr((FlowOpts & 1) != 0);
+    }
+    if (FlowOpts & 32) {
+        std::lock_guard lock(DataSection);
+        RTSAuto = true;
+    } else {
+        {
+            std::lock_guard lock(DataSection);
+            RTSAuto = false;
+        }
+        SetRts((FlowOpts & 2) != 0);
+    }
+    RemoveAllTriggers();
+    {
+        std::lock_guard disp(DispSection);
+        std::lock_guard data(DataSection);
+        LastTailData = 0;
+        DBufHead = DBufTail = NotifyTail = 0;
+        InAvailMessage = false;
+        ModemStatus = 0;
+    }
+    ClearStatusHits();
+    ReadModemStatus(0xF0);
+    {
+        std::lock_guard lock(DataSection);
+        LastBaud = 115200;
+    }
+    r = SetLine(Baud, Parity, DataBits, StopBits);
+    if (r != 0) return failure(r);
+
+    RefreshLineErrors();
+    AbortTracing();
+    TimeBase = platform::NowMs();
+    DLoggingOn.store(false);
+    DLoggingMax.store(0);
+    LaunchThreads();
+    return 0;
+}
+
+void TSioBaseDispatcher::DonePort() {
+    if (CidEx.load() >= 0) {
+        FlushOutBuffer();
+        FlushInBuffer();
+        CloseCom();
+    }
+    if (fEventBusy.load())
+        ClosePending.store(true);
+    else
+        DonePortPrim();
+}
+
+void TSioBaseDispatcher::DonePortPrim() {
+    DoDonePortPrim.store(false);
+    if (DispActive.load()) HaltThreads();
+    // All three sections: a reader or writer on another thread checks for the buffers under its
+    // own section and finds them gone rather than freed under its feet.
+    std::lock_guard disp(DispSection);
+    std::lock_guard data(DataSection);
+    std::lock_guard output(OutputSection);
+    OBuffer.reset();
+    DBuffer.reset();
+}
+
+int32_t TSioBaseDispatcher::SetCommBuffers(int32_t InSize, int32_t OutSize) {
+    if (!SetupQueues(InSize, OutSize)) return -OsLastError();
+    return 0;
+}
+
+void TSioBaseDispatcher::BufferSizes(uint32_t& InSize, uint32_t& OutSize) const {
+    InSize = InQue;
+    OutSize = OutQue;
+}
+
+int32_t TSioBaseDispatcher::InputAvailable() { return 0; }
+
+void TSioBaseDispatcher::ThreadStarted() {
+    ActiveThreads.fetch_add(1);
+    if (GeneralEvent) GeneralEvent->Set();
+}
+
+void TSioBaseDispatcher::ThreadFinished(TSioDispatcherThread* Thread) {
+    try {
+        CheckResultCode(fOwner, Thread->ReturnValue());
+    } catch (const std::exception& e) {
+        platform::ShowException(e);
+    }
+    if (Thread->IsDispatcherThread() && DoDonePortPrim.load()) {
+        DonePortPrim();
+        DoDonePortPrim.store(false);
+    }
+    Thread->MarkFinished();
+    if (ActiveThreads.fetch_sub(1) == 1) DispActive.store(false);
+}
+
+void TSioBaseDispatcher::StartDispatcherThread() {
+    if (fDispThread) fDispThread->Join();
+    fDispThread = std::make_unique<TDispThread>(this);
+    fDispThread->Start();
+}
+
+bool TSioBaseDispatcher::EndDispatcherThread(uint32_t timeoutMs) {
+    TDispThread* t = fDispThread.get();
+    if (!t || !t->Joinable()) return true;
+    if (t->IsCurrentThread()) return false;
+    uint32_t start = platform::NowMs();
+    while (!t->Finished() && platform::NowMs() - start < timeoutMs) {
+        ::PumpOneMessage();
+        std::this_thread::yield();
+    }
+    if (!t->Finished()) return false;
+    t->Join();
+    return true;
+}
+
+void TSioBaseDispatcher::SetThreadBoost(uint8_t Boost) {
+    std::lock_guard lock(DataSection);
+    if (Boost == ThreadBoost) return;
+    ThreadBoost = Boost;
+    auto priority = [](int steps) {
+        int p = static_cast<int>(platform::TThreadPriority::tpNormal) + steps;
+        if (p > static_cast<int>(platform::TThreadPriority::tpTimeCritical))
+            p = static_cast<int>(platform::TThreadPriority::tpTimeCritical);
+        return static_cast<platform::TThreadPriority>(p);
+    };
+    for (auto* t : {ComThread.get(), StatusThread.get(),
+                    static_cast<TSioDispatcherThread*>(fDispThread.get())})
+        if (t && !t->Finished()) t->SetPriority(priority(Boost));
+    if (OutThread && !OutThread->Finished())
+        OutThread->SetPriority(priority(Boost + (RS485Mode ? 1 : 0)));
+}
+
+void TSioBaseDispatcher::SetRS485Mode(bool OnOff) {
+    std::lock_guard lock(DataSection);
+    RS485Mode = OnOff;
+    if (OutThread && !OutThread->Finished()) {
+        int p =
+            static_cast<int>(platform::TThreadPriority::tpNormal) + ThreadBoost + (OnOff ? 1 : 0);
+        OutThread->SetPriority(static_cast<platform::TThreadPriority>(p));
+    }
+}

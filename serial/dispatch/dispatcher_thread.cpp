@@ -1,0 +1,80 @@
+// The thread base of the serial layer's threads and the dispatcher thread's loop.
+#include "serial/dispatch/dispatcher_thread.h"
+
+#include "platform/exception_display.h"
+#include "platform/main_thread.h"
+#include "serial/device/io_queue.h"
+#include "serial/dispatch/base_dispatcher.h"
+
+TSioDispatcherThread::TSioDispatcherThread(TSioBaseDispatcher* Disp) : H(Disp) {}
+
+TSioDispatcherThread::~TSioDispatcherThread() {
+    if (!thread_.joinable()) return;
+    if (IsCurrentThread())
+        thread_.detach();
+    else
+        thread_.join();
+}
+
+void TSioDispatcherThread::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TSioDispatcherThread::Join() {
+    if (thread_.joinable() && !IsCurrentThread()) thread_.join();
+}
+
+bool TSioDispatcherThread::IsCurrentThread() const {
+    return thread_.get_id() == std::this_thread::get_id();
+}
+
+bool TSioDispatcherThread::SetPriority(platform::TThreadPriority P) {
+    priority_.store(P);
+    return platform::SetThreadPriority(thread_, P);
+}
+
+void TSioDispatcherThread::Run() {
+    try {
+        returnValue_.store(Execute());
+    } catch (const std::exception& e) {
+        platform::ShowException(e);
+    } catch (...) {
+        platform::ShowExceptionMessage("Unknown exception in a serial thread");
+    }
+}
+
+void TSioDispatcherThread::SyncNotify(uint32_t Msg, uint32_t Trigger, int32_t lParam,
+                                      TSioNotifyEvent Event) {
+    pMsg = Msg;
+    pTrigger = Trigger;
+    plParam = lParam;
+    pTriggerEvent = Event;
+    platform::RunOnMainThread([this] { pTriggerEvent(pMsg, pTrigger, plParam); });
+}
+
+void TSioDispatcherThread::Sync(const std::function<void()>& Method) {
+    platform::RunOnMainThread(Method);
+}
+
+int32_t TDispThread::Execute() {
+    H->ThreadStarted();
+    // ThreadFinished runs on every way out, also when a pass raises: the port's state must say
+    // that this thread is gone.
+    struct Finish {
+        TDispThread* self;
+        ~Finish() {
+            self->H->DoDonePortPrim.store(self->H->ClosePending.load() ||
+                                          self->H->KillThreads.load());
+            self->H->ThreadFinished(self);
+        }
+    } finish{this};
+    for (;;) {
+        H->FQueue->WaitForBuffer(50);
+        if (H->KillThreads.load() || Terminated()) return 0;
+        H->DispatchQueuedItem();
+        H->CheckIdleTriggers();
+        if (H->KillThreads.load() || H->ClosePending.load()) break;
+    }
+    if (H->GeneralEvent) H->GeneralEvent->Set();
+    return 0;
+}

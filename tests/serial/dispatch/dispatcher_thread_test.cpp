@@ -1,0 +1,249 @@
+// The dispatcher with its thread running: the road of one command line, calls onto the main
+// thread, window handlers, a port ended by its device thread, closing from a handler, and lists
+// changed from the main thread while the dispatcher thread walks them.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "platform/exception_display.h"
+#include "platform/main_thread.h"
+#include "platform/message_window.h"
+#include "serial/device/memory_device.h"
+
+namespace {
+
+// Pumps the calling thread's messages until cond holds; false after a generous bound, so that a
+// fault fails the test instead of hanging it.
+template <typename Cond>
+bool PumpUntil(Cond cond) {
+    for (int i = 0; i < 20000; ++i) {
+        if (cond()) return true;
+        while (platform::PumpOneMessage()) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return cond();
+}
+
+class RunningPort : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::BindMainThread();
+        d = std::make_unique<TSioMemoryDispatcher>();
+        ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM3", 9600, 0, 8, 1, 4096, 4096, 3));
+        ASSERT_TRUE(d->DispActive.load());
+        ASSERT_EQ(2, d->ActiveThreads.load());
+    }
+    void TearDown() override {
+        d.reset();
+        platform::UnbindMainThread();
+        platform::SetExceptionDisplay(nullptr);
+    }
+    std::unique_ptr<TSioMemoryDispatcher> d;
+};
+
+// The bridge's use: length trigger 1, a handler that collects lines and answers each one.
+struct LineAnswerer {
+    TSioBaseDispatcher* d;
+    std::string line;  // dispatcher thread only
+    std::atomic<int> answered{0};
+    void Notify(uint32_t Msg, uint32_t wParam, int32_t) {
+        if (Msg != TriggerAvailMsg) return;
+        std::string bytes(wParam, '\0');
+        if (d->GetBlock(bytes.data(), wParam) != static_cast<int32_t>(wParam)) return;
+        line += bytes;
+        for (size_t end; (end = line.find("\r\n")) != std::string::npos;) {
+            d->PutString("ANSWER " + line.substr(0, end) + "\r\n");
+            line.erase(0, end + 2);
+            ++answered;
+        }
+    }
+};
+
+TEST_F(RunningPort, OneCommandLineIsReadAndAnswered) {
+    d->SetAutoTransmit(true);
+    d->ChangeLengthTrigger(1);
+    LineAnswerer a{d.get(), {}, {0}};
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&LineAnswerer::Notify>(&a));
+    d->Receive("RE");
+    d->Receive("AD\r");
+    d->Receive("\nCPU\r\n");
+    std::string sent;
+    ASSERT_TRUE(PumpUntil([&] {
+        sent += d->Transmit();
+        return a.answered.load() == 2;
+    }));
+    sent += d->Transmit();
+    EXPECT_EQ("ANSWER READ\r\nANSWER CPU\r\n", sent);
+}
+
+TEST_F(RunningPort, SynchronisedHandlersRunOnTheMainThread) {
+    d->ChangeLengthTrigger(1);
+    struct OnMain {
+        TSioBaseDispatcher* d;
+        std::atomic<bool> onMain{false};
+        std::atomic<int> calls{0};
+        void Notify(uint32_t, uint32_t wParam, int32_t) {
+            onMain = platform::IsMainThread();
+            std::string bytes(wParam, '\0');
+            d->GetBlock(bytes.data(), wParam);
+            ++calls;
+        }
+    } h{d.get(), {false}, {0}};
+    d->RegisterSyncEventTriggerHandler(MakeNotifyEvent<&OnMain::Notify>(&h));
+    d->Receive("abc");
+    ASSERT_TRUE(PumpUntil([&] { return h.calls.load() == 1; }));
+    EXPECT_TRUE(h.onMain.load());
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 0; }));
+
+    std::atomic<bool> syncOnMain{false};
+    d->ChangeLengthTrigger(0);
+    auto timer = static_cast<uint32_t>(d->AddTimerTrigger());
+    struct Syncer {
+        TSioBaseDispatcher* d;
+        std::atomic<bool>* flag;
+        void Notify(uint32_t Msg, uint32_t, int32_t) {
+            if (Msg == TriggerTimerMsg)
+                d->fDispThread->Sync([this] { *flag = platform::IsMainThread(); });
+        }
+    } s{d.get(), &syncOnMain};
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&Syncer::Notify>(&s));
+    d->SetTimerTrigger(timer, 1, true);
+    ASSERT_TRUE(PumpUntil([&] { return syncOnMain.load(); }));
+}
+
+TEST_F(RunningPort, WindowHandlersGetSentMessages) {
+    std::atomic<int> calls{0};
+    std::atomic<uint32_t> wParam{0};
+    platform::MessageWindow w([&](uint32_t msg, uintptr_t wp, intptr_t) {
+        if (msg == TriggerAvailMsg) {
+            wParam = static_cast<uint32_t>(wp);
+            ++calls;
+        }
+        return intptr_t{0};
+    });
+    d->RegisterWndTriggerHandler(w.Handle());
+    d->UpdateHandlerFlags(TSioHandlerFlagUpdate::fuEnablePort);
+    d->ChangeLengthTrigger(1);
+    d->Receive("12345");
+    ASSERT_TRUE(PumpUntil([&] { return calls.load() == 1; }));
+    EXPECT_EQ(5u, wParam.load());
+}
+
+// A device thread that ends on an error ends the port: its exit code is shown, the threads end,
+// the buffers are released, and every later operation answers -2007.
+TEST_F(RunningPort, PortEndedByItsDeviceThreadAnswersNotOpen) {
+    std::mutex lock;
+    std::vector<std::string> shown;
+    platform::SetExceptionDisplay([&](const std::string& m) {
+        std::lock_guard g(lock);
+        shown.push_back(m);
+    });
+    d->ChangeLengthTrigger(1);
+    d->Receive("abc");
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 3; }));
+    d->EndDeviceThreadWithError(-161);
+    ASSERT_TRUE(PumpUntil([&] { return d->ActiveThreads.load() == 0; }));
+    EXPECT_FALSE(d->DispActive.load());
+    {
+        std::lock_guard g(lock);
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ("Device read error", shown[0]);
+    }
+    char buf[4];
+    EXPECT_EQ(-2007, d->GetBlock(buf, 3));
+    EXPECT_EQ(-2007, d->PutString("x"));
+    EXPECT_EQ(-2007, d->InBuffUsed());
+    EXPECT_EQ(-2007, d->OutBuffFree());
+    EXPECT_EQ(-2007, d->FlushInBuffer());
+    EXPECT_EQ(-2007, d->FlushOutBuffer());
+    d->DonePort();  // the component's close afterwards
+}
+
+TEST_F(RunningPort, CloseRequestedFromAHandlerEndsThePortAfterTheNotification) {
+    d->ChangeLengthTrigger(1);
+    struct Closer {
+        TSioBaseDispatcher* d;
+        std::atomic<int> calls{0};
+        void Notify(uint32_t, uint32_t, int32_t) {
+            ++calls;
+            d->DonePort();
+        }
+    } c{d.get(), {0}};
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&Closer::Notify>(&c));
+    d->RegisterProcTriggerHandler([](uint32_t, uint32_t, int32_t) { FAIL() << "walk not cut"; });
+    d->Receive("x");
+    ASSERT_TRUE(PumpUntil([&] { return d->ActiveThreads.load() == 0; }));
+    EXPECT_EQ(1, c.calls.load());
+    EXPECT_TRUE(d->ClosePending.load());
+    EXPECT_EQ(nullptr, d->DBuffer) << "released by the dispatcher thread as it ended";
+    EXPECT_FALSE(d->DeviceOpen());
+}
+
+// The main thread adds and removes triggers and handlers while the dispatcher thread scans and
+// notifies; ThreadSanitizer watches.
+TEST_F(RunningPort, ListsChangeWhileTheDispatcherThreadWalksThem) {
+    d->ChangeLengthTrigger(1);
+    struct Taker {
+        TSioBaseDispatcher* d;
+        std::atomic<int> calls{0};
+        void Notify(uint32_t Msg, uint32_t wParam, int32_t lParam) {
+            ++calls;
+            uint32_t n = Msg == TriggerAvailMsg  ? wParam
+                         : Msg == TriggerDataMsg ? lParam & 0xFFFF
+                                                 : 0;
+            std::string bytes(n, '\0');
+            if (n) d->GetBlock(bytes.data(), n);
+        }
+    } keeper{d.get(), {0}}, churn{d.get(), {0}};
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&Taker::Notify>(&keeper));
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+        for (int i = 0; i < 300 && !stop; ++i) {
+            d->Receive("OK then AT, OK\r\n");
+            d->SignalEvent(0x8);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        int32_t data = d->AddDataTrigger("OK", i % 2 == 0);
+        int32_t timer = d->AddTimerTrigger();
+        int32_t status = d->AddStatusTrigger(1 + i % 5);
+        d->SetTimerTrigger(static_cast<uint32_t>(timer), 0, true);
+        d->SetStatusTrigger(static_cast<uint32_t>(status), 0xFF, true);
+        d->RegisterEventTriggerHandler(MakeNotifyEvent<&Taker::Notify>(&churn));
+        d->PutString("x");
+        std::this_thread::yield();
+        d->DeregisterEventTriggerHandler(MakeNotifyEvent<&Taker::Notify>(&churn));
+        d->RemoveTrigger(static_cast<uint32_t>(data));
+        d->RemoveTrigger(static_cast<uint32_t>(timer));
+        d->RemoveTrigger(static_cast<uint32_t>(status));
+        d->Transmit();
+    }
+    stop = true;
+    feeder.join();
+    d->Receive("OK\r\n");
+    EXPECT_TRUE(PumpUntil([&] { return keeper.calls.load() > 0; }));
+    EXPECT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 0; })) << "every byte offered was taken";
+}
+
+TEST(RunningPortLifecycle, DestroyWhileBytesFlowEndsEveryThread) {
+    for (int i = 0; i < 5; ++i) {
+        auto d = std::make_unique<TSioMemoryDispatcher>();
+        ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM4", 9600, 0, 8, 1, 4096, 4096, 3));
+        d->ChangeLengthTrigger(1);
+        d->Receive(std::string(5000, 'z'));
+        d.reset();
+    }
+}
+
+TEST(RunningPortLifecycle, LaunchingTwiceIsRefused) {
+    TSioMemoryDispatcher d;
+    ASSERT_EQ(0, d.InitPort(L"\\\\.\\COM5", 9600, 0, 8, 1, 4096, 4096, 3));
+    EXPECT_THROW(d.LaunchThreads(), std::runtime_error);
+}
+
+}  // namespace

@@ -1,0 +1,359 @@
+// Triggers: the data-available rule, data triggers, handles, timer and status triggers, saving
+// and restoring them.
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "tests/serial/dispatch/dispatch_fixture.h"
+
+namespace {
+
+using Triggers = OpenPort;
+
+uint16_t DataWord(const Notice& n) { return static_cast<uint16_t>(n.lParam & 0xFFFF); }
+
+TEST_F(Triggers, OneDataAvailableNotificationPerNewHead) {
+    d->ChangeLengthTrigger(1);
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    ReceiveAndPass("abc");
+    ASSERT_EQ(1u, r.Notices.size());
+    EXPECT_EQ(TriggerAvailMsg, r.Notices[0].Msg);
+    EXPECT_EQ(3u, r.Notices[0].wParam);
+    EXPECT_EQ(d->Handle(), r.Notices[0].lParam >> 16);
+
+    Pass();
+    EXPECT_EQ(1u, r.Notices.size()) << "no new bytes, no notification";
+    ReceiveAndPass("d");
+    ASSERT_EQ(2u, r.Notices.size());
+    EXPECT_EQ(4u, r.Notices[1].wParam) << "the unread bytes, old and new";
+
+    r.Reading = TakeOffered;
+    ReceiveAndPass("e");
+    ASSERT_EQ(3u, r.Notices.size());
+    EXPECT_EQ("abcde", r.Notices[2].Read);
+    EXPECT_EQ(0, d->InBuffUsed());
+    Pass();
+    EXPECT_EQ(3u, r.Notices.size());
+}
+
+TEST_F(Triggers, LengthTriggerCountsUnreadBytes) {
+    d->ChangeLengthTrigger(4);
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    ReceiveAndPass("abc");
+    EXPECT_TRUE(r.Notices.empty());
+    ReceiveAndPass("d");
+    ASSERT_EQ(1u, r.Notices.size());
+    EXPECT_EQ(4u, r.Notices[0].wParam);
+}
+
+TEST_F(Triggers, LengthTriggerZeroSendsNoDataAvailable) {
+    d->ChangeLengthTrigger(0);
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    ReceiveAndPass("abc");
+    ReceiveAndPass("def");
+    EXPECT_TRUE(r.Notices.empty());
+    d->ChangeLengthTrigger(1);
+    EXPECT_EQ(0, d->RemoveTrigger(1)) << "handle 1 is the length trigger";
+    ReceiveAndPass("g");
+    EXPECT_TRUE(r.Notices.empty());
+}
+
+TEST_F(Triggers, DataTriggerOffersTheBytesInFrontFirst) {
+    d->ChangeLengthTrigger(1);
+    uint32_t ok = static_cast<uint32_t>(d->AddDataTrigger("OK", false));
+    Recorder r(d.get());
+    r.Reading = TakeOffered;
+    d->RegisterEventTriggerHandler(r.Event());
+    ReceiveAndPass("xxOK");
+    ASSERT_EQ(2u, r.Notices.size());
+    EXPECT_EQ(TriggerAvailMsg, r.Notices[0].Msg);
+    EXPECT_EQ(2u, r.Notices[0].wParam);
+    EXPECT_EQ("xx", r.Notices[0].Read);
+    EXPECT_EQ(TriggerDataMsg, r.Notices[1].Msg);
+    EXPECT_EQ(ok, r.Notices[1].wParam);
+    EXPECT_EQ(2, DataWord(r.Notices[1]));
+    EXPECT_EQ("OK", r.Notices[1].Read);
+    EXPECT_EQ((4u) % 8192u, d->LastTailData) << "the next scan starts after 'K'";
+
+    ReceiveAndPass("yOK");
+    ASSERT_EQ(4u, r.Notices.size());
+    EXPECT_EQ("y", r.Notices[2].Read);
+    EXPECT_EQ("OK", r.Notices[3].Read);
+}
+
+struct MatchCase {
+    const char* name;
+    std::vector<std::pair<const char*, bool>> triggers;  // text, IgnoreCase
+    const char* input;
+    std::vector<int> fired;  // indexes into triggers, in the order announced
+};
+
+class DataTriggerMatches : public OpenPort, public ::testing::WithParamInterface<MatchCase> {};
+
+TEST_P(DataTriggerMatches, AnnouncesEachMatch) {
+    const MatchCase& c = GetParam();
+    d->ChangeLengthTrigger(0);
+    std::vector<uint32_t> handles;
+    for (const auto& [text, ignoreCase] : c.triggers)
+        handles.push_back(static_cast<uint32_t>(d->AddDataTrigger(text, ignoreCase)));
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    ReceiveAndPass(c.input);
+    for (int i = 0; i < 4; ++i) Pass();  // a pass ends early after a notification nobody read
+    std::vector<uint32_t> expected;
+    for (int i : c.fired) expected.push_back(handles[static_cast<size_t>(i)]);
+    std::vector<uint32_t> got;
+    for (const auto& n : r.Notices) {
+        EXPECT_EQ(TriggerDataMsg, n.Msg);
+        got.push_back(n.wParam);
+    }
+    EXPECT_EQ(expected, got);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DataTriggerMatches,
+    ::testing::Values(
+        MatchCase{"overlapping", {{"aa", false}}, "aaa", {0, 0}},
+        MatchCase{"restart_inside", {{"aab", false}}, "aaab", {0}},
+        MatchCase{"ignore_case", {{"ok", true}}, "OK Ok ok oK", {0, 0, 0, 0}},
+        MatchCase{"case_matters", {{"ok", false}}, "OK Ok ok", {0}},
+        MatchCase{"same_end_later_first", {{"OK", false}, {"K", false}}, "OK", {1, 0}},
+        MatchCase{"no_match", {{"OK", false}}, "O K", {}},
+        MatchCase{"longest", {{"abcdefghijklmnopqrstu", false}}, "xabcdefghijklmnopqrstu", {0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Triggers, DataTriggerLengthLimit) {
+    std::string text(22, 'a');
+    EXPECT_GT(d->AddDataTriggerLen(text.data(), false, 21), 0);
+    EXPECT_EQ(-5002, d->AddDataTriggerLen(text.data(), false, 22));
+    EXPECT_EQ(1u, d->DataTriggers.size());
+}
+
+TEST_F(Triggers, HandlesAreMultiplesOfEightAndStatusHandlesCarryTheirKind) {
+    EXPECT_EQ(8, d->AddTimerTrigger());
+    EXPECT_EQ(16, d->AddDataTrigger("x", false));
+    EXPECT_EQ(27, d->AddStatusTrigger(3));
+    EXPECT_EQ(3u, TSioBaseDispatcher::ClassifyStatusTrigger(27));
+    EXPECT_EQ(-1002, d->AddStatusTrigger(6));
+    d->ChangeLengthTrigger(5);
+    EXPECT_EQ(0, d->RemoveTrigger(1));
+    EXPECT_EQ(0u, d->LenTrigger);
+    EXPECT_EQ(3u, d->TimerTriggers.size() + d->DataTriggers.size() + d->StatusTriggers.size());
+    EXPECT_EQ(0, d->RemoveTrigger(27));
+    EXPECT_EQ(-5003, d->RemoveTrigger(27));
+    EXPECT_EQ(-5003, d->RemoveTrigger(0));
+}
+
+TEST_F(Triggers, HandlesAfterTheFreshOnesRunOut) {
+    for (uint32_t i = 1; i < 4096; ++i)
+        ASSERT_EQ(static_cast<int32_t>(i * 8), d->AddTimerTrigger());
+    // 8 .. 4096 are all in use: no handle left at or below 4096.
+    EXPECT_EQ(-5001, d->AddTimerTrigger());
+    EXPECT_EQ(-5001, d->AddStatusTrigger(2));
+    EXPECT_EQ(0, d->RemoveTrigger(8000));
+    EXPECT_EQ(-5001, d->AddTimerTrigger()) << "a freed handle above 4096 is not reused";
+    EXPECT_EQ(0, d->RemoveTrigger(4096));
+    EXPECT_EQ(0, d->RemoveTrigger(16));
+    EXPECT_EQ(16, d->AddDataTrigger("z", false)) << "the lowest free handle comes first";
+    EXPECT_EQ(4096 + 4, d->AddStatusTrigger(4));
+    EXPECT_EQ(-5001, d->AddTimerTrigger());
+    d->RemoveAllTriggers();
+    EXPECT_EQ(8, d->AddTimerTrigger());
+}
+
+TEST_F(Triggers, OperationsRefuseHandlesOfTheWrongKind) {
+    int32_t timer = d->AddTimerTrigger();
+    int32_t status = d->AddStatusTrigger(1);
+    int32_t data = d->AddDataTrigger("q", false);
+    int32_t remaining = 77;
+    EXPECT_EQ(-5003, d->SetStatusTrigger(static_cast<uint32_t>(timer), 0, true));
+    EXPECT_EQ(-5003, d->SetTimerTrigger(static_cast<uint32_t>(status), 1, true));
+    EXPECT_EQ(-5003, d->SetTimerTrigger(static_cast<uint32_t>(data), 1, true));
+    EXPECT_EQ(-5003, d->ExtendTimer(0, 1));
+    EXPECT_EQ(-5003, d->TimerTicksRemaining(static_cast<uint32_t>(status), remaining));
+    EXPECT_EQ(0, remaining);
+}
+
+class TimerTriggers : public OpenPort {
+  protected:
+    void SetUp() override {
+        platform::SetClockForTest([this] { return now; });
+        OpenPort::SetUp();
+    }
+    void TearDown() override {
+        OpenPort::TearDown();
+        platform::SetClockForTest(nullptr);
+    }
+    void AdvanceTicks(uint32_t ticks) { now += ticks * 55; }
+    uint32_t now = 5500;
+};
+
+TEST_F(TimerTriggers, FiresOncePerArming) {
+    uint32_t h = static_cast<uint32_t>(d->AddTimerTrigger());
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    ASSERT_EQ(0, d->SetTimerTrigger(h, 3, true));
+    int32_t left = 0;
+    EXPECT_EQ(0, d->TimerTicksRemaining(h, left));
+    EXPECT_EQ(3, left);
+    AdvanceTicks(3);
+    Pass();
+    EXPECT_TRUE(r.Notices.empty()) << "a timer runs out after its ticks have passed";
+    AdvanceTicks(1);
+    Pass();
+    Pass();
+    ASSERT_EQ(1u, r.Notices.size());
+    EXPECT_EQ(TriggerTimerMsg, r.Notices[0].Msg);
+    EXPECT_EQ(h, r.Notices[0].wParam);
+
+    EXPECT_EQ(0, d->SetTimerTrigger(h, 0, true)) << "0 re-arms with the last interval";
+    EXPECT_EQ(0, d->TimerTicksRemaining(h, left));
+    EXPECT_EQ(3, left);
+    AdvanceTicks(4);
+    Pass();
+    EXPECT_EQ(2u, r.Notices.size());
+
+    EXPECT_EQ(0, d->SetTimerTrigger(h, 5, true));
+    EXPECT_EQ(0, d->SetTimerTrigger(h, 36, false));
+    EXPECT_EQ(5, d->TimerTriggers[0].Ticks) << "disarming ignores the ticks";
+    AdvanceTicks(50);
+    Pass();
+    EXPECT_EQ(2u, r.Notices.size());
+}
+
+TEST_F(TimerTriggers, ExtendTimerMovesTheExpiry) {
+    uint32_t h = static_cast<uint32_t>(d->AddTimerTrigger());
+    ASSERT_EQ(0, d->SetTimerTrigger(h, 10, true));
+    EXPECT_EQ(0, d->ExtendTimer(h, 5));
+    int32_t left = 0;
+    EXPECT_EQ(0, d->TimerTicksRemaining(h, left));
+    EXPECT_EQ(15, left);
+    EXPECT_EQ(0, d->ExtendTimer(h, -20));
+    EXPECT_EQ(0, d->TimerTicksRemaining(h, left));
+    EXPECT_EQ(0, left);
+}
+
+class StatusTriggers : public OpenPort {
+  protected:
+    void SetUp() override {
+        OpenPort::SetUp();
+        d->RegisterEventTriggerHandler(r.Event());
+    }
+    uint32_t Arm(uint32_t kind, uint32_t value) {
+        auto h = static_cast<uint32_t>(d->AddStatusTrigger(kind));
+        EXPECT_EQ(0, d->SetStatusTrigger(h, value, true));
+        return h;
+    }
+    Recorder r{nullptr};
+};
+
+TEST_F(StatusTriggers, ModemChangeFiresWhenAMaskedLineMoves) {
+    uint32_t h = Arm(1, 0x10);  // CTS, armed while low
+    Pass();
+    EXPECT_TRUE(r.Notices.empty());
+    d->SetModemLines(0x20);  // DSR: not in the mask
+    d->SignalEvent(0x10);
+    Pass();
+    EXPECT_TRUE(r.Notices.empty());
+    d->SetModemLines(0x30);
+    d->SignalEvent(0x8);
+    Pass();
+    ASSERT_EQ(1u, r.Notices.size());
+    EXPECT_EQ(TriggerStatusMsg, r.Notices[0].Msg);
+    EXPECT_EQ(h, r.Notices[0].wParam);
+    EXPECT_EQ(0, DataWord(r.Notices[0]));
+    d->SetModemLines(0x00);
+    d->SignalEvent(0x8);
+    Pass();
+    EXPECT_EQ(1u, r.Notices.size()) << "disarmed until armed again";
+    EXPECT_EQ(0, d->SetStatusTrigger(h, 0x10, true));
+    d->SetModemLines(0x10);
+    d->SignalEvent(0x8);
+    Pass();
+    EXPECT_EQ(2u, r.Notices.size());
+}
+
+TEST_F(StatusTriggers, LineErrorFiresAndKeepsTheErrorBitsSeen) {
+    uint32_t h = Arm(2, 8);  // break
+    EXPECT_EQ(16, d->StatusTriggers[0].Value);
+    d->AddLineErrors(2);  // overrun only: not in the mask
+    d->SignalEvent(0x80);
+    Pass();
+    EXPECT_TRUE(r.Notices.empty());
+    d->AddLineErrors(16);
+    d->SignalEvent(0x40);
+    Pass();
+    ASSERT_EQ(1u, r.Notices.size());
+    EXPECT_EQ(h, r.Notices[0].wParam);
+    EXPECT_EQ(18, d->StatusTriggers[0].Value) << "replaced by the line-error bits present";
+}
+
+TEST_F(StatusTriggers, OutputFreeAndUsedCarryTheCount) {
+    uint32_t used = Arm(4, 0);
+    ASSERT_EQ(0, d->PutString("0123456789"));
+    Pass();
+    EXPECT_TRUE(r.Notices.empty()) << "10 bytes waiting";
+    d->Transmit();
+    Pass();
+    ASSERT_EQ(1u, r.Notices.size());
+    EXPECT_EQ(used, r.Notices[0].wParam);
+    EXPECT_EQ(0, DataWord(r.Notices[0]));
+
+    ASSERT_EQ(0, d->PutString(std::string(1000, 'x')));
+    uint32_t freeTrigger = Arm(3, 3000);
+    Pass();
+    ASSERT_EQ(2u, r.Notices.size());
+    EXPECT_EQ(freeTrigger, r.Notices[1].wParam);
+    EXPECT_EQ(3096, DataWord(r.Notices[1]));
+}
+
+TEST_F(StatusTriggers, OutputSentFiresOnceAfterEachBlock) {
+    uint32_t h = Arm(5, 0);
+    Pass();
+    EXPECT_TRUE(r.Notices.empty());
+    ASSERT_EQ(0, d->PutString("a"));
+    Pass();
+    Pass();
+    ASSERT_EQ(1u, r.Notices.size());
+    EXPECT_EQ(h, r.Notices[0].wParam);
+    EXPECT_EQ(0, d->SetStatusTrigger(h, 0, true));
+    Pass();
+    EXPECT_EQ(1u, r.Notices.size()) << "no block written since";
+    ASSERT_EQ(0, d->PutString("b"));
+    Pass();
+    EXPECT_EQ(2u, r.Notices.size());
+}
+
+TEST_F(StatusTriggers, InactiveKindNeverFires) {
+    Arm(0, 0);
+    ASSERT_EQ(0, d->PutString("a"));
+    d->SignalEvent(0xFF);
+    Pass();
+    EXPECT_TRUE(r.Notices.empty());
+}
+
+TEST_F(Triggers, SavedTriggersComeBackWithTheirHandles) {
+    d->ChangeLengthTrigger(3);
+    int32_t timer = d->AddTimerTrigger();
+    int32_t data = d->AddDataTrigger("ab", true);
+    int32_t status = d->AddStatusTrigger(5);
+    TTriggerSave save;
+    d->SaveTriggers(save);
+    d->RemoveAllTriggers();
+    EXPECT_EQ(0u, d->LenTrigger);
+    d->RestoreTriggers(save);
+    EXPECT_EQ(3u, d->LenTrigger);
+    ASSERT_EQ(1u, d->TimerTriggers.size());
+    EXPECT_EQ(static_cast<uint32_t>(timer), d->TimerTriggers[0].Handle);
+    EXPECT_EQ(static_cast<uint32_t>(data), d->DataTriggers[0].Handle);
+    EXPECT_EQ('A', d->DataTriggers[0].Data[0]);
+    EXPECT_EQ(static_cast<uint32_t>(status), d->StatusTriggers[0].Handle);
+    EXPECT_EQ(status - 5 + 8, d->AddTimerTrigger()) << "fresh handles do not repeat restored ones";
+    ClearSaveBuffers(save);
+    d->RestoreTriggers(save);
+    EXPECT_TRUE(d->TimerTriggers.empty());
+}
+
+}  // namespace

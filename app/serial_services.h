@@ -7,25 +7,11 @@
 #include <memory>
 #include <string>
 
-enum class TParity { pNone, pOdd, pEven, pMark, pSpace };
-enum class TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
-enum class TPacketStartCond { scString, scAnyData };
-enum class TPacketEndCond { ecString, ecPacketSize };
+#include "serial/packet/packet_types.h"
+#include "serial/port/port_types.h"
 
-// A set of TPacketEndCond.
-class TPacketEndConds {
-  public:
-    constexpr TPacketEndConds() = default;
-    constexpr TPacketEndConds(std::initializer_list<TPacketEndCond> conds) {
-        for (TPacketEndCond c : conds) bits_ |= Bit(c);
-    }
-    constexpr bool Contains(TPacketEndCond c) const { return (bits_ & Bit(c)) != 0; }
-    constexpr bool operator==(const TPacketEndConds&) const = default;
-
-  private:
-    static constexpr unsigned Bit(TPacketEndCond c) { return 1u << static_cast<unsigned>(c); }
-    unsigned bits_ = 0;
-};
+// The bridge speaks the serial layer's own types.
+using TPacketEndConds = TPacketEndSet;
 
 // The port, TSioComPort as the bridge sees it. Setting Open to true opens the device with the
 // settings in force or raises (and the port stays closed); false closes it.

@@ -2,7 +2,7 @@
 # Installs what is missing, builds the host and Windows targets and runs every test: host unit
 # tests (plain, and the serial layer again under ThreadSanitizer), then the Windows test programs
 # under Wine and Xvfb. Ends with one line that counts the tests.
-#   scripts/test.sh            everything
+#   scripts/test.sh            everything, and then the whole program under Wine (e2e)
 #   scripts/test.sh host|win   one build only
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -18,10 +18,10 @@ configure() {  # <dir> <cmake args...>
 
 failed_builds=0
 suites_run=()
-run_suite() {  # <name> <build dir> [ctest args...]
-    local name=$1 dir=$2; shift 2
-    suites_run+=("$name:$dir")
-    rm -rf "$dir/test-results"
+run_suite() {  # <name> <build dir> <results folder name> [ctest args...]
+    local name=$1 dir=$2 results=$3; shift 3
+    suites_run+=("$name:$dir/$results")
+    rm -rf "${dir:?}/$results"
     say "$name: running tests"
     if ! (cd "$dir" && ctest -j "$JOBS" --output-on-failure --timeout 600 "$@"); then
         failed_builds=$((failed_builds + 1))
@@ -33,13 +33,13 @@ if [ "$what" = all ] || [ "$what" = host ]; then
     say "host: building"
     configure "$PELKAN_BUILD/host" && cmake --build "$PELKAN_BUILD/host" -j "$JOBS" ||
         { echo "host build failed"; exit 1; }
-    run_suite host "$PELKAN_BUILD/host"
+    run_suite host "$PELKAN_BUILD/host" test-results -LE e2e
     if [ "${PELKAN_SKIP_TSAN:-0}" != 1 ]; then
         say "host-tsan: building"
         configure "$PELKAN_BUILD/tsan" -DPELKAN_TSAN=ON &&
             cmake --build "$PELKAN_BUILD/tsan" -j "$JOBS" || { echo "tsan build failed"; exit 1; }
         TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-            run_suite host-tsan "$PELKAN_BUILD/tsan" -L serial
+            run_suite host-tsan "$PELKAN_BUILD/tsan" test-results -L serial
     fi
 fi
 if [ "$what" = all ] || [ "$what" = win ]; then
@@ -50,7 +50,12 @@ if [ "$what" = all ] || [ "$what" = win ]; then
         -DCMAKE_TOOLCHAIN_FILE="$PELKAN_ROOT/cmake/mingw-w64-x86_64.cmake" &&
         cmake --build "$PELKAN_BUILD/win" -j "$JOBS" || { echo "windows build failed"; exit 1; }
     start_wineserver
-    run_suite windows "$PELKAN_BUILD/win"
+    run_suite windows "$PELKAN_BUILD/win" test-results
+    if [ "$what" = all ] && [ "${PELKAN_SKIP_E2E:-0}" != 1 ]; then
+        # The whole program: native test driver, Windows programs from build/win.
+        PELKAN_WIN_BUILD="$PELKAN_BUILD/win" PELKAN_E2E_OUTPUT="$PELKAN_BUILD/e2e-output" \
+            run_suite e2e "$PELKAN_BUILD/host" e2e-results -L e2e
+    fi
     stop_wineserver
 fi
 
@@ -58,7 +63,7 @@ fi
 # writing its report was counted by ctest as a failure above.
 total_pass=0 total_fail=0
 for suite in "${suites_run[@]}"; do
-    name=${suite%%:*} results=${suite#*:}/test-results
+    name=${suite%%:*} results=${suite#*:}
     [ -d "$results" ] || continue
     pass=0 fail=0
     for f in "$results"/*.xml; do

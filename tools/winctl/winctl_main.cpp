@@ -6,6 +6,8 @@
 //   winctl select <title> <item text>     selects the item of the window's drop-down list, as a
 //                                         user's choice (the program is told of the change)
 //   winctl close <title>                  closes the window (WM_CLOSE) and waits for it to go
+//   winctl dismiss <text> [ms]            waits for a message box (any title) that says <text>,
+//                                         presses its OK and waits for it to go
 //   winctl gone <title> [ms]              waits until no visible window has this title
 // Titles and texts match exactly. Exit status 0 on success, 1 when the window or control was not
 // found in time, 2 on bad usage.
@@ -55,6 +57,26 @@ BOOL CALLBACK MatchChild(HWND wnd, LPARAM param) {
     return TRUE;
 }
 
+struct BoxSearch {
+    std::wstring text;
+    HWND box = nullptr;
+};
+
+BOOL CALLBACK MatchBox(HWND wnd, LPARAM param) {
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    wchar_t cls[64];
+    GetClassNameW(wnd, cls, 64);
+    if (IsWindowVisible(wnd) && wcscmp(cls, L"#32770") == 0) {
+        Search child{search->text};
+        EnumChildWindows(wnd, MatchChild, reinterpret_cast<LPARAM>(&child));
+        if (child.found) {
+            search->box = wnd;
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
 HWND FindTopLevel(const std::wstring& title, DWORD waitMs) {
     DWORD start = GetTickCount();
     for (;;) {
@@ -87,6 +109,20 @@ int wmain(int argc, wchar_t** argv) {
     if ((verb == L"wait" || verb == L"gone") && argc > 3) waitMs = wcstoul(argv[3], nullptr, 10);
 
     if (verb == L"wait") return FindTopLevel(title, waitMs) ? 0 : 1;
+    if (verb == L"dismiss") {
+        if (argc > 3) waitMs = wcstoul(argv[3], nullptr, 10);
+        DWORD start = GetTickCount();
+        BoxSearch search{title};
+        for (;;) {
+            EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+            if (search.box) break;
+            if (GetTickCount() - start >= waitMs) return 1;
+            Sleep(50);
+        }
+        PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        while (IsWindow(search.box) && GetTickCount() - start < waitMs + 5000) Sleep(50);
+        return IsWindow(search.box) ? 1 : 0;
+    }
     if (verb == L"gone") {
         DWORD start = GetTickCount();
         while (FindTopLevel(title, 0)) {

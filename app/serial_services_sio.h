@@ -1,0 +1,24 @@
+// The bridge's serial services served by the serial layer: SioComPort1, a TSioComPort, and
+// SioDataPacket1, a TSioDataPacket bound to it, with port enumeration by ProbePort. This is what
+// pelkan.exe runs on; the in-memory double serves the host tests.
+#pragma once
+#include <memory>
+
+#include "app/serial_services.h"
+
+class TComponent;
+
+// Owns the port and the packet (through a component owner that frees them in the right order
+// when this goes) and the services that reach them.
+class SioSerialServices {
+  public:
+    SioSerialServices();
+    ~SioSerialServices();
+    SioSerialServices(const SioSerialServices&) = delete;
+    SioSerialServices& operator=(const SioSerialServices&) = delete;
+
+    SerialServices services;
+
+  private:
+    std::unique_ptr<TComponent> owner_;  // owns SioComPort1 and SioDataPacket1
+};

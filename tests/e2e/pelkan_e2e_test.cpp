@@ -1,0 +1,159 @@
+// Pelkan as a user runs it: the real pelkan.exe under Wine beside the monitor stand-in, a remote
+// party on a virtual serial line sending commands, and a hand on Pelkan's buttons.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "tests/e2e/pelkan_session.h"
+
+using namespace std::chrono_literals;
+using e2e::PelkanSession;
+using e2e::ReadReply;
+using testing::AnyOf;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+namespace {
+
+// Long enough for a few 250 ms samples of the grid.
+void LetPelkanSample() { std::this_thread::sleep_for(900ms); }
+
+std::string TestName() {
+    return testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+TEST(PelkanEndToEnd, AnswersFromTheGridInFxMode) {
+    PelkanSession s(TestName(), 11, {"--fx", "--first", "X000", "--on", "X000,X007,X012"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+
+    EXPECT_EQ(s.Command("CPU"), "FX\r\n");
+    // X000 and X007 are bits 0 and 7 of row 0; X012 is bit 2 of row 1 (octal, 8 a row).
+    EXPECT_EQ(s.Command("READ"), ReadReply(true, "X000", {0x0081, 0x0004}, {}));
+    EXPECT_EQ(s.Command("READ"), ReadReply(true, "X000", {0x0081, 0x0004}, {0x0081, 0x0004}));
+    s.Screenshot("running");
+
+    // What the remote party gets wrong is answered "??", and the line stays usable.
+    for (const char* bad : {"read", "cpu", "HELLO", "", "READ X", "CPU1"})
+        EXPECT_EQ(s.Command(bad), "??\r\n") << bad;
+    EXPECT_EQ(s.Command("  READ \t"), ReadReply(true, "X000", {0x0081, 0x0004}, {0x0081, 0x0004}));
+
+    // Two commands in one burst, and one command split across writes.
+    s.Line().Send("CPU\r\nCPU\r\n");
+    EXPECT_EQ(s.ReadReply(), "FX\r\n");
+    EXPECT_EQ(s.ReadReply(), "FX\r\n");
+    s.Line().Send("RE");
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(s.Exchange("AD\r\n"), ReadReply(true, "X000", {0x0081, 0x0004}, {0x0081, 0x0004}));
+}
+
+TEST(PelkanEndToEnd, ToggleAndMoveTheMonitorInFxMode) {
+    PelkanSession s(TestName(), 12, {"--fx", "--first", "X000"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+
+    EXPECT_EQ(s.Command("BTRV X003"), "OK\r\n");
+    EXPECT_EQ(s.Standin("get X003"), "ok 1");
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("READ"), ReadReply(true, "X000", {0x0008}, {}));
+
+    EXPECT_EQ(s.Command("DEVN X40"), "OK\r\n");
+    EXPECT_THAT(s.Standin("state"), AnyOf(HasSubstr("first=X40 "), HasSubstr("first=X040 ")));
+    ASSERT_EQ(s.Standin("set X041 1"), "ok");
+    LetPelkanSample();
+    std::string reply = s.Command("READ");
+    EXPECT_THAT(reply, AnyOf(StartsWith("FXX40   0002"), StartsWith("FXX040  0002"))) << reply;
+    s.Screenshot("moved");
+}
+
+TEST(PelkanEndToEnd, AnswersFromTheGridInHexModeAndMovesIt) {
+    PelkanSession s(TestName(), 13, {"--first", "X000", "--on", "X001,X01F"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+
+    EXPECT_EQ(s.Command("CPU"), "QL\r\n");
+    EXPECT_EQ(s.Command("READ"), ReadReply(false, "X000", {0x0002, 0x8000}, {}));
+
+    EXPECT_EQ(s.Command("DEVN X020"), "OK\r\n");
+    EXPECT_THAT(s.Standin("state"), HasSubstr("first=X020 "));
+    EXPECT_EQ(s.Command("BTRV X021"), "OK\r\n");
+    EXPECT_EQ(s.Standin("get X021"), "ok 1");
+    LetPelkanSample();
+    std::string reply = s.Command("READ");
+    EXPECT_THAT(reply, StartsWith("QRX020  0002")) << reply;
+}
+
+TEST(PelkanEndToEnd, AHundredReadsAreAnsweredInOrderAndGarbageDoesNotJamTheLine) {
+    PelkanSession s(TestName(), 14, {"--fx", "--first", "X000", "--on", "X001"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+
+    std::string all;
+    for (int i = 0; i < 100; ++i) all += "READ\r\n";
+    s.Line().Send(all);
+    const std::string first = ReadReply(true, "X000", {0x0002}, {});
+    const std::string steady = ReadReply(true, "X000", {0x0002}, {0x0002});
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(s.ReadReply(), i == 0 ? first : steady) << i;
+
+    // 10 KB without a line end: one long line that is answered "??" once it ends, after which
+    // the next command is answered as usual.
+    std::string garbage;
+    for (int i = 0; i < 10240; ++i) garbage += static_cast<char>('A' + i % 26);
+    s.Line().Send(garbage);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(s.Exchange("\r\n"), "??\r\n");
+    EXPECT_EQ(s.Command("READ"), steady);
+}
+
+TEST(PelkanEndToEnd, StopClosesThePortAndStartOpensItAgain) {
+    PelkanSession s(TestName(), 15, {"--fx", "--first", "X000"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("CPU"), "FX\r\n");
+    ASSERT_TRUE(s.Press("STOP"));
+    EXPECT_EQ(s.Exchange("CPU\r\n", 1500ms), "");
+    s.Line().ClearReceived();
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("CPU"), "FX\r\n");
+}
+
+TEST(PelkanEndToEnd, APortThatCannotBeOpenedIsReported) {
+    PelkanSession s(TestName(), 16, {"--fx"});
+    // The port was listed at start-up and is gone when START is pressed.
+    unlink((e2e::Paths::Get().prefix + "/dosdevices/com16").c_str());
+    std::thread press([&] { s.Press("START"); });
+    EXPECT_EQ(e2e::Winctl({"dismiss", "ComPort Open Error", "15000"}), 0);
+    press.join();
+    EXPECT_TRUE(s.PelkanRunning());
+    EXPECT_TRUE(s.Press("STOP"));
+}
+
+TEST(PelkanEndToEnd, ALineThatVanishesIsReportedAndPelkanCanStartAgain) {
+    PelkanSession s(TestName(), 17, {"--fx"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("CPU"), "FX\r\n");
+    s.Line().Hangup();
+    EXPECT_EQ(e2e::Winctl({"dismiss", "Device read error", "15000"}), 0);
+    EXPECT_TRUE(s.PelkanRunning());
+    ASSERT_TRUE(s.Press("STOP"));
+    s.Line().Reset();
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("CPU"), "FX\r\n");
+}
+
+// A remote party that pauses for longer than the packet's time-out is still answered.
+TEST(PelkanEndToEnd, AReadAfterAThirtySecondPauseIsAnswered) {
+    PelkanSession s(TestName(), 18, {"--fx", "--first", "X000"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("CPU"), "FX\r\n");
+    std::this_thread::sleep_for(30s);
+    EXPECT_EQ(s.Command("CPU"), "FX\r\n");
+}
+
+}  // namespace

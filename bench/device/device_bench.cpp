@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/exception_display.h"
+#include "serial/device/io_queue.h"
 #include "serial/device/win32_dispatcher.h"
 #include "tests/support/virtual_line/vline_client.h"
 
@@ -117,6 +118,7 @@ struct LayerRun {
     TSioWin32Dispatcher* d = nullptr;
     bool echo = false;
     std::atomic<uint32_t> got{0};
+    std::atomic<uint32_t> notifications{0};
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ~LayerRun() { CloseHandle(done); }
 
@@ -130,6 +132,7 @@ struct LayerRun {
         if (echo) d->PutBlock(buf, static_cast<uint32_t>(n));
         if (got.fetch_add(static_cast<uint32_t>(n)) + static_cast<uint32_t>(n) >= kBytes)
             SetEvent(done);
+        ++notifications;
     }
 };
 
@@ -147,7 +150,18 @@ double LayerThroughput(vline::VirtualLinePeer& peer, const std::wstring& name) {
     if (!OpenLayer(d, run, name)) return 0;
     auto start = Clock::now();
     peer.Generate(kBytes, 2);
-    bool ok = WaitForSingleObject(run.done, 60000) == WAIT_OBJECT_0;
+    int32_t maxQueued = 0;
+    bool ok = false;
+    for (int i = 0; i < 60000 && !ok; i += 5) {
+        ok = WaitForSingleObject(run.done, 5) == WAIT_OBJECT_0;
+        maxQueued = std::max(maxQueued, d.FQueue->Count());
+    }
+    std::fprintf(stderr, "most blocks waiting in the queue: %d\n", maxQueued);
+    if (!ok)
+        std::fprintf(stderr,
+                     "stalled: handler got %u in %u notifications, dispatch buffer %d, "
+                     "queue %d\n",
+                     run.got.load(), run.notifications.load(), d.InBuffUsed(), d.FQueue->Count());
     double s = Seconds(Clock::now() - start);
     d.DonePort();
     return ok ? kBytes / s / 1e6 : 0;

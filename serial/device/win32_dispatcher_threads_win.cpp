@@ -1,6 +1,7 @@
 // The reader, writer and status threads of the Windows device layer.
 #include "serial/device/win32_dispatcher_threads.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -92,10 +93,10 @@ int32_t TSioWin32Thread::WaitForOverlapped(OVERLAPPED& Overlapped) {
 
 // ---- TReadThread ----
 
-int32_t TReadThread::ReadDevice(TDataBuffer& Block) {
+int32_t TReadThread::ReadDevice() {
     EndPending();
     DWORD got = 0;
-    if (ReadFile(W->Device(), Block.Data(), static_cast<DWORD>(Block.Size()), &got, &FOverlapped))
+    if (ReadFile(W->Device(), FStage, kStageSize, &got, &FOverlapped))
         return static_cast<int32_t>(got);
     DWORD err = GetLastError();
     if (err != ERROR_IO_PENDING) {
@@ -111,6 +112,24 @@ int32_t TReadThread::ReadDevice(TDataBuffer& Block) {
     return r;
 }
 
+bool TReadThread::QueueBlocks(int32_t N) {
+    for (int32_t done = 0; done < N;) {
+        if (!FSpare) {
+            try {
+                FSpare = std::make_unique<TDataBuffer>(kBlockSize);
+            } catch (const std::exception&) {
+                return false;
+            }
+        }
+        int32_t n = std::min<int32_t>(N - done, FSpare->Size());
+        std::memcpy(FSpare->Data(), FStage + done, static_cast<size_t>(n));
+        FSpare->SetBytesUsed(n);
+        W->FQueue->Push(std::move(FSpare));
+        done += n;
+    }
+    return true;
+}
+
 int32_t TReadThread::Execute() {
     if (!Begin()) {
         W->KillThreads.store(true);
@@ -121,16 +140,6 @@ int32_t TReadThread::Execute() {
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
     SetCommTimeouts(W->Device(), &timeouts);
     int32_t exitCode = 0;
-    auto newBlock = [this, &exitCode] {
-        try {
-            FSpare = std::make_unique<TDataBuffer>(kBlockSize);
-            return true;
-        } catch (const std::exception&) {
-            exitCode = ecNoMemory;
-            W->KillThreads.store(true);
-            return false;
-        }
-    };
     while (!StopRequested()) {
         platform::WaitResult woke = W->FSerialEvent.Wait(kReaderWaitMs);
         if (woke != platform::WaitResult::Signaled && woke != platform::WaitResult::TimedOut) {
@@ -138,21 +147,22 @@ int32_t TReadThread::Execute() {
             W->KillThreads.store(true);
             break;
         }
-        if (!FSpare && !newBlock()) break;
         // Drain the driver before waiting again, or the tail of a burst waits for the next one.
-        int32_t n = ReadDevice(*FSpare);
+        int32_t n = ReadDevice();
         bool outOfMemory = false;
         while (n > 0) {
-            FSpare->SetBytesUsed(n);
-            W->FQueue->Push(std::move(FSpare));
-            if (!newBlock()) {
+            if (!QueueBlocks(n)) {
                 outOfMemory = true;
                 break;
             }
             if (StopRequested()) break;
-            n = ReadDevice(*FSpare);
+            n = ReadDevice();
         }
-        if (outOfMemory) break;
+        if (outOfMemory) {
+            exitCode = ecNoMemory;
+            W->KillThreads.store(true);
+            break;
+        }
         if (n < 0) {
             if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = ecDeviceReadError;
             W->KillThreads.store(true);

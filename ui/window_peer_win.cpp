@@ -121,8 +121,8 @@ void WindowPeer::Create(HWND parentWnd) {
             exStyle = WS_EX_CONTROLPARENT;
             break;
         case ControlKind::Bevel:
-            cls = WC_STATICW;
-            style |= SS_ETCHEDFRAME;
+            // Drawn by the toolkit, so that its inside shows the face colour under any theme.
+            cls = kPanelClass;
             break;
         case ControlKind::Label:
             cls = WC_STATICW;
@@ -356,7 +356,8 @@ LRESULT WindowPeer::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 PaintImage();
                 return 0;
             }
-            if (control_ && control_->Kind() == ControlKind::GroupBox) {
+            if (control_ && (control_->Kind() == ControlKind::GroupBox ||
+                             control_->Kind() == ControlKind::Bevel)) {
                 PaintGroupFrame();
                 return 0;
             }
@@ -364,6 +365,22 @@ LRESULT WindowPeer::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             owner_.FireTimer(static_cast<UINT_PTR>(wParam));
             return 0;
+        case WM_SETFONT:
+            // wParam: the font (owned by the form's font cache); lParam: redraw now.
+            font_ = reinterpret_cast<HFONT>(wParam);
+            if (LOWORD(lParam)) InvalidateRect(wnd_, nullptr, TRUE);
+            return 0;
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(font_);
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN: {
+            // wParam: the child's DC. Labels, check boxes and frames sit on the face colour of
+            // their page.
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
         case WM_CLOSE:
             // The form stays until its owner destroys it: the main loop ends, or the modal run
             // returns with mrCancel.
@@ -494,6 +511,13 @@ void FormWindow::CreateChildren(Control& parent, HWND parentWnd) {
         HWND wnd = peer->Wnd();
         peers_.push_back(std::move(peer));
         if (wnd) CreateChildren(*child, wnd);
+    }
+    // A bevel only frames what lies on it: once its siblings exist, it goes below them.
+    for (Control* child : parent.Children()) {
+        if (child->Kind() == ControlKind::Bevel && child->NativeHandle()) {
+            SetWindowPos(static_cast<HWND>(child->NativeHandle()), HWND_BOTTOM, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
     }
 }
 

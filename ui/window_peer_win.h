@@ -65,6 +65,7 @@ class WindowPeer : public ControlPeer {
     // The window; owned by its parent window (children go with the form), except the form's own
     // window, which FormWindow owns.
     HWND wnd_ = nullptr;
+    HFONT font_ = nullptr;  // the toolkit's own classes keep their font here; not owned
 };
 
 // A form's real window and everything that lives with it.

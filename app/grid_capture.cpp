@@ -193,9 +193,11 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     state.CellH = f.CellH;
 
     // 11, 12. The grid must be on top at the frame's corner; one attempt to bring it forward.
+    // The request goes to the grid's top-level window: a foreground request for a child window
+    // is refused (Wine does nothing with it), and it is the top-level window that must come up.
     const DesktopPoint corner{f.CaptX, f.CaptY};
     if (desktop.WindowFromPoint(corner) != state.GridWnd) {
-        desktop.SetForegroundWindow(state.GridWnd);
+        desktop.SetForegroundWindow(desktop.GetRootWindow(state.GridWnd));
         desktop.Sleep(100);
     }
     if (desktop.WindowFromPoint(corner) != state.GridWnd) return TickResult::GridCovered;

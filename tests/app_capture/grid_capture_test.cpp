@@ -274,7 +274,7 @@ TEST_F(TickFixture, CoveredGridGetsOneForegroundAttemptAndAHundredMillisecondWai
     desktop.events.clear();
     EXPECT_EQ(Tick(), TickResult::GridCovered);
     EXPECT_EQ(EventsOf(Kind::Foreground),
-              (std::vector<DesktopEvent>{DesktopEvent::Foreground(scene.grid)}));
+              (std::vector<DesktopEvent>{DesktopEvent::Foreground(scene.frame)}));
     EXPECT_EQ(EventsOf(Kind::Sleep), (std::vector<DesktopEvent>{DesktopEvent::Sleep(100)}));
     EXPECT_EQ(view.imagesShown, 0);
 

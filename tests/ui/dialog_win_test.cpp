@@ -115,4 +115,30 @@ TEST(DialogWindowTest, SelectionInTheListReachesTheObject) {
     EXPECT_EQ(dialog.list.Text(), L"COM2");
 }
 
+TEST(DialogWindowTest, TimerTicksThroughTheFormsWindowWhileEnabled) {
+    PickDialog dialog;
+    ui::Timer timer(&dialog, L"timer", 20, false);
+    int ticks = 0;
+    int ticksWhileDisabled = 0;
+    timer.SetOnTimer([&](ui::Object* sender) {
+        EXPECT_EQ(sender, &timer);
+        ++ticks;
+    });
+    ui::SetModalHandler([&](ui::Form&) {
+        test_support::PumpMessages(150);
+        ticksWhileDisabled = ticks;
+        timer.SetEnabled(true);
+        for (int i = 0; i < 100 && ticks < 3; ++i) test_support::PumpMessages(20);
+        timer.SetEnabled(false);
+        dialog.ok.Click();
+    });
+    EXPECT_EQ(dialog.ShowModal(), ui::mrOk);
+    ui::SetModalHandler(nullptr);
+    EXPECT_EQ(ticksWhileDisabled, 0);
+    EXPECT_GE(ticks, 3);
+    const int atStop = ticks;
+    test_support::PumpMessages(150);
+    EXPECT_EQ(ticks, atStop);
+}
+
 }  // namespace

@@ -89,7 +89,6 @@ void WindowPeer::Create(HWND parentWnd) {
     const wchar_t* cls = nullptr;
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
-    Rect bounds = c.Bounds();
     switch (c.Kind()) {
         case ControlKind::Form: {
             cls = kFormClass;
@@ -113,8 +112,6 @@ void WindowPeer::Create(HWND parentWnd) {
         case ControlKind::TabSheet:
             cls = kPanelClass;
             exStyle = WS_EX_CONTROLPARENT;
-            bounds.left += PageControl::kBorder;
-            bounds.top += PageControl::kTabHeight;
             break;
         case ControlKind::GroupBox:
             cls = kPanelClass;
@@ -152,7 +149,6 @@ void WindowPeer::Create(HWND parentWnd) {
                      (static_cast<ComboBox&>(c).ComboStyle() == ComboBox::Style::DropDownList
                           ? CBS_DROPDOWNLIST
                           : CBS_DROPDOWN);
-            bounds.height += kDropDownListHeight;
             break;
         case ControlKind::Image:
             cls = kImageClass;
@@ -166,7 +162,7 @@ void WindowPeer::Create(HWND parentWnd) {
         c.Kind() != ControlKind::GroupBox && c.Kind() != ControlKind::Image) {
         style |= WS_TABSTOP;
     }
-    RECT r = ScaledRect(bounds);
+    RECT r = ScaledRect(WindowBounds());
     const bool ownClass = cls == kPanelClass || cls == kImageClass;
     HWND wnd = CreateWindowExW(exStyle, cls, c.Text().c_str(), style, r.left, r.top,
                                r.right - r.left, r.bottom - r.top, parentWnd, nullptr,
@@ -207,6 +203,29 @@ void WindowPeer::Create(HWND parentWnd) {
             break;
     }
     c.BindPeer(this);
+}
+
+Rect WindowPeer::WindowBounds() const {
+    Rect bounds = control_->Bounds();
+    if (control_->Kind() == ControlKind::TabSheet) {
+        // Pages lie in the page control's window, below the tabs.
+        bounds.left += PageControl::kBorder;
+        bounds.top += PageControl::kTabHeight;
+    } else if (control_->Kind() == ControlKind::ComboBox) {
+        bounds.height += kDropDownListHeight;
+    }
+    return bounds;
+}
+
+void WindowPeer::Rescale() {
+    if (!control_ || !wnd_) return;
+    SendMessageW(wnd_, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(owner_.FontFor(control_->EffectiveFont())), FALSE);
+    if (control_->Kind() == ControlKind::Form) return;
+    RECT r = ScaledRect(WindowBounds());
+    SetWindowPos(wnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(wnd_, nullptr, TRUE);
 }
 
 void WindowPeer::SyncItems() {
@@ -254,7 +273,7 @@ void WindowPeer::StateChanged(Control& c, Property what) {
             break;
         case Property::Bounds: {
             if (c.Kind() == ControlKind::Form) break;
-            RECT r = ScaledRect(c.Bounds());
+            RECT r = ScaledRect(WindowBounds());
             MoveWindow(wnd_, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
             break;
         }
@@ -399,6 +418,14 @@ LRESULT WindowPeer::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 }
             }
             break;
+        case WM_DPICHANGED:
+            // The window moved to a monitor of another scale. HIWORD(wParam): the new dots per
+            // inch; lParam: the rectangle Windows suggests for the window at that scale.
+            if (control_ && control_->Kind() == ControlKind::Form) {
+                owner_.DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+                return 0;
+            }
+            break;
         case kRunModalHandler:
             if (owner_.pendingModalHandler) {
                 auto handler = std::move(owner_.pendingModalHandler);
@@ -519,6 +546,20 @@ void FormWindow::CreateChildren(Control& parent, HWND parentWnd) {
                          SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
     }
+}
+
+void FormWindow::DpiChanged(UINT dpi, const RECT& suggested) {
+    if (dpi == 0 || dpi == dpi_) return;
+    dpi_ = dpi;
+    // The windows still use the old fonts until each has its new one.
+    std::map<std::tuple<std::wstring, int, bool>, platform::UniqueGdiObject> old;
+    old.swap(fonts_);
+    formPeer_->Rescale();
+    for (auto& peer : peers_) peer->Rescale();
+    RECT outer{0, 0, Scale(form_.ClientWidth()), Scale(form_.ClientHeight())};
+    AdjustWindowRectExForDpi(&outer, Style(), FALSE, ExStyle(), dpi_);
+    SetWindowPos(Wnd(), nullptr, suggested.left, suggested.top, outer.right - outer.left,
+                 outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HFONT FormWindow::FontFor(const Font& font) {

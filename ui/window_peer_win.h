@@ -49,6 +49,8 @@ class WindowPeer : public ControlPeer {
     // A notification from a standard control's window (WM_COMMAND code), routed by its parent.
     void Notify(UINT code);
     void BindWindow(HWND wnd) { wnd_ = wnd; }
+    // New place and font after a change of scale.
+    void Rescale();
 
     static WindowPeer* FromWindow(HWND wnd);
 
@@ -59,6 +61,8 @@ class WindowPeer : public ControlPeer {
     void PaintImage();
     void PaintGroupFrame();
     RECT ScaledRect(const Rect& r) const;
+    // The window's place in its parent window, in design pixels.
+    Rect WindowBounds() const;
 
     Control* control_;  // not owned; null once the object is gone
     FormWindow& owner_;
@@ -82,6 +86,10 @@ class FormWindow : public Timer::Peer {
     HFONT FontFor(const Font& font);
     DWORD Style() const;
     DWORD ExStyle() const;
+
+    // The form's window moved to a monitor of another scale: every window gets its new size,
+    // place and font.
+    void DpiChanged(UINT dpi, const RECT& suggested);
 
     void TimerChanged(Timer& timer) override;
     void FireTimer(UINT_PTR id);

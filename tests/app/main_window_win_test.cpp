@@ -229,6 +229,47 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
     EXPECT_EQ(form.Capture.pickXOff, 8);  // not applied before "更新"
 }
 
+TEST_F(MainWindowTest, MovingToAMonitorOfAnotherScaleRescalesEveryWindow) {
+    TForm4 form(serial.services, folder.File("pelkan.ini").wstring());
+    form.Create();
+    form.Show();
+    PumpMessages(100);
+    HWND top = Wnd(form);
+    const int dpi = static_cast<int>(GetDpiForWindow(top)) * 3 / 2;
+    RECT suggested{100, 80, 100 + 400, 80 + 700};
+    // What Windows sends when the window lands on a monitor at 150 % of the current scale.
+    SendMessageW(top, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    PumpMessages(100);
+    // The outer size is the client area at the new scale with the frame the system draws at that
+    // scale. (A message sent by hand changes no real monitor, so Wine keeps drawing its old frame
+    // and the client area itself is not compared.)
+    RECT expected{0, 0, MulDiv(248, dpi, 96), MulDiv(424, dpi, 96)};
+    AdjustWindowRectExForDpi(&expected, static_cast<DWORD>(GetWindowLongW(top, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(GetWindowLongW(top, GWL_EXSTYLE)),
+                             static_cast<UINT>(dpi));
+    RECT r;
+    GetWindowRect(top, &r);
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.top, 80);
+    EXPECT_EQ(r.right - r.left, expected.right - expected.left);
+    EXPECT_EQ(r.bottom - r.top, expected.bottom - expected.top);
+    GetClientRect(Wnd(form.Image1), &r);
+    EXPECT_EQ(r.right, MulDiv(225, dpi, 96));
+    EXPECT_EQ(r.bottom, MulDiv(170, dpi, 96));
+    GetWindowRect(Wnd(form.Edit5), &r);
+    POINT corner{r.left, r.top};
+    ScreenToClient(Wnd(form.TabSheet1), &corner);
+    EXPECT_EQ(corner.x, MulDiv(form.Edit5.Left(), dpi, 96));
+    EXPECT_EQ(corner.y, MulDiv(form.Edit5.Top(), dpi, 96));
+    for (ui::Edit* e : {&form.Edit1, &form.Edit2}) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Wnd(*e), WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        EXPECT_EQ(font.lfHeight, -MulDiv(e == &form.Edit2 ? 35 : 11, dpi, 96));
+    }
+    form.SetOnDestroy(nullptr);
+}
+
 TEST_F(MainWindowTest, SettingsAreWrittenBesideTheExecutableAndReadBack) {
     const std::wstring path = ExecutableSettingsPath();
     DeleteFileW(path.c_str());

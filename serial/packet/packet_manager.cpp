@@ -96,14 +96,16 @@ void TSioDataPacketManager::ForgetPortNow() {
     fLink.reset();
 }
 
-// The last packet has left: withdraw from the dispatcher now (the port still exists, and a
-// notification must never reach a manager on its way out), stop being found for the port, and
-// have the main thread free the manager once no event is running.
+// The last packet has left (main thread): withdraw from the dispatcher and from the port now,
+// while the port surely exists (a notification must never reach a manager on its way out), stop
+// being found for the port, and have the main thread free the manager once no event is running.
+// The link object itself stays until then: a Sync call of the event in progress may be in it.
 void TSioDataPacketManager::ForgetPort() {
     Disable();
     fEnabled = false;
     fComPort = nullptr;
     Forgotten = true;
+    if (fLink) fLink->UnwatchPort();
     if (!FreeRequested && FWindow) {
         FreeRequested = true;
         platform::PostMessageTo(FWindow->Handle(), DeferredFreeMsg, 0, 0);
@@ -119,9 +121,13 @@ intptr_t TSioDataPacketManager::WindowProc(uint32_t Msg, uintptr_t, intptr_t) {
             platform::PostMessageTo(FWindow->Handle(), DeferredFreeMsg, 0, 0);
             return 0;
         }
+        Gate->Manager = nullptr;  // a notification still on its way finds nobody
     }
-    // This window's procedure is running: the list keeps the manager until the next one is
-    // freed (or the process ends), which then destroys this window from outside it.
+    // Let go of the port now; the port may be freed before the manager's memory is.
+    if (fLink) fLink->UnwatchPort();
+    fLink.reset();
+    // This window's procedure is running: the list keeps the inert manager until the next one
+    // is freed (or the process ends), which then destroys this window from outside it.
     PacketManagers().Bury(PacketManagers().Remove(this));
     return 0;
 }
@@ -140,13 +146,9 @@ void TSioDataPacketManager::Remove(TSioDataPacket* Packet) {
     if (it != PacketList.end()) PacketList.erase(it);
     if (fCapture == Packet) fCapture = nullptr;
     Packet->HaveCapture = false;
-    // The packet leaves at once even during an event (it may be freed next); the delivery in
-    // progress looks it up again before touching it, and the end of the event does the rest.
+    // The packet leaves at once, also during an event (it may be freed next): the delivery in
+    // progress looks it up again before touching it. Only the free waits for the event's end.
     Packet->fManager = nullptr;
-    if (fInEvent) {
-        RemovePending = true;
-        return;
-    }
     if (PacketList.empty() && !FKeepAlive && !Forgotten) ForgetPort();
 }
 
@@ -300,10 +302,6 @@ void TSioDataPacketManager::SetInEventLocked(bool Value) {
         return;
     }
     std::vector<uint8_t>().swap(RetiredBuffer);
-    if (RemovePending) {
-        RemovePending = false;
-        if (PacketList.empty() && !FKeepAlive && !Forgotten) ForgetPort();
-    }
     ArmEnabledPackets();
     if (NotifyPending) {
         NotifyPending = false;

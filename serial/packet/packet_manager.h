@@ -15,7 +15,8 @@
 //    held across Sync. What the handler changes during the event is made safe by InEvent, which
 //    is true from the start of a delivery or time-out to its end: arming is deferred to the end
 //    of the event, a removed packet is forgotten at once (the delivery looks it up again before
-//    touching it), and a buffer discarded by a port close is kept alive until the event ends.
+//    touching it), a buffer discarded by a port close is kept alive until the event ends, and
+//    the manager is freed only once no event runs.
 //  - The dispatcher calls the handler through Gate, which outlives the manager: a notification
 //    already on its way when the manager is freed finds Gate->Manager empty and does nothing.
 //    Lock order: Gate->Lock, then the dispatcher's own locks; the dispatcher holds none of its
@@ -129,8 +130,6 @@ class TSioDataPacketManager {
     int32_t NotifyStart = 0;
     bool EnablePending = false;
     bool FKeepAlive = false;
-    // A packet left during an event; the end of the event finishes what Remove deferred.
-    bool RemovePending = false;
     // The port is forgotten: the manager only waits to be freed.
     bool Forgotten = false;
     bool FreeRequested = false;

@@ -25,7 +25,7 @@ class TPacketPortLink {
     // Registers the manager as a user of the port: Opened once the port has opened, Closed when
     // it is about to close and again when it has closed, Gone when it is being destroyed (after
     // its last Closed). UnwatchPort withdraws; after it, or after Gone, the link never calls
-    // Changed again and no longer touches the port.
+    // Changed again, no longer touches the port and has no dispatcher.
     virtual void WatchPort(std::function<void(TPacketPortEvent)> Changed) = 0;
     virtual void UnwatchPort() = 0;
 

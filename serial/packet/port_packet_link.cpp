@@ -35,6 +35,8 @@ void TPortPacketLink::WatchPort(std::function<void(TPacketPortEvent)> Changed) {
 
 void TPortPacketLink::UnwatchPort() {
     fChanged = nullptr;
+    // Without the port's word there is no telling when its dispatcher goes.
+    fDispatcher.store(nullptr);
     if (!fPort || !fWatching) return;
     fWatching = false;
     fPort->DeregisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));

@@ -151,6 +151,7 @@ void TForm4::ConnectHandlers() {
     SioDataPacket1.SetOnStringPacket([this](DataPacketService* s, const std::string& data) {
         SioDataPacket1StringPacket(s, data);
     });
+    SioDataPacket1.SetOnTimeout([this](DataPacketService* s) { SioDataPacket1Timeout(s); });
 }
 
 void TForm4::FormCreate(ui::Object*) {
@@ -253,6 +254,13 @@ void TForm4::Button3Click(ui::Object*) {
             ComboBox1.SetEnabled(true);
         }
     }
+}
+
+// The packet gives up after a silence of its time-out, discards the partial line and disables
+// itself. A remote party that pauses for half a minute must still be answered afterwards, so while
+// the port is open the packet is armed again at once.
+void TForm4::SioDataPacket1Timeout(DataPacketService*) {
+    if (SioComPort1.Open()) SioDataPacket1.SetEnabled(true);
 }
 
 void TForm4::ShowCaptureSettings() {

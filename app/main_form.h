@@ -92,6 +92,7 @@ class TForm4 : public ui::Form {
     void Button1Click(ui::Object* sender);
     void Button4Click(ui::Object* sender);
     void SioDataPacket1StringPacket(DataPacketService* sender, const std::string& data);
+    void SioDataPacket1Timeout(DataPacketService* sender);
 
     // FX mode: octal device numbers and 8 bits per grid row.
     bool FxMode() const { return CheckBox1.Checked(); }

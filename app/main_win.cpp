@@ -4,15 +4,13 @@
 #include <exception>
 
 #include "app/main_form.h"
-#include "app/serial_services_double.h"
+#include "app/serial_services_sio.h"
 #include "platform/exception_display.h"
 #include "ui/form.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
-        // The serial layer is not wired in yet: the in-memory services stand in, with no ports,
-        // so every "START" ends in "ComPort Open Error" while the timer still runs.
-        SerialServicesDouble serial;
+        SioSerialServices serial;
         TForm4 form(serial.services, ExecutableSettingsPath());
         form.Create();
         int exitCode = ui::Run(form);

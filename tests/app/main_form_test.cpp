@@ -318,6 +318,28 @@ TEST_F(MainFormTest, StartOpensTheConfiguredPortAndStopClosesIt) {
     EXPECT_TRUE(serial.packet->Enabled());  // left as it was; the next START disables it first
 }
 
+TEST_F(MainFormTest, ThePacketIsArmedAgainAfterATimeOutWhileThePortIsOpen) {
+    serial.ports->AddPort(3);
+    TForm4& f = Start();
+    f.Button3Click(&f.Button3);
+    ASSERT_TRUE(serial.packet->Enabled());
+
+    // A remote party silent for longer than the time-out is still answered afterwards.
+    serial.packet->ExpireTimeOut();
+    EXPECT_TRUE(serial.packet->Enabled());
+    std::vector<std::string> lines;
+    f.SioDataPacket1.SetOnStringPacket(
+        [&](DataPacketService*, const std::string& data) { lines.push_back(data); });
+    serial.packet->Receive("CPU\r\n");
+    EXPECT_EQ(lines, std::vector<std::string>{"CPU\r\n"});
+
+    // After STOP a time-out leaves the packet as it is: nothing to answer.
+    f.Button3Click(&f.Button3);
+    serial.packet->SetEnabled(false);
+    serial.packet->ExpireTimeOut();
+    EXPECT_FALSE(serial.packet->Enabled());
+}
+
 TEST_F(MainFormTest, AFailedOpenStillRunsTheTimerAndStopReturnsToStopped) {
     serial.ports->AddPort(3);
     TForm4& f = Start();

@@ -329,8 +329,10 @@ void TSioMemoryDispatcher::LaunchThreads() {
 
 void TSioMemoryDispatcher::HaltThreads() {
     if (DispActive.load()) CloseCom();
-    // The events go only once no thread can still signal them; a dispatcher thread that runs
-    // this itself as it ends signals nothing more.
+    // The events go only once no thread can signal them any more. A dispatcher thread that runs
+    // this itself as it ends still counts as active, and a CloseCom already under way on another
+    // thread may not have waited yet: then the events stay until the dispatcher is freed.
+    if (ActiveThreads.load() != 0) return;
     GeneralEvent.reset();
     OutputEvent.reset();
     OutFlushEvent.reset();

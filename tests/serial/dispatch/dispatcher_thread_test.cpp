@@ -190,7 +190,10 @@ TEST_F(RunningPort, ListsChangeWhileTheDispatcherThreadWalksThem) {
     struct Taker {
         TSioBaseDispatcher* d;
         std::atomic<int> calls{0};
-        void Notify(uint32_t Msg, uint32_t wParam, int32_t lParam) {
+        void Notify(uint32_t Msg, uint32_t wParam, int32_t lParam) { Take(Msg, wParam, lParam); }
+        // A second method: handlers are deregistered by method, so the churning one must differ.
+        void NotifyToo(uint32_t Msg, uint32_t wParam, int32_t lParam) { Take(Msg, wParam, lParam); }
+        void Take(uint32_t Msg, uint32_t wParam, int32_t lParam) {
             ++calls;
             uint32_t n = Msg == TriggerAvailMsg  ? wParam
                          : Msg == TriggerDataMsg ? lParam & 0xFFFF
@@ -214,10 +217,10 @@ TEST_F(RunningPort, ListsChangeWhileTheDispatcherThreadWalksThem) {
         int32_t status = d->AddStatusTrigger(1 + i % 5);
         d->SetTimerTrigger(static_cast<uint32_t>(timer), 0, true);
         d->SetStatusTrigger(static_cast<uint32_t>(status), 0xFF, true);
-        d->RegisterEventTriggerHandler(MakeNotifyEvent<&Taker::Notify>(&churn));
+        d->RegisterEventTriggerHandler(MakeNotifyEvent<&Taker::NotifyToo>(&churn));
         d->PutString("x");
         std::this_thread::yield();
-        d->DeregisterEventTriggerHandler(MakeNotifyEvent<&Taker::Notify>(&churn));
+        d->DeregisterEventTriggerHandler(MakeNotifyEvent<&Taker::NotifyToo>(&churn));
         d->RemoveTrigger(static_cast<uint32_t>(data));
         d->RemoveTrigger(static_cast<uint32_t>(timer));
         d->RemoveTrigger(static_cast<uint32_t>(status));

@@ -223,6 +223,9 @@ void TSioCustomComPort::Loaded() {
 void TSioCustomComPort::Assign(const TComponent* Source) {
     auto* src = dynamic_cast<const TSioCustomComPort*>(Source);
     if (!src || src == this) return;
+    // An open target is closed first, while its own users and triggers are still its own; the
+    // close saves its triggers, which the source's then replace.
+    SetOpen(false);
     UserList.clear();
     for (const auto& e : src->UserList) UserList.push_back(std::make_unique<PortUserEntry>(*e));
     if (src->IsOpen()) {
@@ -264,7 +267,7 @@ void TSioCustomComPort::Assign(const TComponent* Source) {
     FOnPortOpen = src->FOnPortOpen;
     FOnPortClose = src->FOnPortClose;
     FTapiMode = src->FTapiMode;
-    SetOpen(false);
+    FOpen = false;
     SetOnTrigger(src->FOnTrigger);
     SetOnTriggerAvail(src->FOnTriggerAvail);
     SetOnTriggerData(src->FOnTriggerData);

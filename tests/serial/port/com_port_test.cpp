@@ -563,3 +563,27 @@ TEST_F(AssignTest, CopiesSettingsWithoutOpening) {
 }
 
 }  // namespace
+
+namespace {
+
+class AssignOpen : public PortTest {
+  protected:
+    uint16_t Number() const override { return 17; }
+};
+
+TEST_F(AssignOpen, AnOpenTargetIsClosedAndItsUsersToldBeforeTheCopy) {
+    std::vector<std::string> log;
+    port->SetOnPortClose([&](TComponent*) { log.push_back("closed"); });
+    port->SetOpen(true);
+    TSioComPort source(nullptr);
+    source.SetBaud(2400);
+    source.SetComNumber(18);
+    port->Assign(&source);
+    EXPECT_EQ(log, (std::vector<std::string>{"closed"}));
+    EXPECT_FALSE(port->Open());
+    EXPECT_EQ(port->PortState(), TPortState::psClosed);
+    EXPECT_EQ(port->Baud(), 2400);
+    EXPECT_EQ(port->ComNumber(), 18);
+}
+
+}  // namespace

@@ -314,3 +314,18 @@ TEST_F(Events, WaitForStringReturnsTheNextPacketOrFalseAfterATimeOut) {
     EXPECT_FALSE(p.WaitForPacket(bytes, size));
     silence.join();
 }
+
+TEST_F(Events, EnablingWhileLoadingWaitsForLoaded) {
+    TSioDataPacket& p = AddPacket();
+    p.BeginLoading();
+    p.SetStartCond(TPacketStartCond::scAnyData);
+    p.SetEndCond({TPacketEndCond::ecString});
+    p.SetEndString("\r\n");
+    p.SetEnabled(true);
+    EXPECT_TRUE(p.Enabled());
+    EXPECT_EQ(p.PacketMode(), TPacketMode::dpIdle) << "a stored form is still being read";
+    p.Loaded();
+    EXPECT_EQ(p.PacketMode(), TPacketMode::dpCollecting);
+    Feed("CPU\r\n");
+    EXPECT_EQ(Got, std::vector<std::string>{"CPU\r\n"});
+}

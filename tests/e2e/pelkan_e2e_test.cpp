@@ -17,6 +17,10 @@ using testing::StartsWith;
 
 namespace {
 
+// Wine 8 answers the port probe for COM1 to COM9 only; COM5 and COM6 belong to the device layer's
+// tests and benchmark.
+constexpr int kCom = 8;
+
 // Long enough for a few 250 ms samples of the grid.
 void LetPelkanSample() { std::this_thread::sleep_for(900ms); }
 
@@ -25,7 +29,7 @@ std::string TestName() {
 }
 
 TEST(PelkanEndToEnd, AnswersFromTheGridInFxMode) {
-    PelkanSession s(TestName(), 11, {"--fx", "--first", "X000", "--on", "X000,X007,X012"});
+    PelkanSession s(TestName(), kCom, {"--fx", "--first", "X000", "--on", "X000,X007,X012"});
     ASSERT_TRUE(s.Press("START"));
     LetPelkanSample();
 
@@ -50,7 +54,7 @@ TEST(PelkanEndToEnd, AnswersFromTheGridInFxMode) {
 }
 
 TEST(PelkanEndToEnd, ToggleAndMoveTheMonitorInFxMode) {
-    PelkanSession s(TestName(), 12, {"--fx", "--first", "X000"});
+    PelkanSession s(TestName(), kCom, {"--fx", "--first", "X000"});
     ASSERT_TRUE(s.Press("START"));
     LetPelkanSample();
 
@@ -67,7 +71,7 @@ TEST(PelkanEndToEnd, ToggleAndMoveTheMonitorInFxMode) {
 }
 
 TEST(PelkanEndToEnd, AnswersFromTheGridInHexModeAndMovesIt) {
-    PelkanSession s(TestName(), 13, {"--first", "X000", "--on", "X001,X01F"});
+    PelkanSession s(TestName(), kCom, {"--first", "X000", "--on", "X001,X01F"});
     ASSERT_TRUE(s.Press("START"));
     LetPelkanSample();
 
@@ -87,7 +91,7 @@ TEST(PelkanEndToEnd, AnswersFromTheGridInHexModeAndMovesIt) {
 }
 
 TEST(PelkanEndToEnd, AHundredReadsAreAnsweredInOrderAndGarbageDoesNotJamTheLine) {
-    PelkanSession s(TestName(), 14, {"--fx", "--first", "X000", "--on", "X001"});
+    PelkanSession s(TestName(), kCom, {"--fx", "--first", "X000", "--on", "X001"});
     ASSERT_TRUE(s.Press("START"));
     LetPelkanSample();
 
@@ -109,7 +113,7 @@ TEST(PelkanEndToEnd, AHundredReadsAreAnsweredInOrderAndGarbageDoesNotJamTheLine)
 }
 
 TEST(PelkanEndToEnd, StopClosesThePortAndStartOpensItAgain) {
-    PelkanSession s(TestName(), 15, {"--fx", "--first", "X000"});
+    PelkanSession s(TestName(), kCom, {"--fx", "--first", "X000"});
     ASSERT_TRUE(s.Press("START"));
     LetPelkanSample();
     EXPECT_EQ(s.Command("CPU"), "FX\r\n");
@@ -122,9 +126,9 @@ TEST(PelkanEndToEnd, StopClosesThePortAndStartOpensItAgain) {
 }
 
 TEST(PelkanEndToEnd, APortThatCannotBeOpenedIsReported) {
-    PelkanSession s(TestName(), 16, {"--fx"});
+    PelkanSession s(TestName(), kCom, {"--fx"});
     // The port was listed at start-up and is gone when START is pressed.
-    unlink((e2e::Paths::Get().prefix + "/dosdevices/com16").c_str());
+    unlink((e2e::Paths::Get().prefix + "/dosdevices/com" + std::to_string(kCom)).c_str());
     std::thread press([&] { s.Press("START"); });
     EXPECT_EQ(e2e::Winctl({"dismiss", "ComPort Open Error", "15000"}), 0);
     press.join();
@@ -133,7 +137,7 @@ TEST(PelkanEndToEnd, APortThatCannotBeOpenedIsReported) {
 }
 
 TEST(PelkanEndToEnd, ALineThatVanishesIsReportedAndPelkanCanStartAgain) {
-    PelkanSession s(TestName(), 17, {"--fx"});
+    PelkanSession s(TestName(), kCom, {"--fx"});
     ASSERT_TRUE(s.Press("START"));
     LetPelkanSample();
     EXPECT_EQ(s.Command("CPU"), "FX\r\n");
@@ -149,7 +153,7 @@ TEST(PelkanEndToEnd, ALineThatVanishesIsReportedAndPelkanCanStartAgain) {
 
 // A remote party that pauses for longer than the packet's time-out is still answered.
 TEST(PelkanEndToEnd, AReadAfterAThirtySecondPauseIsAnswered) {
-    PelkanSession s(TestName(), 18, {"--fx", "--first", "X000"});
+    PelkanSession s(TestName(), kCom, {"--fx", "--first", "X000"});
     ASSERT_TRUE(s.Press("START"));
     LetPelkanSample();
     EXPECT_EQ(s.Command("CPU"), "FX\r\n");

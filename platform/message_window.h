@@ -47,8 +47,8 @@ enum class SendResult { Handled, TimedOut, Failed };
 // Sends a message and waits up to timeoutMs for the owner thread to handle it (on the owner
 // thread itself the procedure runs at once). Like SendMessageTimeout with SMTO_BLOCK: the
 // sending thread handles no messages of its own while it waits. `result` receives the answer.
-SendResult SendMessageTimeout(WindowHandle wnd, uint32_t msg, uintptr_t wParam, intptr_t lParam,
-                              uint32_t timeoutMs, intptr_t* result = nullptr);
+SendResult SendMessageWithTimeout(WindowHandle wnd, uint32_t msg, uintptr_t wParam, intptr_t lParam,
+                                  uint32_t timeoutMs, intptr_t* result = nullptr);
 
 // Sends and waits without a limit (the caller knows the owner thread pumps).
 intptr_t SendMessageWait(WindowHandle wnd, uint32_t msg, uintptr_t wParam, intptr_t lParam);

@@ -127,8 +127,8 @@ MessageWindow::~MessageWindow() {
 
 WindowHandle MessageWindow::Handle() const { return impl_.get(); }
 
-SendResult SendMessageTimeout(WindowHandle wnd, uint32_t msg, uintptr_t wParam, intptr_t lParam,
-                              uint32_t timeoutMs, intptr_t* result) {
+SendResult SendMessageWithTimeout(WindowHandle wnd, uint32_t msg, uintptr_t wParam, intptr_t lParam,
+                                  uint32_t timeoutMs, intptr_t* result) {
     WindowProc proc;
     std::shared_ptr<ThreadQueue> owner;
     if (!Lookup(wnd, &proc, &owner)) return SendResult::Failed;
@@ -165,7 +165,7 @@ SendResult SendMessageTimeout(WindowHandle wnd, uint32_t msg, uintptr_t wParam, 
 
 intptr_t SendMessageWait(WindowHandle wnd, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     intptr_t result = 0;
-    SendMessageTimeout(wnd, msg, wParam, lParam, 0xFFFFFFFFu, &result);
+    SendMessageWithTimeout(wnd, msg, wParam, lParam, 0xFFFFFFFFu, &result);
     return result;
 }
 

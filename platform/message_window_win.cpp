@@ -65,8 +65,8 @@ MessageWindow::~MessageWindow() {
 
 WindowHandle MessageWindow::Handle() const { return impl_->wnd; }
 
-SendResult SendMessageTimeout(WindowHandle wnd, uint32_t msg, uintptr_t wParam, intptr_t lParam,
-                              uint32_t timeoutMs, intptr_t* result) {
+SendResult SendMessageWithTimeout(WindowHandle wnd, uint32_t msg, uintptr_t wParam, intptr_t lParam,
+                                  uint32_t timeoutMs, intptr_t* result) {
     DWORD_PTR answer = 0;
     SetLastError(0);
     LRESULT ok = SendMessageTimeoutW(static_cast<HWND>(wnd), msg, wParam, lParam, SMTO_BLOCK,

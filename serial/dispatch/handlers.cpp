@@ -213,7 +213,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
     }
     if (windows) {
         walk(WndTriggerHandlers, [&](const WndHandlerRec& rec) {
-            platform::SendMessageTimeout(rec.Wnd, Msg, Trigger, lParam, 3000);
+            platform::SendMessageWithTimeout(rec.Wnd, Msg, Trigger, lParam, 3000);
         });
     }
 

@@ -152,6 +152,7 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
         std::lock_guard data(DataSection);
         LastTailData = 0;
         DBufHead = DBufTail = NotifyTail = 0;
+        FilledSinceNotify = false;
         InAvailMessage = false;
         ModemStatus = 0;
     }

@@ -348,6 +348,10 @@ class TSioBaseDispatcher {
     uint32_t MaxGetCount = 0;
     uint32_t LastTailData = 0;  // dispatcher thread
     uint32_t NotifyTail = 0;    // dispatcher thread
+    // Dispatcher thread: bytes arrived since the last data-available notification. A fill that
+    // makes the ring exactly full brings the head back onto NotifyTail, so the positions alone
+    // cannot tell "nothing new" from "a whole ring new".
+    bool FilledSinceNotify = false;
 
     // Output ring: OutputSection. Filled by WriteCom, drained by the device layer's writer.
     std::unique_ptr<uint8_t[]> OBuffer;

@@ -248,10 +248,11 @@ bool TSioBaseDispatcher::ScanDataTriggers() {
         return result;
     }
 
-    if (lenTrigger != 0 && NotifyTail != head && used >= lenTrigger) {
+    if (lenTrigger != 0 && (NotifyTail != head || FilledSinceNotify) && used >= lenTrigger) {
         if (DLoggingOn.load())
             AddDispatchEntry(TDispatchType::dtTrigger, TDispatchSubType::dstAvail, used, nullptr,
                              0);
+        FilledSinceNotify = false;
         bool result = NotifyHandlers(TriggerAvailMsg, used, 0);
         NotifyTail = head;
         return result;

@@ -36,6 +36,23 @@ TEST_F(Triggers, OneDataAvailableNotificationPerNewHead) {
     EXPECT_EQ(3u, r.Notices.size());
 }
 
+// A burst that fills the ring exactly brings the head round to where the last notification
+// left it: the port must not go deaf then.
+TEST_F(Triggers, ABurstThatFillsTheRingExactlyIsStillOffered) {
+    d->ChangeLengthTrigger(1);
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    r.Reading = TakeOffered;
+
+    ReceiveAndPass(std::string(8192, 'x'));
+    ASSERT_EQ(1u, r.Notices.size()) << "a whole ring of new bytes is offered";
+    EXPECT_EQ(8192u, r.Notices[0].wParam);
+    EXPECT_TRUE(r.Notices[0].Read == std::string(8192, 'x'));
+    ReceiveAndPass("READ\r\n");
+    ASSERT_EQ(2u, r.Notices.size());
+    EXPECT_EQ("READ\r\n", r.Notices[1].Read);
+}
+
 TEST_F(Triggers, LengthTriggerCountsUnreadBytes) {
     d->ChangeLengthTrigger(4);
     Recorder r(d.get());

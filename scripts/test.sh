@@ -23,7 +23,7 @@ run_suite() {  # <name> <build dir> <results folder name> [ctest args...]
     suites_run+=("$name:$dir/$results")
     rm -rf "${dir:?}/$results"
     say "$name: running tests"
-    if ! (cd "$dir" && ctest -j "$JOBS" --output-on-failure --timeout 600 "$@"); then
+    if ! (cd "$dir" && ctest -j "$JOBS" --output-on-failure --timeout 600 "$@" </dev/null); then
         failed_builds=$((failed_builds + 1))
     fi
 }

@@ -319,6 +319,8 @@ TEST(PelkanExeTest, StartsWhereTheSettingsSayAndWritesThemAtClose) {
     WritePrivateProfileStringW(L"Form", L"Top", L"50", ini.c_str());
     WritePrivateProfileStringW(L"Capt", L"captW", L"0x1F8", ini.c_str());
     WritePrivateProfileStringW(L"Capt", L"Scale", L"1.5", ini.c_str());
+    // No port chosen: what is written back must not depend on the ports this machine has.
+    WritePrivateProfileStringW(L"COM", L"PortIndex", L"-1", ini.c_str());
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -1,6 +1,8 @@
 // The whole-program session: stand-in, pelkan.exe, virtual line, winctl.
 #include "tests/e2e/pelkan_session.h"
 
+#include <signal.h>
+
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -11,6 +13,8 @@ namespace e2e {
 PelkanSession::PelkanSession(const std::string& name, int com,
                              const std::vector<std::string>& standinOptions)
     : name_(name) {
+    // A stand-in that ended must fail the test, not kill the test program on its next write.
+    signal(SIGPIPE, SIG_IGN);
     const Paths& paths = Paths::Get();
     dir_ = paths.output + "/" + name;
     std::system(("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "'").c_str());

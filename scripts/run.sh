@@ -42,7 +42,7 @@ printf '[Form]\r\nLeft=1000\r\nTop=40\r\n[COM]\r\nPortIndex=%d\r\n' "$index" >"$
 
 PIDS=()
 cleanup() {
-    exec 3>&- 2>/dev/null || true
+    { exec 3>&-; } 2>/dev/null || true
     for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
     stop_wineserver
@@ -60,13 +60,14 @@ exec 3>"$RUN/peer.in"
 
 say "monitor stand-in"
 "$PELKAN_ROOT/scripts/wine-run" "$WIN/tools/standin/standin.exe" --pos 0,0 --size 980,640 \
-    --fx --first X000 --on X000,X003,X007,X012 --stay >"$PELKAN_LOG/standin.log" 2>&1 &
+    --fx --first X000 --on X000,X003,X007,X012 --stay >"$PELKAN_LOG/standin.log" 2>&1 3>&- &
 PIDS+=($!)
 
 say "pelkan.exe"
-"$PELKAN_ROOT/scripts/wine-run" "$RUN/pelkan.exe" >"$PELKAN_LOG/pelkan.log" 2>&1 &
+"$PELKAN_ROOT/scripts/wine-run" "$RUN/pelkan.exe" >"$PELKAN_LOG/pelkan.log" 2>&1 3>&- &
 PIDS+=($!)
-winctl() { "$PELKAN_ROOT/scripts/wine-run" "$WIN/tools/winctl/winctl.exe" "$@"; }
+# Programs started from here must not hold the peer's input open (fd 3), or it never ends.
+winctl() { "$PELKAN_ROOT/scripts/wine-run" "$WIN/tools/winctl/winctl.exe" "$@" 3>&-; }
 winctl wait "Pelkan 1.02" 20000 || { echo "pelkan.exe did not show its window"; exit 1; }
 winctl select "Pelkan 1.02" "COM$COM." || { echo "COM$COM is not in Pelkan's port list"; exit 1; }
 say "pressing START"

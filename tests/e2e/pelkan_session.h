@@ -37,6 +37,8 @@ public:
     // Saves a screenshot of the desktop under the test output folder as <name>-<what>.png.
     void Screenshot(const std::string& what);
     bool PelkanRunning() { return pelkan_ && pelkan_->Running(); }
+    // The Linux process of pelkan.exe (for measuring its CPU time); -1 when it is not running.
+    pid_t PelkanPid() { return pelkan_ ? pelkan_->Pid() : -1; }
 
 private:
     std::string name_;

@@ -34,6 +34,7 @@ public:
     WineProgram& operator=(const WineProgram&) = delete;
 
     bool Running();
+    pid_t Pid() const { return pid_; }
     // Waits for the program to end; its exit status, or -1 on time-out.
     int Wait(std::chrono::milliseconds timeout);
     void Kill();

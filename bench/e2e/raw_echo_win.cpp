@@ -30,8 +30,9 @@ int wmain(int argc, wchar_t** argv) {
     dcb.StopBits = ONESTOPBIT;
     dcb.fBinary = TRUE;
     SetCommState(port.get(), &dcb);
-    // Return as soon as at least one byte is there, or after a second of silence.
-    COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, 1000, 0, 0};
+    // Immediate-return reads: under Wine on a pseudo-terminal such a read waits until a byte
+    // arrives and then returns what is there, which is the quickest echo the line allows.
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
     SetCommTimeouts(port.get(), &timeouts);
     std::printf("ready\n");
     std::fflush(stdout);

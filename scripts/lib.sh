@@ -77,6 +77,12 @@ stop_wineserver() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
 }
 
+# Configures a build folder once: configure <dir> [cmake args...].
+configure() {
+    local dir=$1; shift
+    [ -f "$dir/build.ninja" ] || cmake -S "$PELKAN_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
+
 setup_all() {
     ensure_packages
     ensure_display

@@ -14,10 +14,6 @@ COM=${PELKAN_RUN_COM:-7}
 
 setup_all
 say "building"
-configure() {  # <dir> <cmake args...>
-    local dir=$1; shift
-    [ -f "$dir/build.ninja" ] || cmake -S "$PELKAN_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
-}
 configure "$PELKAN_BUILD/win" -DCMAKE_TOOLCHAIN_FILE="$PELKAN_ROOT/cmake/mingw-w64-x86_64.cmake"
 cmake --build "$PELKAN_BUILD/win" --target pelkan standin winctl >"$PELKAN_LOG/run-build.log" 2>&1 ||
     { tail -n 30 "$PELKAN_LOG/run-build.log"; exit 1; }

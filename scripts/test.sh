@@ -11,10 +11,6 @@ what=${1:-all}
 ensure_packages
 JOBS=${PELKAN_JOBS:-$(nproc)}
 
-configure() {  # <dir> <cmake args...>
-    local dir=$1; shift
-    [ -f "$dir/build.ninja" ] || cmake -S "$PELKAN_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
-}
 
 failed_builds=0
 suites_run=()

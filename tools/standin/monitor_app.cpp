@@ -325,7 +325,8 @@ std::string MonitorApp::StateLine() const {
     return line;
 }
 
-LRESULT CALLBACK MonitorApp::FrameProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+LRESULT MonitorApp::BoundProc(MessageHandler handler, HWND wnd, UINT msg, WPARAM wparam,
+                              LPARAM lparam) {
     if (msg == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
         SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -333,11 +334,15 @@ LRESULT CALLBACK MonitorApp::FrameProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM
     auto* self = reinterpret_cast<MonitorApp*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(wnd, msg, wparam, lparam);
     try {
-        return self->OnFrameMessage(wnd, msg, wparam, lparam);
+        return (self->*handler)(wnd, msg, wparam, lparam);
     } catch (const std::exception& e) {
         platform::ShowException(e);
         return 0;
     }
+}
+
+LRESULT CALLBACK MonitorApp::FrameProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    return BoundProc(&MonitorApp::OnFrameMessage, wnd, msg, wparam, lparam);
 }
 
 LRESULT MonitorApp::OnFrameMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -395,18 +400,7 @@ LRESULT CALLBACK MonitorApp::FieldProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM
 }
 
 LRESULT CALLBACK MonitorApp::ControlProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<MonitorApp*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(wnd, msg, wparam, lparam);
-    try {
-        return self->OnControlMessage(wnd, msg, wparam, lparam);
-    } catch (const std::exception& e) {
-        platform::ShowException(e);
-        return 0;
-    }
+    return BoundProc(&MonitorApp::OnControlMessage, wnd, msg, wparam, lparam);
 }
 
 LRESULT MonitorApp::OnControlMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam) {

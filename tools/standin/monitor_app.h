@@ -58,6 +58,10 @@ class MonitorApp : public GridOwner {
     static LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM);
     static INT_PTR CALLBACK ValueDialogProc(HWND, UINT, WPARAM, LPARAM);
     static INT_PTR ValueDialogMessage(HWND, UINT, WPARAM, LPARAM);
+    // Both window procedures: the object bound at WM_NCCREATE handles the message; exceptions go
+    // to the exception display.
+    using MessageHandler = LRESULT (MonitorApp::*)(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT BoundProc(MessageHandler handler, HWND, UINT, WPARAM, LPARAM);
     LRESULT OnFrameMessage(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnControlMessage(HWND, UINT, WPARAM, LPARAM);
 

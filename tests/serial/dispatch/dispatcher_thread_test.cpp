@@ -78,6 +78,7 @@ TEST_F(RunningPort, OneCommandLineIsReadAndAnswered) {
     }));
     sent += d->Transmit();
     EXPECT_EQ("ANSWER READ\r\nANSWER CPU\r\n", sent);
+    d.reset();  // the port and its threads end before the handler objects of this test go
 }
 
 TEST_F(RunningPort, SynchronisedHandlersRunOnTheMainThread) {
@@ -113,6 +114,7 @@ TEST_F(RunningPort, SynchronisedHandlersRunOnTheMainThread) {
     d->RegisterEventTriggerHandler(MakeNotifyEvent<&Syncer::Notify>(&s));
     d->SetTimerTrigger(timer, 1, true);
     ASSERT_TRUE(PumpUntil([&] { return syncOnMain.load(); }));
+    d.reset();  // the port and its threads end before the handler objects of this test go
 }
 
 TEST_F(RunningPort, WindowHandlersGetSentMessages) {
@@ -231,6 +233,7 @@ TEST_F(RunningPort, ListsChangeWhileTheDispatcherThreadWalksThem) {
     d->Receive("OK\r\n");
     EXPECT_TRUE(PumpUntil([&] { return keeper.calls.load() > 0; }));
     EXPECT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 0; })) << "every byte offered was taken";
+    d.reset();  // the port and its threads end before the handler objects of this test go
 }
 
 TEST(RunningPortLifecycle, DestroyWhileBytesFlowEndsEveryThread) {

@@ -84,7 +84,8 @@ class Desktop {
     virtual void Sleep(uint32_t milliseconds) = 0;
 
     // Copies the screen rectangle of the bitmap's size at (x, y) into it (CreateDCW "DISPLAY",
-    // BitBlt SRCCOPY | CAPTUREBLT, DeleteDC). False when nothing could be copied.
+    // BitBlt SRCCOPY | CAPTUREBLT in horizontal bands, DeleteDC). False when nothing could be
+    // copied.
     virtual bool CaptureScreen(int32_t x, int32_t y, ui::Bitmap& bitmap) = 0;
 };
 

@@ -203,7 +203,7 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     if (desktop.WindowFromPoint(corner) != state.GridWnd) return TickResult::GridCovered;
 
     // 13. An empty frame captures and samples nothing.
-    ui::Bitmap image;
+    ui::Bitmap& image = state.Image;
     const int32_t width = CaptureWidth(f);
     const int32_t height = CaptureHeight(f);
     if (width <= 0 || height <= 0) return TickResult::NothingCaptured;

@@ -53,6 +53,9 @@ struct CaptureState {
     bool& DeviceChanged;
     BitStateSpan BitStates;
     BitStateSpan PrevBitStates;
+    // The tick's copy of the grid, kept from one tick to the next only so that its memory is
+    // reused (a fresh image of this size costs more than the screen copy); Image1 shows a copy.
+    ui::Bitmap& Image;
 
     CaptureFrame Frame() const { return {CaptX, CaptY, CellW, CellH}; }
 };
@@ -71,10 +74,11 @@ struct CaptureStore {
     bool DeviceChanged = false;
     std::array<int8_t, kBitCount> BitStates{};
     std::array<int8_t, kBitCount> PrevBitStates{};
+    ui::Bitmap Image;
 
     CaptureState Refs() {
-        return {FrameWnd, MonitorWnd, DeviceFieldWnd, GridWnd,       CaptX,     CaptY,
-                CellW,    CellH,      LastDeviceName, DeviceChanged, BitStates, PrevBitStates};
+        return {FrameWnd, MonitorWnd,     DeviceFieldWnd, GridWnd,   CaptX,         CaptY, CellW,
+                CellH,    LastDeviceName, DeviceChanged,  BitStates, PrevBitStates, Image};
     }
 };
 

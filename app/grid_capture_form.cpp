@@ -20,7 +20,10 @@ class FormView final : public BridgeView {
         f_.CheckBox1.SetChecked(on);
         f_.CheckBox1Click(&f_.CheckBox1);
     }
-    void ShowImage(const ui::Bitmap& image) override { f_.Image1.SetPicture(image); }
+    void ShowImage(const ui::Bitmap& image) override {
+        // An unchanged grid is not drawn again: four repaints a second of the same pixels.
+        if (!(f_.Image1.Picture() == image)) f_.Image1.SetPicture(image);
+    }
     bool TimerEnabled() override { return f_.Timer1.Enabled(); }
     void SetTimerEnabled(bool enabled) override { f_.Timer1.SetEnabled(enabled); }
 
@@ -44,9 +47,9 @@ class FormView final : public BridgeView {
 };
 
 CaptureState StateOf(TForm4& f) {
-    return {f.FrameWnd,       f.MonitorWnd,    f.DeviceFieldWnd, f.GridWnd,
-            f.CaptX,          f.CaptY,         f.CellW,          f.CellH,
-            f.LastDeviceName, f.DeviceChanged, f.BitStates,      f.PrevBitStates};
+    return {f.FrameWnd,  f.MonitorWnd,    f.DeviceFieldWnd, f.GridWnd,        f.CaptX,
+            f.CaptY,     f.CellW,         f.CellH,          f.LastDeviceName, f.DeviceChanged,
+            f.BitStates, f.PrevBitStates, f.CaptureImage};
 }
 
 void RunAction(TForm4& form, void (*action)(AutomationContext&)) {

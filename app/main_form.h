@@ -128,6 +128,8 @@ class TForm4 : public ui::Form {
     // First-device tracking of the tick.
     std::wstring LastDeviceName;
     bool DeviceChanged = false;
+    // The tick's working copy of the grid (Image1 shows a copy of it).
+    ui::Bitmap CaptureImage;
 
     // Edit5's text before the latest "+80"/"+40" or "+100" step.
     std::wstring SavedFirstDevice;

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -27,6 +29,10 @@ int Rounds() {
     return v && std::atoi(v) > 0 ? std::atoi(v) : 1000;
 }
 const int kRounds = Rounds();
+int IdleSeconds() {
+    const char* v = std::getenv("PELKAN_BENCH_IDLE_SECONDS");
+    return v && std::atoi(v) > 0 ? std::atoi(v) : 60;
+}
 
 double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
@@ -35,12 +41,14 @@ double Percentile(std::vector<double> v, double p) {
     return v[std::min(i, v.size() - 1)];
 }
 
-// User plus system time of a process, in seconds, from /proc.
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+// User plus system time, in seconds, from a /proc stat file (a process's or one thread's).
+double CpuSecondsOf(const std::string& statPath, std::string* name = nullptr) {
+    std::ifstream stat(statPath);
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    size_t open = text.find('(');
     size_t close = text.rfind(')');
-    if (close == std::string::npos) return -1;
+    if (open == std::string::npos || close == std::string::npos) return -1;
+    if (name) *name = text.substr(open + 1, close - open - 1);
     std::istringstream fields(text.substr(close + 2));
     std::string f;
     double utime = 0, stime = 0;
@@ -49,6 +57,25 @@ double CpuSeconds(pid_t pid) {
         if (i == 15) stime = std::stod(f);
     }
     return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double CpuSeconds(pid_t pid) { return CpuSecondsOf("/proc/" + std::to_string(pid) + "/stat"); }
+
+// CPU seconds of every thread of a process, by thread id, with the thread's name.
+struct ThreadCpu {
+    std::string name;
+    double seconds = 0;
+};
+std::map<std::string, ThreadCpu> ThreadsCpu(pid_t pid) {
+    std::map<std::string, ThreadCpu> threads;
+    const std::string task = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(task, ec)) {
+        ThreadCpu t;
+        t.seconds = CpuSecondsOf(entry.path().string() + "/stat", &t.name);
+        if (t.seconds >= 0) threads[entry.path().filename().string()] = t;
+    }
+    return threads;
 }
 
 std::vector<double> RawEcho() {
@@ -70,6 +97,7 @@ int main() {
 
     std::vector<double> pelkan;
     double idleShare = -1;
+    std::vector<std::string> idleThreads;
     {
         e2e::PelkanSession s("bench", kCom, {"--fx", "--first", "X000", "--on", "X001,X012"});
         s.Press("START");
@@ -83,11 +111,19 @@ int main() {
         }
         pid_t pid = s.PelkanPid();
         double before = CpuSeconds(pid);
+        std::map<std::string, ThreadCpu> threadsBefore = ThreadsCpu(pid);
         auto t0 = steady_clock::now();
-        std::this_thread::sleep_for(60s);
+        std::this_thread::sleep_for(seconds(IdleSeconds()));
         double wall = duration<double>(steady_clock::now() - t0).count();
         double after = CpuSeconds(pid);
         if (before >= 0 && after >= 0) idleShare = (after - before) / wall * 100.0;
+        // Where the idle time goes: every thread that used a measurable share.
+        for (const auto& [tid, t] : ThreadsCpu(pid)) {
+            auto was = threadsBefore.find(tid);
+            double used = t.seconds - (was == threadsBefore.end() ? 0.0 : was->second.seconds);
+            if (used > 0) idleThreads.push_back(tid + " " + t.name + ": " +
+                                                std::to_string(used / wall * 100.0) + " %");
+        }
     }
 
     auto ms = [](double us) { return us / 1000.0; };
@@ -100,7 +136,9 @@ int main() {
     std::printf("  difference: median %+.3f ms (target <= +3), p99 %+.3f ms (target <= +15)\n",
                 ms(Percentile(pelkan, 0.5) - Percentile(raw, 0.5)),
                 ms(Percentile(pelkan, 0.99) - Percentile(raw, 0.99)));
-    std::printf("idle pelkan.exe over 60 s: %.2f %% of one core (target <= 2)\n", idleShare);
+    std::printf("idle pelkan.exe over %d s: %.2f %% of one core (target <= 2)\n", IdleSeconds(),
+                idleShare);
+    for (const std::string& t : idleThreads) std::printf("  thread %s\n", t.c_str());
     const size_t rounds = static_cast<size_t>(kRounds);
     return raw.size() == rounds && pelkan.size() == rounds ? 0 : 1;
 }

@@ -29,9 +29,10 @@
 // Adaptations to devices that are not full serial drivers (virtual ports, USB adapters, Wine on
 // a pseudo-terminal): a line-event mask with modem-line events that the device refuses
 // (ERROR_NOT_SUPPORTED) is retried once without them; a line-event wait that ends aborted or
-// with no event bits counts as no event and the next wait is paced (50 ms, watching
-// KillThreads); a failed modem-status read reports all lines low; a read that stays pending
-// until data arrives delivers the data as it completes.
+// with no event bits counts as no event and the next wait is paced (50 ms, doubling up to five
+// seconds while waits keep bringing nothing; a close ends the pause); a failed modem-status read
+// reports all lines low; a read that stays pending until data arrives delivers the data as it
+// completes.
 #pragma once
 #ifdef _WIN32
 #include <windows.h>
@@ -81,6 +82,9 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     // Set by the status thread on a received-character event and by CloseCom; the reader waits
     // on it. Auto-reset.
     platform::Event FSerialEvent{platform::Event::Reset::Auto};
+    // Set by CloseCom as it sets KillThreads, reset by LaunchThreads: a thread pausing between
+    // waits ends its pause at once when the port closes. Manual-reset.
+    platform::Event FStopEvent{platform::Event::Reset::Manual};
 
   private:
     void RecordOsError(DWORD Error) { FOsError.store(Error); }

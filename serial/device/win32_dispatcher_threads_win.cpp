@@ -14,7 +14,8 @@ namespace {
 constexpr DWORD kBlockSize = 256;
 constexpr DWORD kWaitStepMs = 100;
 constexpr DWORD kReaderWaitMs = 50;
-constexpr DWORD kEventPaceMs = 50;
+constexpr uint32_t kEventPaceMs = 50;
+constexpr uint32_t kEventPaceMaxMs = 5000;
 // Line events: received character, then those worth a status word for the dispatcher.
 constexpr uint32_t kRxChar = EV_RXCHAR;
 constexpr uint32_t kStatusEvents = 0x21F8;
@@ -50,7 +51,12 @@ void TSioWin32Thread::EndPending() {
 }
 
 void TSioWin32Thread::Pause(uint32_t Ms) const {
-    for (uint32_t slept = 0; slept < Ms && !StopRequested(); slept += 10) Sleep(10);
+    // A close ends the pause at once; a stop set by another thread is seen within kWaitStepMs.
+    for (uint32_t slept = 0; slept < Ms && !StopRequested(); slept += kWaitStepMs) {
+        if (W->FStopEvent.Wait(std::min<uint32_t>(kWaitStepMs, Ms - slept)) ==
+            platform::WaitResult::Signaled)
+            return;
+    }
 }
 
 int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
@@ -341,6 +347,7 @@ int32_t TStatusThread::Execute() {
     LastMask = 0x01F9;
     SetCommMask(W->Device(), LastMask);
     int32_t exitCode = 0;
+    uint32_t pace = kEventPaceMs;
     while (!StopRequested()) {
         uint32_t mask = 0;
         int32_t r = WaitForCommEvent(mask);
@@ -363,8 +370,16 @@ int32_t TStatusThread::Execute() {
             W->FQueue->Push(std::move(status));
         }
         // A wait that brought nothing is not repeated at once: some devices end every wait
-        // immediately, and the thread must not spin on them.
-        if (mask == 0) Pause(kEventPaceMs);
+        // immediately, and the thread must not spin on them. The pause doubles while waits keep
+        // bringing nothing (up to five seconds), because on such devices each wait is costly (Wine
+        // starts a thread for every one). Received bytes never wait for it: the reader looks at
+        // the device at least every 50 ms, and where reads stay pending it gets them at once.
+        if (mask == 0) {
+            Pause(pace);
+            pace = std::min(pace * 2, kEventPaceMaxMs);
+        } else {
+            pace = kEventPaceMs;
+        }
     }
     EndPending();
     return Finish(exitCode);

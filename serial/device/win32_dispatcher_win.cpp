@@ -171,6 +171,7 @@ void TSioWin32Dispatcher::LaunchThreads() {
     if (DispActive.load()) throw std::runtime_error("Dispatcher already started.");
     DispActive.store(true);
     KillThreads.store(false);
+    FStopEvent.ResetEvent();
     auto awaitStart = [this] { GeneralEvent->Wait(kStartWaitMs); };
     // Threads of an earlier run have ended; replacing their objects joins them.
     ComThread = std::make_unique<TReadThread>(this);
@@ -256,6 +257,7 @@ int32_t TSioWin32Dispatcher::CloseCom() {
 
     if (DispActive.load()) {
         KillThreads.store(true);
+        FStopEvent.Set();
         HANDLE dev = Device();
         if (StatusThread && !StatusThread->Finished()) {
             SetCommMask(dev, 0);  // ends the pending event wait

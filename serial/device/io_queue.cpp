@@ -9,13 +9,17 @@ TIOQueue::~TIOQueue() = default;
 
 void TIOQueue::Push(std::unique_ptr<TIOBuffer> item) {
     if (!item) throw std::invalid_argument("TIOQueue::Push: no item");
+    bool wasEmpty;
     {
         std::lock_guard<std::mutex> lock(FLock);
+        wasEmpty = FItems.empty();
         FBytesQueued += item->Size();
         FItems.push_back(std::move(item));
         FCount.store(static_cast<int32_t>(FItems.size()));
     }
-    FEvent.Set();
+    // The waiter sleeps only on an empty queue, so only the push that ends emptiness has
+    // anyone to wake; setting the event for every push would cost a system call per block.
+    if (wasEmpty) FEvent.Set();
 }
 
 TIOBuffer* TIOQueue::Peek() {

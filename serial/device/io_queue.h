@@ -3,9 +3,11 @@
 //
 // Threads: any thread may Push, Peek, Pop and Clear; one thread (the dispatcher's) waits with
 // WaitForBuffer. FLock guards the list and BytesQueued; it is taken while the dispatcher's
-// DispSection may be held and takes no other lock itself. FEvent is auto-reset: each Push sets
-// it, so one push wakes the one waiter; a signal left over after the waiter emptied the queue
-// only makes the next wait return at once, and the waiter then finds nothing to do.
+// DispSection may be held and takes no other lock itself. FEvent is auto-reset: a Push onto an
+// empty queue sets it, so that push wakes the one waiter (WaitForBuffer waits only while the
+// queue is empty, and the queue becomes non-empty only by such a push); a signal left over
+// after the waiter emptied the queue only makes the next wait return at once, and the waiter
+// then finds nothing to do.
 //
 // Consumer protocol: Peek marks the head item InUse and lends it (the queue keeps it); a
 // consumer that uses only part of it records its progress in the item and clears InUse, leaving
@@ -19,7 +21,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/event.h"
+#include "platform/local_event.h"
 #include "serial/device/io_buffer.h"
 
 class TIOQueue {
@@ -50,7 +52,7 @@ class TIOQueue {
 
   private:
     mutable std::mutex FLock;
-    platform::Event FEvent{platform::Event::Reset::Auto};
+    platform::LocalEvent FEvent{platform::Event::Reset::Auto};  // in-process: no system call
     std::deque<std::unique_ptr<TIOBuffer>> FItems;  // guarded by FLock
     int32_t FBytesQueued = 0;                       // guarded by FLock
     // Written under FLock whenever FItems changes; read without it by WaitForBuffer.

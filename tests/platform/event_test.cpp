@@ -1,27 +1,38 @@
-// Events: auto and manual reset, time-outs, and a wake-up from another thread.
+// Events, the system object and the in-process one under the same rules: auto and manual reset,
+// time-outs, and a wake-up from another thread.
 #include "platform/event.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
+
+#include "platform/local_event.h"
 
 using platform::Event;
 using platform::WaitResult;
 
-TEST(Event, StartsUnsignalledAndTimesOut) {
-    Event e;
+template <typename E>
+class EventRules : public ::testing::Test {};
+using EventKinds = ::testing::Types<Event, platform::LocalEvent>;
+TYPED_TEST_SUITE(EventRules, EventKinds);
+
+TYPED_TEST(EventRules, StartsUnsignalledAndTimesOut) {
+    TypeParam e(Event::Reset::Auto);
     EXPECT_EQ(e.Wait(10), WaitResult::TimedOut);
+    EXPECT_EQ(e.Wait(0), WaitResult::TimedOut);
 }
 
-TEST(Event, AutoResetWakesOneWait) {
-    Event e(Event::Reset::Auto);
+TYPED_TEST(EventRules, AutoResetWakesOneWait) {
+    TypeParam e(Event::Reset::Auto);
     e.Set();
+    e.Set();  // a second set before the wait is not counted
     EXPECT_EQ(e.Wait(0), WaitResult::Signaled);
     EXPECT_EQ(e.Wait(0), WaitResult::TimedOut);
 }
 
-TEST(Event, ManualResetStaysSignalledUntilReset) {
-    Event e(Event::Reset::Manual);
+TYPED_TEST(EventRules, ManualResetStaysSignalledUntilReset) {
+    TypeParam e(Event::Reset::Manual);
     e.Set();
     EXPECT_EQ(e.Wait(0), WaitResult::Signaled);
     EXPECT_EQ(e.Wait(0), WaitResult::Signaled);
@@ -29,9 +40,40 @@ TEST(Event, ManualResetStaysSignalledUntilReset) {
     EXPECT_EQ(e.Wait(0), WaitResult::TimedOut);
 }
 
-TEST(Event, SetFromAnotherThreadEndsAnInfiniteWait) {
-    Event e;
+TYPED_TEST(EventRules, SetFromAnotherThreadEndsAnInfiniteWait) {
+    TypeParam e(Event::Reset::Auto);
     std::thread t([&] { e.Set(); });
     EXPECT_EQ(e.Wait(platform::kInfinite), WaitResult::Signaled);
     t.join();
+}
+
+TYPED_TEST(EventRules, SetFromAnotherThreadEndsATimedWaitEarly) {
+    TypeParam e(Event::Reset::Auto);
+    std::thread t([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        e.Set();
+    });
+    // Only the set can end this wait with Signaled: the time-out is far beyond any test run.
+    EXPECT_EQ(e.Wait(10 * 60 * 1000), WaitResult::Signaled);
+    t.join();
+    EXPECT_EQ(e.Wait(0), WaitResult::TimedOut) << "the wait took the signal";
+}
+
+// Many sets and waits across two threads: every wake-up handed over is taken, none is lost.
+TYPED_TEST(EventRules, PingPongLosesNoWakeUp) {
+    TypeParam ping(Event::Reset::Auto), pong(Event::Reset::Auto);
+    constexpr int kRounds = 2000;
+    std::thread other([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            if (ping.Wait(10 * 60 * 1000) != WaitResult::Signaled) return;
+            pong.Set();
+        }
+    });
+    int answered = 0;
+    for (int i = 0; i < kRounds; ++i) {
+        ping.Set();
+        if (pong.Wait(10 * 60 * 1000) == WaitResult::Signaled) ++answered;
+    }
+    other.join();
+    EXPECT_EQ(answered, kRounds);
 }

@@ -6,7 +6,8 @@
 //   - reader (TReadThread): waits on FSerialEvent (50 ms at a time) or in a pending ReadFile,
 //     drains the driver in 256-byte blocks onto FQueue;
 //   - status (TStatusThread): waits for line events; a received-character event sets
-//     FSerialEvent, other events go onto FQueue as status words;
+//     FSerialEvent, other events go onto FQueue as status words; after a received-character
+//     event it waits (at most 100 ms) for FReaderDrained before waiting for events again;
 //   - writer (TWriteThread): woken by OutputEvent, takes the whole output ring in one step and
 //     sends it; OutFlushEvent (PurgeQueue(0), CloseCom) makes it drop its work and acknowledge on
 //     GeneralEvent;
@@ -85,6 +86,11 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     // Set by CloseCom as it sets KillThreads, reset by LaunchThreads: a thread pausing between
     // waits ends its pause at once when the port closes. Manual-reset.
     platform::Event FStopEvent{platform::Event::Reset::Manual};
+    // Set by the reader when it has emptied the driver after reading something. The status
+    // thread waits for it after a received-character event: until then another such event
+    // tells nothing new, and on devices that report one for as long as unread bytes remain
+    // (Wine) asking again at once would spin against the reader. Auto-reset.
+    platform::Event FReaderDrained{platform::Event::Reset::Auto};
 
   private:
     void RecordOsError(DWORD Error) { FOsError.store(Error); }
@@ -95,5 +101,8 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     platform::UniqueFileHandle FDevice;  // owns the device; OpenCom / CloseCom
     std::atomic<HANDLE> FDeviceHandle{INVALID_HANDLE_VALUE};
     std::atomic<DWORD> FOsError{0};  // the error of the last failed OpenCom / SetupQueues
+    // A failed modem-line read and when to ask again (ReadModemLines; any thread).
+    std::atomic<bool> FModemUnreadable{false};
+    std::atomic<uint32_t> FModemRetryAt{0};
 };
 #endif

@@ -102,6 +102,9 @@ class TStatusThread : public TSioWin32Thread {
   private:
     // Mask := the events of one wait (0: none). 0, or -161 on failure.
     int32_t WaitForCommEvent(uint32_t& Mask);
+    // After a received-character event: until the reader has emptied the driver, at most
+    // 100 ms, or until the port closes.
+    void AwaitReaderDrained();
     DWORD FMask = 0;  // filled by the system when a pending wait completes
 };
 #endif

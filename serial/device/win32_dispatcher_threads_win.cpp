@@ -92,7 +92,9 @@ int32_t TSioWin32Thread::WaitForOverlapped(OVERLAPPED& Overlapped) {
             SetLastError(err);
             return ecDeviceReadError;
         }
-        ResetEvent(Overlapped.hEvent);
+        // The event stays signalled: the next ReadFile, WriteFile or WaitCommEvent on this
+        // record clears it as it begins, so a reset here would be a second system call per
+        // operation for nothing.
         return static_cast<int32_t>(transferred);
     }
 }
@@ -155,6 +157,7 @@ int32_t TReadThread::Execute() {
         }
         // Drain the driver before waiting again, or the tail of a burst waits for the next one.
         int32_t n = ReadDevice();
+        const bool gotBytes = n > 0;
         bool outOfMemory = false;
         while (n > 0) {
             if (!QueueBlocks(n)) {
@@ -174,6 +177,7 @@ int32_t TReadThread::Execute() {
             W->KillThreads.store(true);
             break;
         }
+        if (gotBytes) W->FReaderDrained.Set();
     }
     EndPending();
     FSpare.reset();
@@ -200,8 +204,7 @@ int32_t TWriteThread::WaitForOverlapped(OVERLAPPED& Overlapped) {
                 SetLastError(err);
                 return ecDeviceWriteError;
             }
-            ResetEvent(Overlapped.hEvent);
-            return static_cast<int32_t>(transferred);
+            return static_cast<int32_t>(transferred);  // event: as in the reader's wait
         }
         if (w == WAIT_OBJECT_0 + 1) return -1;
         W->LastWinError.store(static_cast<int32_t>(GetLastError()));
@@ -338,6 +341,11 @@ int32_t TStatusThread::WaitForCommEvent(uint32_t& Mask) {
     return ecDeviceReadError;
 }
 
+void TStatusThread::AwaitReaderDrained() {
+    HANDLE waits[2] = {W->FReaderDrained.NativeHandle(), W->FStopEvent.NativeHandle()};
+    WaitForMultipleObjects(2, waits, FALSE, kWaitStepMs);
+}
+
 int32_t TStatusThread::Execute() {
     if (!Begin()) {
         W->KillThreads.store(true);
@@ -356,7 +364,10 @@ int32_t TStatusThread::Execute() {
             W->KillThreads.store(true);
             break;
         }
-        if (mask & kRxChar) W->FSerialEvent.Set();
+        if (mask & kRxChar) {
+            W->FSerialEvent.Set();
+            if ((mask & kStatusEvents) == 0) AwaitReaderDrained();
+        }
         if (mask & kStatusEvents) {
             std::unique_ptr<TStatusBuffer> status;
             try {

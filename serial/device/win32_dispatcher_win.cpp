@@ -12,6 +12,7 @@
 namespace {
 constexpr DWORD kStartWaitMs = 3000;
 constexpr DWORD kPurgeWaitMs = 5000;
+constexpr uint32_t kModemRetryMs = 1000;
 constexpr uint32_t kDispatcherWaitMs = 36 * 55;  // 36 ticks
 
 // The settings record's bit fields sit in one 32-bit word right after BaudRate; our Flags word
@@ -172,6 +173,7 @@ void TSioWin32Dispatcher::LaunchThreads() {
     DispActive.store(true);
     KillThreads.store(false);
     FStopEvent.ResetEvent();
+    FReaderDrained.ResetEvent();
     auto awaitStart = [this] { GeneralEvent->Wait(kStartWaitMs); };
     // Threads of an earlier run have ended; replacing their objects joins them.
     ComThread = std::make_unique<TReadThread>(this);
@@ -230,6 +232,7 @@ int32_t TSioWin32Dispatcher::OpenCom(const std::wstring& ComName, uint32_t, uint
     }
     FDevice.reset(h);
     FDeviceHandle.store(h);
+    FModemUnreadable.store(false);  // a new device is asked at once
     // Kernel handle values fit in 32 bits on every Windows.
     return static_cast<int32_t>(reinterpret_cast<intptr_t>(h));
 }
@@ -328,9 +331,19 @@ void TSioWin32Dispatcher::SetDeviceBreak(bool On) {
 }
 
 uint32_t TSioWin32Dispatcher::ReadModemLines() {
+    // A device without modem lines (or one that cannot report them) shows all lines low. It is
+    // asked again only a second after a failed read: the dispatcher reads the lines on every
+    // pass, once per received block, and on such devices (a pseudo-terminal under Wine) every
+    // failed read still costs a round trip to the system.
+    const uint32_t now = GetTickCount();
+    if (FModemUnreadable.load() && static_cast<int32_t>(now - FModemRetryAt.load()) < 0) return 0;
     DWORD lines = 0;
-    // A device without modem lines (or one that cannot report them) shows all lines low.
-    if (!GetCommModemStatus(Device(), &lines)) return 0;
+    if (!GetCommModemStatus(Device(), &lines)) {
+        FModemRetryAt.store(now + kModemRetryMs);
+        FModemUnreadable.store(true);
+        return 0;
+    }
+    FModemUnreadable.store(false);
     return lines & 0xF0;
 }
 

@@ -92,6 +92,7 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
     using platform::Event;
     ComEvent = std::make_unique<Event>(Event::Reset::Auto);
     ReadyEvent = std::make_unique<Event>(Event::Reset::Auto);
+    ReadySignalled = false;
     GeneralEvent = std::make_unique<Event>(Event::Reset::Auto);
     OutputEvent = std::make_unique<Event>(Event::Reset::Auto);
     SentEvent = std::make_unique<Event>(Event::Reset::Manual);

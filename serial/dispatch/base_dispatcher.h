@@ -385,6 +385,10 @@ class TSioBaseDispatcher {
     std::unique_ptr<platform::Event> OutputEvent;
     std::unique_ptr<platform::Event> OutFlushEvent;
     std::unique_ptr<platform::Event> ReadyEvent;
+    // Whether the dispatcher thread has set ReadyEvent since InitPort made it. No thread waits
+    // on ReadyEvent, so once set it stays set, and setting it again after every pass would only
+    // cost a system call per pass (one per received block). Dispatcher thread and InitPort.
+    bool ReadySignalled = false;
     std::unique_ptr<platform::Event> ComEvent;
     std::unique_ptr<platform::Event> SentEvent;  // manual-reset
 

@@ -76,7 +76,10 @@ void TSioBaseDispatcher::DispatchQueuedItem() {
         hit = GlobalStatHit;
     }
     if (hit) ClearStatusHits();
-    if (ReadyEvent) ReadyEvent->Set();
+    if (ReadyEvent && !ReadySignalled) {
+        ReadyEvent->Set();
+        ReadySignalled = true;
+    }
 }
 
 void TSioBaseDispatcher::CheckIdleTriggers() {

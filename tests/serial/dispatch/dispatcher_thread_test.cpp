@@ -78,6 +78,7 @@ TEST_F(RunningPort, OneCommandLineIsReadAndAnswered) {
     }));
     sent += d->Transmit();
     EXPECT_EQ("ANSWER READ\r\nANSWER CPU\r\n", sent);
+    EXPECT_EQ(d->ReadyEvent->Wait(0), platform::WaitResult::Signaled) << "set by the passes";
     d.reset();  // the port and its threads end before the handler objects of this test go
 }
 

@@ -65,7 +65,7 @@ int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
     FOverlapped.hEvent = nullptr;
     // ThreadFinished reads the thread's return value, which is stored only once Execute has
     // returned, after ThreadFinished has run: the exit code is reported here instead.
-    if (ExitCode < 0) {
+    if (ExitCode < 0 && !W->RepeatsShownFailure(ExitCode)) {
         try {
             CheckResultCode(W->Owner(), ExitCode);
         } catch (const std::exception& e) {

@@ -174,6 +174,7 @@ void TSioWin32Dispatcher::LaunchThreads() {
     KillThreads.store(false);
     FStopEvent.ResetEvent();
     FReaderDrained.ResetEvent();
+    FFirstFailureShown.store(0);
     auto awaitStart = [this] { GeneralEvent->Wait(kStartWaitMs); };
     // Threads of an earlier run have ended; replacing their objects joins them.
     ComThread = std::make_unique<TReadThread>(this);

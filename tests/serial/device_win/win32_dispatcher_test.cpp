@@ -288,11 +288,23 @@ TEST_F(Win32DispatcherTest, VanishingLineEndsTheThreadsWithDeviceReadError) {
     ASSERT_TRUE(WaitFor([&] { return d.ActiveThreads.load() == 0; }));
     EXPECT_FALSE(d.DispActive.load());
     std::vector<std::string> shown = shown_.Get();
-    ASSERT_FALSE(shown.empty());
-    for (const std::string& m : shown) EXPECT_EQ(m, "Device read error");
+    // Reader and event wait both fail on the vanished line; the user is told once.
+    EXPECT_EQ(shown, std::vector<std::string>{"Device read error"});
     EXPECT_NE(d.LastWinError.load(), 0);
     // The dispatcher thread released the port as it ended; reads are refused, not crashed.
     EXPECT_EQ(d.InBuffUsed(), -2007);
+    d.DonePort();
+}
+
+// What the device threads of one run show when they fail: the first error, and an error that
+// differs from it, but not the first error again; a new run starts afresh.
+TEST_F(Win32DispatcherTest, AFailureRepeatedByAnotherThreadIsShownOnce) {
+    TSioWin32Dispatcher d(nullptr);
+    EXPECT_FALSE(d.RepeatsShownFailure(ecDeviceReadError));
+    EXPECT_TRUE(d.RepeatsShownFailure(ecDeviceReadError));
+    EXPECT_FALSE(d.RepeatsShownFailure(ecDeviceWriteError));
+    ASSERT_EQ(Open(d), 0);  // a new run
+    EXPECT_FALSE(d.RepeatsShownFailure(ecDeviceReadError));
     d.DonePort();
 }
 

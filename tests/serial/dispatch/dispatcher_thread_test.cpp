@@ -12,21 +12,11 @@
 #include "platform/main_thread.h"
 #include "platform/message_window.h"
 #include "serial/device/memory_device.h"
+#include "tests/support/pump_until.h"
 
 namespace {
 
-// Pumps the calling thread's messages until cond holds; false after a generous bound, so that a
-// fault fails the test instead of hanging it.
-template <typename Cond>
-bool PumpUntil(Cond cond) {
-    for (int i = 0; i < 20000; ++i) {
-        if (cond()) return true;
-        while (platform::PumpOneMessage()) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return cond();
-}
+using testsupport::PumpUntil;
 
 class RunningPort : public ::testing::Test {
   protected:

@@ -19,8 +19,12 @@
 #include "serial/packet/dispatcher_packet_link.h"
 #include "serial/packet/packet_manager.h"
 #include "serial/packet/packet_manager_list.h"
+#include "tests/support/pump_until.h"
 
 namespace {
+
+using testsupport::PumpFor;
+using testsupport::PumpUntil;
 
 // The link of a manager to a dispatcher that no port component owns.
 class MemoryLink : public TDispatcherPacketLink {
@@ -60,26 +64,11 @@ class OnDispatcher : public ::testing::Test {
     }
     void TearDown() override {
         Packets.clear();
-        PumpUntil([] { return false; }, 20);
+        PumpFor(std::chrono::milliseconds(20));
         d.reset();
         platform::SetExceptionDisplay(nullptr);
         platform::SetClockForTest(nullptr);
         platform::UnbindMainThread();
-    }
-
-    // Handles the main thread's messages (the Sync calls among them) until Done, giving up
-    // after a generous while (only so that a broken build ends; nothing here depends on it).
-    template <typename Pred>
-    bool PumpUntil(Pred Done, int Rounds = 30000) {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        for (int i = 0; i < Rounds && std::chrono::steady_clock::now() < giveUp; ++i) {
-            if (Done()) return true;
-            if (!platform::PumpOneMessage())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            else
-                --i;  // a busy queue is not a reason to stop waiting
-        }
-        return Done();
     }
 
     TSioDataPacket& LinePacket() {
@@ -163,7 +152,7 @@ TEST_F(OnDispatcher, SilenceTimesThePacketOutAndLaterLinesAreDropped) {
     EXPECT_FALSE(p.Enabled());
     d->Receive("D\r\nCPU\r\n");
     ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 0; }));
-    PumpUntil([] { return false; }, 50);
+    PumpFor(std::chrono::milliseconds(50));
     EXPECT_TRUE(Got.empty());
 
     p.SetEnabled(true);
@@ -210,6 +199,6 @@ TEST_F(OnDispatcher, AManagerWhoseLastPacketLeavesDuringAnEventIsFreedAfterIt) {
     ASSERT_TRUE(PumpUntil([&] { return PacketManagers().Count() == before - 1; }));
     EXPECT_EQ(Got, std::vector<std::string>{"A\r\n"});
     d->Receive("C\r\n");
-    PumpUntil([] { return false; }, 50);
+    PumpFor(std::chrono::milliseconds(50));
     EXPECT_EQ(Got.size(), 1u) << "no handler is left on the dispatcher";
 }

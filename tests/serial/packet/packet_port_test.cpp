@@ -20,8 +20,12 @@
 #include "serial/packet/packet_manager.h"
 #include "serial/packet/packet_manager_list.h"
 #include "serial/port/com_port.h"
+#include "tests/support/pump_until.h"
 
 namespace {
+
+using testsupport::PumpFor;
+using testsupport::PumpUntil;
 
 class PacketOnPort : public ::testing::Test {
   protected:
@@ -60,26 +64,11 @@ class PacketOnPort : public ::testing::Test {
         if (port && port->Open()) port->SetOpen(false);
         PumpUntil([&] { return !port || !port->Open(); });
         port.reset();
-        PumpUntil([] { return false; }, 20);
+        PumpFor(std::chrono::milliseconds(20));
         EXPECT_EQ(PacketManagers().Count(), managersBefore) << "every manager was freed";
         platform::SetExceptionDisplay(nullptr);
         platform::SetClockForTest(nullptr);
         platform::UnbindMainThread();
-    }
-
-    // Handles the main thread's messages (the Sync calls among them) until Done, giving up
-    // after a generous while (only so that a broken build ends; nothing here depends on it).
-    template <typename Pred>
-    bool PumpUntil(Pred Done, int Rounds = 30000) {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        for (int i = 0; i < Rounds && std::chrono::steady_clock::now() < giveUp; ++i) {
-            if (Done()) return true;
-            if (!platform::PumpOneMessage())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            else
-                --i;  // a busy queue is not a reason to stop waiting
-        }
-        return Done();
     }
 
     std::atomic<uint32_t> now{0};
@@ -177,7 +166,7 @@ TEST_F(PacketOnPort, TwoPacketsShareTheManagerOfTheirPort) {
 
 TEST_F(PacketOnPort, BindingAnEnabledPacketToAnOpenPortArmsIt) {
     packet->SetComPort(nullptr);
-    PumpUntil([] { return false; }, 5);
+    PumpFor(std::chrono::milliseconds(5));
     port->SetOpen(true);
     packet->SetEnabled(true);
     EXPECT_EQ(packet->PacketMode(), TPacketMode::dpIdle) << "unbound";

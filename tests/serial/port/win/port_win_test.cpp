@@ -14,23 +14,14 @@
 #include "serial/port/com_port.h"
 #include "serial/port/com_select_form.h"
 #include "serial/port/port_probe.h"
+#include "tests/support/pump_until.h"
 #include "tests/support/virtual_line/vline_client.h"
 #include "tests/ui/screenshot_win.h"
 #include "ui/form.h"
 
 namespace {
 
-// Handles this thread's messages until done() holds or a generous limit passes (the limit only
-// keeps a broken run from hanging; nothing is measured).
-template <typename Done>
-bool PumpUntil(Done done, uint32_t limitMs = 10000) {
-    const uint32_t start = platform::NowMs();
-    while (!done()) {
-        if (platform::NowMs() - start > limitMs) return false;
-        if (!platform::PumpOneMessage()) Sleep(5);
-    }
-    return true;
-}
+using testsupport::PumpUntil;
 
 class PortOnLine : public ::testing::Test {
   protected:

@@ -127,26 +127,18 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
         BaseAddress = 0;
         ReadDeviceState(DCB);
     }
-    if (FlowOpts & 16) {
-        std::lock_guard lock(DataSection);
-        DTRAuto = true;
-    } else {
+    // DTR and RTS: left to the flow control (options 16 and 32), or raised or lowered as the
+    // options 1 and 2 say.
+    auto initLine = [this](bool automatic, bool& autoFlag, bool raise,
+                           int32_t (TSioBaseDispatcher::*set)(bool)) {
         {
             std::lock_guard lock(DataSection);
-            DTRAuto = false;
+            autoFlag = automatic;
         }
-        SetDtr((FlowOpts & 1) != 0);
-    }
-    if (FlowOpts & 32) {
-        std::lock_guard lock(DataSection);
-        RTSAuto = true;
-    } else {
-        {
-            std::lock_guard lock(DataSection);
-            RTSAuto = false;
-        }
-        SetRts((FlowOpts & 2) != 0);
-    }
+        if (!automatic) (this->*set)(raise);
+    };
+    initLine((FlowOpts & 16) != 0, DTRAuto, (FlowOpts & 1) != 0, &TSioBaseDispatcher::SetDtr);
+    initLine((FlowOpts & 32) != 0, RTSAuto, (FlowOpts & 2) != 0, &TSioBaseDispatcher::SetRts);
     RemoveAllTriggers();
     {
         std::lock_guard disp(DispSection);

@@ -68,24 +68,6 @@ bool PumpUntil(const std::function<bool()>& condition) {
     return condition();
 }
 
-std::string Bits(int count, unsigned seed) {
-    std::string bits;
-    for (int i = 0; i < count; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bits += (seed >> 16) & 1 ? '1' : '0';
-    }
-    return bits;
-}
-
-// BitStates as the stand-in's bits from the first device on should give them; entries that an
-// 8-bit row does not sample are left out of the comparison (-2).
-std::vector<int> Expected(const std::string& bits, bool fx) {
-    std::vector<int> states(160, -2);
-    const int perRow = fx ? 8 : 16;
-    for (int i = 0; i < perRow * 10; ++i) states[(i / perRow) * 16 + i % perRow] = bits[i] - '0';
-    return states;
-}
-
 std::string Hex4(unsigned word) {
     char text[8];
     snprintf(text, sizeof text, "%04X", word & 0xFFFF);
@@ -189,9 +171,9 @@ class StandinCaptureTest : public ::testing::Test {
 
 TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShowsThem) {
     Launch({L"--first", L"X000"});
-    const std::string hexBits = Bits(160, 11);
+    const std::string hexBits = standin::PatternBits(160, 11);
     standin_.Ok("fill X000 " + hexBits);
-    auto hex = Expected(hexBits, false);
+    auto hex = standin::SampledStates(hexBits, false);
     EXPECT_TRUE(PumpUntil([&] { return SampledMatches(hex) && Edit1() == "X000"; })) << Describe();
     EXPECT_FALSE(form_->FxMode());
     EXPECT_EQ(form_->Image1.Picture().Width(), 504);
@@ -212,9 +194,9 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
     SaveScreenshots(L"pelkan-hex");
 
     standin_.Ok("fx 1");
-    const std::string fxBits = Bits(80, 12);
+    const std::string fxBits = standin::PatternBits(80, 12);
     standin_.Ok("fill X000 " + fxBits);
-    auto fx = Expected(fxBits, true);
+    auto fx = standin::SampledStates(fxBits, true);
     EXPECT_TRUE(PumpUntil([&] { return form_->FxMode() && SampledMatches(fx); })) << Describe();
     EXPECT_EQ(form_->SpeedButton5.Caption(), L"+40");
     EXPECT_EQ(Send("CPU\r\n"), std::vector<std::string>{"FX\r\n"});

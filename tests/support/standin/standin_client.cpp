@@ -158,4 +158,21 @@ void StandinClient::Stop() {
     pending_.clear();
 }
 
+std::string PatternBits(int count, unsigned seed) {
+    std::string bits;
+    for (int i = 0; i < count; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bits += (seed >> 16) & 1 ? '1' : '0';
+    }
+    return bits;
+}
+
+std::vector<int> SampledStates(const std::string& bits, bool fx) {
+    std::vector<int> states(160, -2);
+    const int perRow = fx ? 8 : 16;
+    for (int i = 0; i < perRow * 10 && i < static_cast<int>(bits.size()); ++i)
+        states[(i / perRow) * 16 + i % perRow] = bits[i] - '0';
+    return states;
+}
+
 }  // namespace standin

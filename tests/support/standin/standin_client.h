@@ -72,4 +72,12 @@ class StandinClient {
     double startMs_ = 0;
 };
 
+// Test patterns for the grid: `count` pseudo-random '0'/'1' characters, the same for the same
+// seed, for the "fill" command.
+std::string PatternBits(int count, unsigned seed);
+// The 160 sampled states (row-major, 16 a row) that bits filled from the first device should
+// give: 16 devices a row, or 8 in FX mode, where the entries an 8-bit row does not sample are
+// -2, so that they match nothing.
+std::vector<int> SampledStates(const std::string& bits, bool fx);
+
 }  // namespace standin

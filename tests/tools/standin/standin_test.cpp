@@ -23,23 +23,6 @@ bool Eventually(const std::function<bool()>& condition) {
     return condition();
 }
 
-std::string Bits(int count, unsigned seed) {
-    std::string bits;
-    for (int i = 0; i < count; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bits += (seed >> 16) & 1 ? '1' : '0';
-    }
-    return bits;
-}
-
-// The grid states Pelkan should read when `bits` start at the first device.
-std::vector<int> Expected(const std::string& bits, bool fx) {
-    std::vector<int> states(160, fx ? -2 : 0);
-    const int perRow = fx ? 8 : 16;
-    for (int i = 0; i < perRow * 10; ++i) states[(i / perRow) * 16 + i % perRow] = bits[i] - '0';
-    return states;
-}
-
 std::string Describe(const std::vector<int>& states) {
     std::ostringstream out;
     for (int r = 0; r < 10; ++r) {
@@ -161,9 +144,9 @@ TEST_F(StandinTest, WindowsAreFoundAsPelkanFindsThem) {
 TEST_F(StandinTest, HexModeStatesReadBackAtTheSamplePoints) {
     Launch({});
     for (unsigned seed : {1u, 2u, 3u}) {
-        std::string bits = Bits(160, seed);
+        std::string bits = standin::PatternBits(160, seed);
         standin_.Ok("fill X000 " + bits);
-        auto expected = Expected(bits, false);
+        auto expected = standin::SampledStates(bits, false);
         auto states = SampleUntil(expected, false);
         EXPECT_EQ(states, expected) << "seed " << seed << Describe(states);
     }
@@ -174,8 +157,8 @@ TEST_F(StandinTest, HexModeStatesReadBackAtTheSamplePoints) {
         COLORREF want = value[0] == '1' ? RGB(0, 0, 255) : RGB(255, 255, 255);
         EXPECT_TRUE(Eventually([&] { return CaptureGrid().At(260, 39) == want; })) << value;
     }
-    standin_.Ok("fill X000 " + Bits(160, 7));
-    SampleUntil(Expected(Bits(160, 7), false), false);
+    standin_.Ok("fill X000 " + standin::PatternBits(160, 7));
+    SampleUntil(standin::SampledStates(standin::PatternBits(160, 7), false), false);
     SaveScreenshot(L"standin-hex.bmp");
 }
 
@@ -183,9 +166,9 @@ TEST_F(StandinTest, FxModeStatesReadBackWithEightCellsPerRow) {
     Launch({L"--fx"});
     EXPECT_EQ(State("fx"), "1");
     for (unsigned seed : {4u, 5u}) {
-        std::string bits = Bits(80, seed);
+        std::string bits = standin::PatternBits(80, seed);
         standin_.Ok("fill X000 " + bits);
-        auto expected = Expected(bits, true);
+        auto expected = standin::SampledStates(bits, true);
         auto states = SampleUntil(expected, true);
         EXPECT_EQ(states, expected) << "seed " << seed << Describe(states);
     }
@@ -209,14 +192,15 @@ TEST_F(StandinTest, FxModeStatesReadBackWithEightCellsPerRow) {
     EXPECT_EQ(states, expected) << Describe(states);
     EXPECT_EQ(WindowText(w_.field), L"Y020");
     standin_.Ok("first X000");
-    standin_.Ok("fill X000 " + Bits(80, 9));
-    SampleUntil(Expected(Bits(80, 9), true), true);
+    standin_.Ok("fill X000 " + standin::PatternBits(80, 9));
+    SampleUntil(standin::SampledStates(standin::PatternBits(80, 9), true), true);
     SaveScreenshot(L"standin-fx.bmp");
 }
 
 TEST_F(StandinTest, SwitchingModesKeepsTheStatesAndRewritesTheNames) {
     Launch({L"--first", L"X010", L"--on", L"X010,X01F"});
-    auto states = SampleUntil(Expected("1000000000000001" + std::string(144, '0'), false), false);
+    auto states = SampleUntil(
+        standin::SampledStates("1000000000000001" + std::string(144, '0'), false), false);
     EXPECT_EQ(states[0], 1);
     EXPECT_EQ(states[15], 1);
     standin_.Ok("fx 1");
@@ -228,8 +212,8 @@ TEST_F(StandinTest, SwitchingModesKeepsTheStatesAndRewritesTheNames) {
         "10000000"
         "00000001" +
         std::string(64, '0');
-    states = SampleUntil(Expected(fx, true), true);
-    EXPECT_EQ(states, Expected(fx, true)) << Describe(states);
+    states = SampleUntil(standin::SampledStates(fx, true), true);
+    EXPECT_EQ(states, standin::SampledStates(fx, true)) << Describe(states);
 }
 
 TEST_F(StandinTest, ControlChannelRejectsBadCommands) {
@@ -252,12 +236,12 @@ TEST_F(StandinTest, ControlChannelRejectsBadCommands) {
 
 TEST_F(StandinTest, FieldTakesAValidNameWithEnter) {
     Launch({});
-    standin_.Ok("fill X100 " + Bits(160, 11));
+    standin_.Ok("fill X100 " + standin::PatternBits(160, 11));
     SendMessageW(w_.field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"X100"));
     PressKey(w_.field, VK_RETURN);
     ASSERT_TRUE(SawEvent("enter=X100")) << Seen();
     EXPECT_EQ(State("first"), "X100");
-    auto expected = Expected(Bits(160, 11), false);
+    auto expected = standin::SampledStates(standin::PatternBits(160, 11), false);
     auto states = SampleUntil(expected, false);
     EXPECT_EQ(states, expected) << Describe(states);
 }
@@ -265,8 +249,8 @@ TEST_F(StandinTest, FieldTakesAValidNameWithEnter) {
 TEST_F(StandinTest, FieldRejectsAnInvalidNameWithTheConfiguredMessageBox) {
     Launch({L"--first", L"X100"});
     standin_.Ok("reject-title 入力エラー");
-    standin_.Ok("fill X100 " + Bits(160, 12));
-    auto before = SampleUntil(Expected(Bits(160, 12), false), false);
+    standin_.Ok("fill X100 " + standin::PatternBits(160, 12));
+    auto before = SampleUntil(standin::SampledStates(standin::PatternBits(160, 12), false), false);
     for (const wchar_t* bad : {L"X10G", L"Q100", L"X", L"X20000"}) {
         SCOPED_TRACE(std::string(bad, bad + wcslen(bad)));
         SendMessageW(w_.field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bad));
@@ -422,8 +406,8 @@ TEST_F(StandinTest, StartupOptionsAndIdleCost) {
         "10000001"
         "01000000" +
         std::string(64, '0');
-    auto states = SampleUntil(Expected(bits, true), true);
-    EXPECT_EQ(states, Expected(bits, true)) << Describe(states);
+    auto states = SampleUntil(standin::SampledStates(bits, true), true);
+    EXPECT_EQ(states, standin::SampledStates(bits, true)) << Describe(states);
 
     // Reported, not asserted: start-up time and the CPU an idle stand-in uses.
     FILETIME created, ended, kernel0, user0, kernel1, user1;

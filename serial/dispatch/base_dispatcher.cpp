@@ -146,6 +146,7 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
         LastTailData = 0;
         DBufHead = DBufTail = NotifyTail = 0;
         FilledSinceNotify = false;
+        FilledSinceScan = false;
         InAvailMessage = false;
         ModemStatus = 0;
     }

@@ -352,6 +352,10 @@ class TSioBaseDispatcher {
     // makes the ring exactly full brings the head back onto NotifyTail, so the positions alone
     // cannot tell "nothing new" from "a whole ring new".
     bool FilledSinceNotify = false;
+    // Bytes were added since the data-trigger scan last reached the head: with the head on the
+    // scan's position this means a whole ring not yet scanned. Dispatcher thread (and InitPort
+    // before it starts), under DispSection when set.
+    bool FilledSinceScan = false;
 
     // Output ring: OutputSection. Filled by WriteCom, drained by the device layer's writer.
     std::unique_ptr<uint8_t[]> OBuffer;

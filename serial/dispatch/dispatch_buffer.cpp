@@ -205,9 +205,9 @@ bool TSioBaseDispatcher::FillDispatchBuffer() {
         uint32_t r2 = read(p2);
         DBufHead = (DBufHead + r2) % kRing;
         DispatchFull = DBufHead == DBufTail;
-        if (r2 > 0) FilledSinceNotify = true;
+        if (r2 > 0) FilledSinceNotify = FilledSinceScan = true;
     }
-    if (r1 > 0) FilledSinceNotify = true;
+    if (r1 > 0) FilledSinceNotify = FilledSinceScan = true;
     return true;
 }
 

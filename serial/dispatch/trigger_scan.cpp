@@ -184,7 +184,10 @@ bool TSioBaseDispatcher::ScanDataTriggers() {
         if (!DBuffer) return false;
         head = DBufHead;
         lenTrigger = LenTrigger;
-        while (LastTailData != head) {
+        uint32_t unscanned = (head + kRing - LastTailData) % kRing;
+        // The head on the scan's position with bytes added since: a whole ring to scan.
+        if (unscanned == 0 && FilledSinceScan) unscanned = kRing;
+        for (; unscanned > 0; --unscanned) {
             uint8_t c = DBuffer[LastTailData];
             bool anyMatch = false;
             uint32_t maxLen = 0;
@@ -211,6 +214,7 @@ bool TSioBaseDispatcher::ScanDataTriggers() {
             LastTailData = (LastTailData + 1) % kRing;
         }
         if (!matchFound) {
+            FilledSinceScan = false;  // the scan has reached the head
             uint32_t unread = UnreadCount();
             used = InAvailMessage ? unread - GetCount : unread;
         }
@@ -248,6 +252,10 @@ bool TSioBaseDispatcher::ScanDataTriggers() {
             result = NotifyHandlers(TriggerDataMsg, handle, len);
         }
         LastTailData = (matchPos + 1) % kRing;
+        if (LastTailData == head) {
+            std::lock_guard disp(DispSection);
+            FilledSinceScan = false;
+        }
         return result;
     }
 

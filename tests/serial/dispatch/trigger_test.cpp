@@ -53,6 +53,37 @@ TEST_F(Triggers, ABurstThatFillsTheRingExactlyIsStillOffered) {
     EXPECT_EQ("READ\r\n", r.Notices[1].Read);
 }
 
+// The same for the data triggers: a whole ring of bytes that no scan has seen yet puts the head
+// on the scan's position, and those bytes must still be scanned.
+TEST_F(Triggers, ABurstThatFillsTheRingExactlyIsScannedForDataTriggers) {
+    d->ChangeLengthTrigger(0);
+    uint32_t ok = static_cast<uint32_t>(d->AddDataTrigger("OK", false));
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    std::string burst(8192, 'x');
+    burst.replace(8000, 2, "OK");
+    ReceiveAndPass(burst);
+    ASSERT_EQ(1u, r.Notices.size()) << "the trigger inside the full ring is found";
+    EXPECT_EQ(TriggerDataMsg, r.Notices[0].Msg);
+    EXPECT_EQ(ok, r.Notices[0].wParam);
+    EXPECT_EQ(0u, d->LastTailData) << "the rest of the ring was scanned up to the head";
+    Pass();
+    EXPECT_EQ(1u, r.Notices.size()) << "found once: a scanned full ring is not scanned again";
+}
+
+// A full ring scanned without a match is not scanned again: its last byte followed by its first
+// would make a match the line never carried.
+TEST_F(Triggers, AFullRingIsScannedOnce) {
+    d->ChangeLengthTrigger(0);
+    d->AddDataTrigger("OK", false);
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    ReceiveAndPass("K" + std::string(8190, 'x') + "O");
+    Pass();
+    Pass();
+    EXPECT_TRUE(r.Notices.empty());
+}
+
 TEST_F(Triggers, LengthTriggerCountsUnreadBytes) {
     d->ChangeLengthTrigger(4);
     Recorder r(d.get());

@@ -162,7 +162,21 @@ void PressKey(HWND wnd, BYTE key) {
 }
 
 void ClickAt(int x, int y) {
+    // Under load a pointer motion the display reports late can put the cursor back where an
+    // earlier test left it, and the press would land there: it goes out only once the cursor
+    // has stayed where it was put for three looks in a row.
     SetCursorPos(x, y);
+    for (int still = 0, looks = 0; still < 3 && looks < 100; ++looks) {
+        Sleep(10);
+        POINT at{};
+        GetCursorPos(&at);
+        if (at.x == x && at.y == y) {
+            ++still;
+        } else {
+            still = 0;
+            SetCursorPos(x, y);
+        }
+    }
     mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
     mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
 }

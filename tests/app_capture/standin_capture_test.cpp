@@ -15,55 +15,16 @@
 #include "app/main_form.h"
 #include "app/serial_services_double.h"
 #include "tests/support/standin/standin_client.h"
+#include "tests/ui/screenshot_win.h"
 
 namespace {
-
-std::wstring ResultsDir() {
-    std::wstring dir = L"" PELKAN_TEST_RESULTS;
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir;
-}
-
-// A 24-bit top-down bitmap as a .bmp file.
-bool WriteBmp(const ui::Bitmap& image, const std::wstring& path) {
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    if (!file) return false;
-    const uint32_t dataSize = static_cast<uint32_t>(image.Stride()) * image.Height();
-    BITMAPFILEHEADER fh{};
-    BITMAPINFOHEADER ih{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = fh.bfOffBits + dataSize;
-    ih.biSize = sizeof ih;
-    ih.biWidth = image.Width();
-    ih.biHeight = -image.Height();
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    ih.biCompression = BI_RGB;
-    bool ok = fwrite(&fh, sizeof fh, 1, file) == 1 && fwrite(&ih, sizeof ih, 1, file) == 1 &&
-              fwrite(image.Data(), 1, dataSize, file) == dataSize;
-    return fclose(file) == 0 && ok;
-}
-
-// Runs the message loop (the main window's timer among it) for a while.
-void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
 
 // Pumps until the condition holds, at most 10 s: the stand-in is another process and draws a
 // moment after it changes.
 bool PumpUntil(const std::function<bool()>& condition) {
     for (int i = 0; i < 200; ++i) {
         if (condition()) return true;
-        Pump(50);
+        test_support::PumpMessages(50);
     }
     return condition();
 }
@@ -78,7 +39,7 @@ class StandinCaptureTest : public ::testing::Test {
   protected:
     void SetUp() override {
         // Pelkan's window to the right of the stand-in, so it covers no part of the grid.
-        settingsPath_ = ResultsDir() + L"/app_capture_standin.ini";
+        settingsPath_ = test_support::ResultsFolder() + L"app_capture_standin.ini";
         DeleteFileW(settingsPath_.c_str());
         WritePrivateProfileStringW(L"Form", L"Left", L"1250", settingsPath_.c_str());
         WritePrivateProfileStringW(L"Form", L"Top", L"40", settingsPath_.c_str());
@@ -154,12 +115,13 @@ class StandinCaptureTest : public ::testing::Test {
     }
 
     void SaveScreenshots(const std::wstring& name) {
-        EXPECT_TRUE(WriteBmp(form_->Image1.Picture(), ResultsDir() + L"/" + name + L"-image1.bmp"));
-        RECT r{};
-        GetWindowRect(static_cast<HWND>(form_->NativeHandle()), &r);
-        ui::Bitmap shot(r.right - r.left, r.bottom - r.top);
-        EXPECT_TRUE(SystemDesktop().CaptureScreen(r.left, r.top, shot));
-        EXPECT_TRUE(WriteBmp(shot, ResultsDir() + L"/" + name + L"-window.bmp"));
+        const ui::Bitmap& image = form_->Image1.Picture();
+        const std::wstring folder = test_support::ResultsFolder();
+        EXPECT_TRUE(test_support::SavePicture(image.Width(), image.Height(), image.Data(),
+                                              static_cast<size_t>(image.Stride()),
+                                              folder + name + L"-image1.png"));
+        EXPECT_TRUE(test_support::SaveWindowPicture(static_cast<HWND>(form_->NativeHandle()),
+                                                    folder + name + L"-window.png"));
     }
 
     std::wstring settingsPath_;
@@ -227,7 +189,7 @@ TEST_F(StandinCaptureTest, DevnMovesTheFirstDeviceInBothModesAndTheTicksFollow) 
 TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     Launch({L"--first", L"X000"});
     ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X000" && !form_->DeviceChanged; }));
-    Pump(600);
+    test_support::PumpMessages(600);
 
     EXPECT_EQ(Send("BTRV X013\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_TRUE(SawEvent("toggle=X013:1")) << Seen();
@@ -239,7 +201,7 @@ TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     EXPECT_EQ(State("first"), "X010") << Seen();
     ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X010" && form_->BitStates[3] == 1; }))
         << Describe();
-    Pump(300);
+    test_support::PumpMessages(300);
     auto read = Send("READ\r\n");
     ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read[0].substr(0, 12), "QRX010  0008") << read[0];
@@ -257,7 +219,7 @@ TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed)
     EXPECT_EQ(form_->Edit5.Text(), L"X000");
     EXPECT_EQ(FindWindowW(nullptr, L"Korvex Works"), nullptr);
     EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X000"; }));
-    Pump(600);
+    test_support::PumpMessages(600);
 
     standin_.Ok("dialog-next");
     EXPECT_EQ(Send("BTRV X002\r\n"), std::vector<std::string>{"OK\r\n"});

@@ -91,6 +91,25 @@ std::wstring ResultsFolder() {
     return folder + L"\\";
 }
 
+bool SavePicture(int width, int height, const uint8_t* bgr, size_t stride,
+                 const std::wstring& path) {
+    if (width <= 0 || height <= 0 || !bgr) return false;
+    std::vector<uint8_t> rgb;
+    rgb.reserve(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = bgr + y * stride;
+        for (int x = 0; x < width; ++x)
+            rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+    }
+    std::vector<uint8_t> png = EncodePng(width, height, rgb);
+    platform::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
+           written == png.size();
+}
+
 bool SaveWindowPicture(HWND window, const std::wstring& path) {
     RECT r;
     if (!GetWindowRect(window, &r)) return false;
@@ -116,20 +135,7 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
     SelectObject(memory.get(), old);
     if (!copied) return false;
     const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
-    std::vector<uint8_t> rgb;
-    rgb.reserve(static_cast<size_t>(w) * h * 3);
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* row = static_cast<const uint8_t*>(bits) + y * stride;
-        for (int x = 0; x < w; ++x)
-            rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-    }
-    std::vector<uint8_t> png = EncodePng(w, h, rgb);
-    platform::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
-           written == png.size();
+    return SavePicture(w, h, static_cast<const uint8_t*>(bits), stride, path);
 }
 
 void PumpMessages(DWORD ms) {

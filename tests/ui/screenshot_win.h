@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace test_support {
@@ -14,6 +16,11 @@ std::wstring ResultsFolder();
 // Copies the window's rectangle from the screen and writes it to path as a 24-bit PNG. Returns
 // false when nothing could be captured or written.
 bool SaveWindowPicture(HWND window, const std::wstring& path);
+
+// Writes a picture held as top-down rows of blue-green-red pixels, `stride` bytes apart, to path
+// as a 24-bit PNG. Returns false when there is nothing to write or the file cannot be written.
+bool SavePicture(int width, int height, const uint8_t* bgr, size_t stride,
+                 const std::wstring& path);
 
 // Handles the messages waiting for this thread, and keeps doing so for at least ms milliseconds.
 void PumpMessages(DWORD ms);

@@ -60,8 +60,7 @@ MonitorWindows FindMonitor() {
 }
 
 COLORREF ScreenImage::At(int x, int y) const {
-    const int stride = (width * 3 + 3) & ~3;
-    const uint8_t* p = &bgr[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3];
+    const uint8_t* p = &bgr[static_cast<size_t>(y) * Stride() + static_cast<size_t>(x) * 3];
     return RGB(p[2], p[1], p[0]);
 }
 
@@ -69,8 +68,7 @@ ScreenImage CaptureScreen(int x, int y, int width, int height) {
     ScreenImage image;
     image.width = width;
     image.height = height;
-    const int stride = (width * 3 + 3) & ~3;
-    image.bgr.assign(static_cast<size_t>(stride) * height, 0);
+    image.bgr.assign(image.Stride() * static_cast<size_t>(height), 0);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -90,29 +88,6 @@ ScreenImage CaptureScreen(int x, int y, int width, int height) {
     std::memcpy(image.bgr.data(), bits, image.bgr.size());
     SelectObject(memory.get(), old);
     return image;
-}
-
-bool WriteBmp(const ScreenImage& image, const std::wstring& path) {
-    const int stride = (image.width * 3 + 3) & ~3;
-    BITMAPFILEHEADER file{};
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof(info);
-    info.biWidth = image.width;
-    info.biHeight = -image.height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(stride) * image.height;
-    platform::UniqueFileHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out) return false;
-    DWORD written = 0;
-    return WriteFile(out.get(), &file, sizeof(file), &written, nullptr) &&
-           WriteFile(out.get(), &info, sizeof(info), &written, nullptr) &&
-           WriteFile(out.get(), image.bgr.data(), static_cast<DWORD>(image.bgr.size()), &written,
-                     nullptr);
 }
 
 int SampleX(int column) {

@@ -27,11 +27,10 @@ std::wstring ClassName(HWND wnd);
 struct ScreenImage {
     int width = 0, height = 0;
     std::vector<uint8_t> bgr;  // top-down rows of width * 3 bytes, padded to 4
+    size_t Stride() const { return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3}; }
     COLORREF At(int x, int y) const;
 };
 ScreenImage CaptureScreen(int x, int y, int width, int height);
-// Writes the image as a 24-bit BMP file.
-bool WriteBmp(const ScreenImage& image, const std::wstring& path);
 
 // Sampling at the default capture geometry (scale 1): cell column v (0 = leftmost), cell row r.
 int SampleX(int column);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "tests/support/standin/standin_client.h"
+#include "tests/ui/screenshot_win.h"
 #include "tests/tools/standin/screen_probe.h"
 
 namespace standin_test {
@@ -36,12 +37,6 @@ std::string Describe(const std::vector<int>& states) {
 }
 
 bool IsExactlyOnOrOff(COLORREF c) { return c == RGB(0, 0, 255) || c == RGB(255, 255, 255); }
-
-std::wstring ResultsDir() {
-    std::wstring dir = L"" PELKAN_TEST_RESULTS;
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir;
-}
 
 class StandinTest : public ::testing::Test {
   protected:
@@ -106,7 +101,8 @@ class StandinTest : public ::testing::Test {
         GetWindowRect(w_.frame, &r);
         if (also && GetWindowRect(also, &other)) UnionRect(&r, &r, &other);
         ScreenImage shot = CaptureScreen(r.left, r.top, r.right - r.left, r.bottom - r.top);
-        EXPECT_TRUE(WriteBmp(shot, ResultsDir() + L"/" + name));
+        EXPECT_TRUE(test_support::SavePicture(shot.width, shot.height, shot.bgr.data(),
+                                              shot.Stride(), test_support::ResultsFolder() + name));
     }
 
     standin::StandinClient standin_;
@@ -159,7 +155,7 @@ TEST_F(StandinTest, HexModeStatesReadBackAtTheSamplePoints) {
     }
     standin_.Ok("fill X000 " + standin::PatternBits(160, 7));
     SampleUntil(standin::SampledStates(standin::PatternBits(160, 7), false), false);
-    SaveScreenshot(L"standin-hex.bmp");
+    SaveScreenshot(L"standin-hex.png");
 }
 
 TEST_F(StandinTest, FxModeStatesReadBackWithEightCellsPerRow) {
@@ -194,7 +190,7 @@ TEST_F(StandinTest, FxModeStatesReadBackWithEightCellsPerRow) {
     standin_.Ok("first X000");
     standin_.Ok("fill X000 " + standin::PatternBits(80, 9));
     SampleUntil(standin::SampledStates(standin::PatternBits(80, 9), true), true);
-    SaveScreenshot(L"standin-fx.bmp");
+    SaveScreenshot(L"standin-fx.png");
 }
 
 TEST_F(StandinTest, SwitchingModesKeepsTheStatesAndRewritesTheNames) {
@@ -265,7 +261,7 @@ TEST_F(StandinTest, FieldRejectsAnInvalidNameWithTheConfiguredMessageBox) {
         EXPECT_EQ(State("first"), "X100");
         if (bad == std::wstring(L"X10G")) {
             Sleep(200);  // for the picture only
-            SaveScreenshot(L"standin-reject.bmp", box);
+            SaveScreenshot(L"standin-reject.png", box);
         }
         PressKey(box, VK_RETURN);
         EXPECT_TRUE(Eventually([&] { return !IsWindow(box); }));
@@ -362,7 +358,7 @@ TEST_F(StandinTest, ValueChangeDialogOnRequestClosesWithEscape) {
     EXPECT_EQ(ClassName(dialog), L"#32770");
     EXPECT_TRUE(IsWindowEnabled(dialog));
     Sleep(200);  // for the picture only: the dialog's controls paint a moment after it shows
-    SaveScreenshot(L"standin-value-dialog.bmp", dialog);
+    SaveScreenshot(L"standin-value-dialog.png", dialog);
     ASSERT_TRUE(SawEvent("dialog=X000")) << Seen();
     PressKey(dialog, VK_ESCAPE);
     EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }));

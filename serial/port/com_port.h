@@ -13,6 +13,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -257,6 +258,9 @@ class TSioCustomComPort : public TSioBaseComponent {
     // The forwarding operations' rule: the dispatcher, or null while shutting down.
     TSioBaseDispatcher* ForwardDispatcher();
     int32_t Check(int32_t rc);
+    // The string waits' read: the next received character, reported through DoWaitChar, or
+    // nothing when none is waiting.
+    std::optional<char> TakeWaitedChar();
     void ApplyLine();
     void SetTraceLogState(bool Log, TTraceLogState Value);
     void ReapplyFlow();

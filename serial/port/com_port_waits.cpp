@@ -79,6 +79,17 @@ bool TSioCustomComPort::CheckForString(uint8_t& Index, char C, const std::string
     return found;
 }
 
+std::optional<char> TSioCustomComPort::TakeWaitedChar() {
+    if (!CharReady()) return std::nullopt;
+    std::optional<char> c;
+    try {
+        c = GetChar();
+    } catch (const EBufferIsEmpty&) {
+    }
+    if (c) DoWaitChar(*c);
+    return c;
+}
+
 bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, bool Yield,
                                       bool IgnoreCase) {
     if (S.empty() || ShuttingDown()) return true;
@@ -93,17 +104,7 @@ bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, boo
         bool found = false;
         bool terminating = false;
         while (!found && !terminating) {
-            if (CharReady()) {
-                std::optional<char> c;
-                try {
-                    c = GetChar();
-                } catch (const EBufferIsEmpty&) {
-                }
-                if (c) {
-                    DoWaitChar(*c);
-                    found = matcher.Feed(*c, matched);
-                }
-            }
+            if (std::optional<char> c = TakeWaitedChar()) found = matcher.Feed(*c, matched);
             if (!found) {
                 found = TickTimerDone(timer);
                 if (Yield && !YieldMessages()) terminating = true;
@@ -143,20 +144,12 @@ int32_t TSioCustomComPort::WaitForMultiString(const std::string& S, int32_t Time
         StartTickTimer(timer, Timeout);
         bool done = false;
         while (!done) {
-            if (CharReady()) {
-                std::optional<char> c;
-                try {
-                    c = GetChar();
-                } catch (const EBufferIsEmpty&) {
-                }
-                if (c) {
-                    DoWaitChar(*c);
-                    for (size_t k = 0; k < matchers.size(); ++k) {
-                        if (matchers[k].Feed(*c, matched[k])) {
-                            result = static_cast<int32_t>(k + 1);
-                            done = true;
-                            break;
-                        }
+            if (std::optional<char> c = TakeWaitedChar()) {
+                for (size_t k = 0; k < matchers.size(); ++k) {
+                    if (matchers[k].Feed(*c, matched[k])) {
+                        result = static_cast<int32_t>(k + 1);
+                        done = true;
+                        break;
                     }
                 }
             }

@@ -13,6 +13,8 @@
 //     GeneralEvent;
 //   - main thread: OpenCom, CloseCom, PurgeQueue, WriteCom; dispatcher thread: ReadCom,
 //     InputAvailable, ReadErrors, WriteCom from handlers.
+// Stopping: StopThreads (CloseCom, or a device thread that fails) sets KillThreads and then
+// FStopEvent, which every device thread's waits and pauses include besides their own events.
 // Locks: OutputSection guards the output ring (WriteCom, OutputPending, the writer's copy-out,
 // PurgeQueue(0)); FQueue has its own lock; DataSection makes LaunchThreads one step; a close is
 // kept single by CloseComActive (compare-and-set). The writer sends outside every lock.
@@ -83,9 +85,15 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     // Set by the status thread on a received-character event and by CloseCom; the reader waits
     // on it. Auto-reset.
     platform::Event FSerialEvent{platform::Event::Reset::Auto};
-    // Set by CloseCom as it sets KillThreads, reset by LaunchThreads: a thread pausing between
-    // waits ends its pause at once when the port closes. Manual-reset.
+    // Set after KillThreads by StopThreads, reset by LaunchThreads: the device threads wait on it
+    // beside their own events, so a stop ends their waits and pauses at once. Manual-reset.
     platform::Event FStopEvent{platform::Event::Reset::Manual};
+    // Tells every device thread to end: KillThreads, then FStopEvent. CloseCom and any device
+    // thread that fails.
+    void StopThreads() {
+        KillThreads.store(true);
+        FStopEvent.Set();
+    }
     // Set by the reader when it has emptied the driver after reading something. The status
     // thread waits for it after a received-character event: until then another such event
     // tells nothing new, and on devices that report one for as long as unread bytes remain

@@ -25,10 +25,11 @@ class TSioWin32Thread : public TSioDispatcherThread {
     explicit TSioWin32Thread(TSioWin32Dispatcher* Disp);
 
   protected:
-    // Waits for the pending operation in steps of 100 ms while neither this thread nor the
-    // dispatcher is asked to stop. Completed: the transferred count (event reset), or -161
-    // when the operation failed (GetLastError tells why). Asked to stop: 0, the operation is
-    // still pending. Wait failure: -161.
+    // Waits for the pending operation until it completes or this thread or the dispatcher is
+    // asked to stop (FStopEvent ends the wait at once; the flag is also looked at every second).
+    // Completed: the transferred count (the event stays signalled until the next operation on
+    // the record), or -161 when the operation failed (GetLastError tells why). Asked to stop:
+    // 0, the operation is still pending. Wait failure: -161.
     virtual int32_t WaitForOverlapped(OVERLAPPED& Overlapped);
 
     // Thread start: ThreadStarted, then the event. False when the event cannot be made.
@@ -42,7 +43,7 @@ class TSioWin32Thread : public TSioDispatcherThread {
     // Marks the operation just issued as pending / completed.
     void IssuedPending() { FPending = true; }
     void Completed() { FPending = false; }
-    // Sleeps about Ms milliseconds in short steps, returning early when asked to stop.
+    // Sleeps about Ms milliseconds, returning early when asked to stop.
     void Pause(uint32_t Ms) const;
 
     TSioWin32Dispatcher* W;  // not owned; the dispatcher outlives its threads

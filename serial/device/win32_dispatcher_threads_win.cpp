@@ -12,7 +12,11 @@
 
 namespace {
 constexpr DWORD kBlockSize = 256;
-constexpr DWORD kWaitStepMs = 100;
+// Waits that also watch FStopEvent look at the stop flag at least this often: a stop from
+// StopThreads or CloseCom ends them at once, this bound only covers the flag set otherwise.
+constexpr DWORD kStopCheckMs = 1000;
+// After a received-character event, the longest the status thread waits for the reader.
+constexpr DWORD kDrainWaitMs = 100;
 constexpr DWORD kReaderWaitMs = 50;
 constexpr uint32_t kEventPaceMs = 50;
 constexpr uint32_t kEventPaceMaxMs = 5000;
@@ -51,9 +55,9 @@ void TSioWin32Thread::EndPending() {
 }
 
 void TSioWin32Thread::Pause(uint32_t Ms) const {
-    // A close ends the pause at once; a stop set by another thread is seen within kWaitStepMs.
-    for (uint32_t slept = 0; slept < Ms && !StopRequested(); slept += kWaitStepMs) {
-        if (W->FStopEvent.Wait(std::min<uint32_t>(kWaitStepMs, Ms - slept)) ==
+    // A stop ends the pause at once.
+    for (uint32_t slept = 0; slept < Ms && !StopRequested(); slept += kStopCheckMs) {
+        if (W->FStopEvent.Wait(std::min<uint32_t>(kStopCheckMs, Ms - slept)) ==
             platform::WaitResult::Signaled)
             return;
     }
@@ -77,9 +81,11 @@ int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
 }
 
 int32_t TSioWin32Thread::WaitForOverlapped(OVERLAPPED& Overlapped) {
+    HANDLE waits[2] = {Overlapped.hEvent, W->FStopEvent.NativeHandle()};
     for (;;) {
-        DWORD w = WaitForSingleObject(Overlapped.hEvent, kWaitStepMs);
-        if (w == WAIT_TIMEOUT) {
+        // FStopEvent is set only after the stop flag, so a wake-up by it finds the flag set.
+        DWORD w = WaitForMultipleObjects(2, waits, FALSE, kStopCheckMs);
+        if (w == WAIT_TIMEOUT || w == WAIT_OBJECT_0 + 1) {
             if (StopRequested()) return 0;
             continue;
         }
@@ -140,7 +146,7 @@ bool TReadThread::QueueBlocks(int32_t N) {
 
 int32_t TReadThread::Execute() {
     if (!Begin()) {
-        W->KillThreads.store(true);
+        W->StopThreads();
         return Finish(ecDeviceReadError);
     }
     // Reads return at once with what the driver holds; on devices where they stay pending
@@ -152,7 +158,7 @@ int32_t TReadThread::Execute() {
         platform::WaitResult woke = W->FSerialEvent.Wait(kReaderWaitMs);
         if (woke != platform::WaitResult::Signaled && woke != platform::WaitResult::TimedOut) {
             exitCode = ecDeviceReadError;
-            W->KillThreads.store(true);
+            W->StopThreads();
             break;
         }
         // Drain the driver before waiting again, or the tail of a burst waits for the next one.
@@ -169,12 +175,12 @@ int32_t TReadThread::Execute() {
         }
         if (outOfMemory) {
             exitCode = ecNoMemory;
-            W->KillThreads.store(true);
+            W->StopThreads();
             break;
         }
         if (n < 0) {
             if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = ecDeviceReadError;
-            W->KillThreads.store(true);
+            W->StopThreads();
             break;
         }
         if (gotBytes) W->FReaderDrained.Set();
@@ -187,10 +193,11 @@ int32_t TReadThread::Execute() {
 // ---- TWriteThread ----
 
 int32_t TWriteThread::WaitForOverlapped(OVERLAPPED& Overlapped) {
-    HANDLE waits[2] = {Overlapped.hEvent, W->OutFlushEvent->NativeHandle()};
+    HANDLE waits[3] = {Overlapped.hEvent, W->OutFlushEvent->NativeHandle(),
+                       W->FStopEvent.NativeHandle()};
     for (;;) {
-        DWORD w = WaitForMultipleObjects(2, waits, FALSE, kWaitStepMs);
-        if (w == WAIT_TIMEOUT) {
+        DWORD w = WaitForMultipleObjects(3, waits, FALSE, kStopCheckMs);
+        if (w == WAIT_TIMEOUT || w == WAIT_OBJECT_0 + 2) {
             if (StopRequested()) return -1;
             continue;
         }
@@ -271,25 +278,27 @@ int32_t TWriteThread::DrainOutput() {
 
 int32_t TWriteThread::Execute() {
     if (!Begin()) {
-        W->KillThreads.store(true);
+        W->StopThreads();
         return Finish(ecDeviceWriteError);
     }
     int32_t exitCode = 0;
-    HANDLE waits[2] = {W->OutputEvent->NativeHandle(), W->OutFlushEvent->NativeHandle()};
+    HANDLE waits[3] = {W->OutputEvent->NativeHandle(), W->OutFlushEvent->NativeHandle(),
+                       W->FStopEvent.NativeHandle()};
     while (!StopRequested()) {
-        DWORD w = WaitForMultipleObjects(2, waits, FALSE, kWaitStepMs);
+        // A wake-up by FStopEvent (index 2) ends the loop through StopRequested.
+        DWORD w = WaitForMultipleObjects(3, waits, FALSE, kStopCheckMs);
         if (w == WAIT_OBJECT_0) {
             if (W->KillThreads.load()) continue;
             if (DrainOutput() != 0) {
                 if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = ecDeviceWriteError;
-                W->KillThreads.store(true);
+                W->StopThreads();
             }
         } else if (w == WAIT_OBJECT_0 + 1) {
             W->GeneralEvent->Set();  // a purge has been obeyed
-        } else if (w != WAIT_TIMEOUT) {
+        } else if (w != WAIT_TIMEOUT && w != WAIT_OBJECT_0 + 2) {
             W->LastWinError.store(static_cast<int32_t>(GetLastError()));
             exitCode = ecDeviceWriteError;
-            W->KillThreads.store(true);
+            W->StopThreads();
         }
     }
     EndPending();
@@ -343,12 +352,12 @@ int32_t TStatusThread::WaitForCommEvent(uint32_t& Mask) {
 
 void TStatusThread::AwaitReaderDrained() {
     HANDLE waits[2] = {W->FReaderDrained.NativeHandle(), W->FStopEvent.NativeHandle()};
-    WaitForMultipleObjects(2, waits, FALSE, kWaitStepMs);
+    WaitForMultipleObjects(2, waits, FALSE, kDrainWaitMs);
 }
 
 int32_t TStatusThread::Execute() {
     if (!Begin()) {
-        W->KillThreads.store(true);
+        W->StopThreads();
         return Finish(ecDeviceReadError);
     }
     // Every system this program runs on is of the NT family: no 0x2000 event.
@@ -361,7 +370,7 @@ int32_t TStatusThread::Execute() {
         int32_t r = WaitForCommEvent(mask);
         if (r < 0) {
             if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = r;
-            W->KillThreads.store(true);
+            W->StopThreads();
             break;
         }
         if (mask & kRxChar) {
@@ -374,7 +383,7 @@ int32_t TStatusThread::Execute() {
                 status = std::make_unique<TStatusBuffer>();
             } catch (const std::exception&) {
                 exitCode = ecNoMemory;
-                W->KillThreads.store(true);
+                W->StopThreads();
                 break;
             }
             status->SetStatus(mask);

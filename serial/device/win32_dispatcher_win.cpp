@@ -260,8 +260,7 @@ int32_t TSioWin32Dispatcher::CloseCom() {
     } clearActive{CloseComActive};
 
     if (DispActive.load()) {
-        KillThreads.store(true);
-        FStopEvent.Set();
+        StopThreads();
         HANDLE dev = Device();
         if (StatusThread && !StatusThread->Finished()) {
             SetCommMask(dev, 0);  // ends the pending event wait

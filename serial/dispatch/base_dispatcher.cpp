@@ -34,14 +34,18 @@ TSioBaseDispatcher::~TSioBaseDispatcher() {
         // The device layer did not call Destroy: the device operations are gone, so the threads
         // can only be told to end and be waited for.
         KillThreads.store(true);
-        for (auto* t : {ComThread.get(), OutThread.get(), StatusThread.get(),
-                        static_cast<TSioDispatcherThread*>(fDispThread.get())})
-            if (t) t->Join();
-        std::lock_guard lock(DispatcherListLock);
-        if (fHandle >= 0 && static_cast<size_t>(fHandle) < DispatcherList.size())
-            DispatcherList[fHandle] = nullptr;
-        while (!DispatcherList.empty() && !DispatcherList.back()) DispatcherList.pop_back();
+        JoinThreadsAndUnlist();
     }
+}
+
+void TSioBaseDispatcher::JoinThreadsAndUnlist() {
+    for (auto* t : {ComThread.get(), OutThread.get(), StatusThread.get(),
+                    static_cast<TSioDispatcherThread*>(fDispThread.get())})
+        if (t) t->Join();
+    std::lock_guard lock(DispatcherListLock);
+    if (fHandle >= 0 && static_cast<size_t>(fHandle) < DispatcherList.size())
+        DispatcherList[fHandle] = nullptr;
+    while (!DispatcherList.empty() && !DispatcherList.back()) DispatcherList.pop_back();
 }
 
 void TSioBaseDispatcher::Destroy() {
@@ -56,15 +60,7 @@ void TSioBaseDispatcher::Destroy() {
         ::PumpOneMessage();
         std::this_thread::yield();
     }
-    for (auto* t : {ComThread.get(), OutThread.get(), StatusThread.get(),
-                    static_cast<TSioDispatcherThread*>(fDispThread.get())})
-        if (t) t->Join();
-    {
-        std::lock_guard lock(DispatcherListLock);
-        if (fHandle >= 0 && static_cast<size_t>(fHandle) < DispatcherList.size())
-            DispatcherList[fHandle] = nullptr;
-        while (!DispatcherList.empty() && !DispatcherList.back()) DispatcherList.pop_back();
-    }
+    JoinThreadsAndUnlist();
     std::lock_guard lock(DataSection);
     TimerTriggers.clear();
     DataTriggers.clear();

@@ -442,6 +442,9 @@ class TSioBaseDispatcher {
     bool EndDispatcherThread(uint32_t timeoutMs);
 
   private:
+    // Joins every thread of this dispatcher that exists and takes it off the dispatcher list
+    // (Destroy, and the destructor when Destroy was not called).
+    void JoinThreadsAndUnlist();
     uint32_t NewTriggerHandle();
     int32_t FindTrigger(uint32_t Handle, bool Delete, int& Kind, size_t& Index);
     void ResetDataMatches();

@@ -20,6 +20,7 @@
 #include "serial/packet/packet_manager.h"
 #include "serial/packet/packet_manager_list.h"
 #include "tests/support/pump_until.h"
+#include "tests/support/skippable_clock.h"
 
 namespace {
 
@@ -49,13 +50,7 @@ class OnDispatcher : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::BindMainThread();
-        // Real time (the dispatcher's own waits count it) plus what a test skips ahead.
-        platform::SetClockForTest([this] {
-            const auto real = std::chrono::steady_clock::now().time_since_epoch();
-            return static_cast<uint32_t>(
-                       std::chrono::duration_cast<std::chrono::milliseconds>(real).count()) +
-                   now.load();
-        });
+        testsupport::UseRealClockPlus(now);
         platform::SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
         d = std::make_unique<TSioMemoryDispatcher>();
         ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM1", 9600, 0, 8, 1, 4096, 4096, 3));

@@ -21,6 +21,7 @@
 #include "serial/packet/packet_manager_list.h"
 #include "serial/port/com_port.h"
 #include "tests/support/pump_until.h"
+#include "tests/support/skippable_clock.h"
 
 namespace {
 
@@ -31,13 +32,7 @@ class PacketOnPort : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::BindMainThread();
-        // Real time (the dispatcher's own waits count it) plus what a test skips ahead.
-        platform::SetClockForTest([this] {
-            const auto real = std::chrono::steady_clock::now().time_since_epoch();
-            return static_cast<uint32_t>(
-                       std::chrono::duration_cast<std::chrono::milliseconds>(real).count()) +
-                   now.load();
-        });
+        testsupport::UseRealClockPlus(now);
         platform::SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
         managersBefore = PacketManagers().Count();
         port = std::make_unique<TSioComPort>(nullptr);

@@ -116,7 +116,9 @@ TEST_F(StepButtonsTest, TargetSteps) {
         {"hex +1 onto offset 159", false, L"X000", L"X09E", 1, {}, L"X09F"},
         {"hex +10 is one row of 16", false, L"X000", L"X005", 3, {}, L"X015"},
         {"hex +1 onto an undecided entry", false, L"X000", L"X005", 1, 6, L"X005"},
-        {"hex +1 relative to the first device", false, L"X100", L"X1A0", 1, 0xA1, L"X1A0"},
+        // X021 is offset 17 from X010: entry 17 decides, not entry 33 (the absolute number).
+        {"hex +1 consults the entry of the offset", false, L"X010", L"X020", 1, 17, L"X020"},
+        {"hex +1 ignores the entry of the number", false, L"X010", L"X020", 1, 33, L"X021"},
         {"target before the first device is refused", false, L"X010", L"X000", 1, {}, L"X000"},
         {"malformed target reads as 0", false, L"X000", L"Xzz", 1, {}, L"X001"},
         {"-1 at the first device is refused", false, L"X000", L"X000", 2, {}, L"X000"},
@@ -124,13 +126,15 @@ TEST_F(StepButtonsTest, TargetSteps) {
         {"hex -10 below the first device", false, L"X010", L"X01F", 4, {}, L"X01F"},
         {"hex -10", false, L"X010", L"X020", 4, {}, L"X010"},
         {"FX -10 is one row of 8", true, L"Y000", L"Y010", 4, {}, L"Y000"},
-        {"-1 consults no state", false, L"X000", L"X0F0", 2, 0xEF, L"X0EF"},
+        {"-1 consults no state", false, L"X000", L"X010", 2, 15, L"X00F"},
+        {"FX -1 consults no state", true, L"X000", L"X010", 2, 7, L"X007"},
         {"empty target starts from 0", false, L"X000", L"", 1, {}, L"001"},
     };
     for (const TargetCase& c : cases) {
         SCOPED_TRACE(c.name);
         form.BitStates.fill(1);
-        if (c.undecidedEntry) form.BitStates[static_cast<size_t>(*c.undecidedEntry)] = -1;
+        // at(): an entry outside the table fails the case instead of landing in PrevBitStates.
+        if (c.undecidedEntry) form.BitStates.at(static_cast<size_t>(*c.undecidedEntry)) = -1;
         SetFx(c.fx);
         form.Edit1.SetText(c.first);
         form.Edit4.SetText(c.target);

@@ -13,13 +13,13 @@ int32_t IntPower(int32_t base, int32_t exponent) {
 }
 
 int32_t OctToInt(std::wstring_view text, int32_t def) {
+    // One pass, most significant digit first: the same sum of digit times its power of 8 (both
+    // wrap at 32 bits), without raising 8 to a power for every digit, which made long texts cost
+    // the square of their length.
     uint32_t result = 0;
-    const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        wchar_t c = text[i];
+    for (wchar_t c : text) {
         if (c < L'0' || c > L'7') return def;
-        result += static_cast<uint32_t>(c - L'0') *
-                  static_cast<uint32_t>(IntPower(8, static_cast<int32_t>(n - 1 - i)));
+        result = result * 8 + static_cast<uint32_t>(c - L'0');
     }
     return Wrap(result);
 }
@@ -80,6 +80,20 @@ std::wstring DeviceNumberText(int32_t value, bool fxMode, int32_t minWidth) {
 
 std::wstring DeviceLetter(std::wstring_view deviceText) {
     return std::wstring(deviceText.substr(0, 1));
+}
+
+std::optional<int32_t> DeviceNumberInView(std::wstring_view deviceText, bool fxMode, int32_t def) {
+    std::wstring_view number = deviceText.empty() ? deviceText : deviceText.substr(1);
+    if (number.size() > kLongestDeviceNumber) return std::nullopt;
+    const std::optional<int32_t> value =
+        fxMode ? (number.find_first_not_of(L"01234567") == std::wstring_view::npos
+                      ? std::optional<int32_t>(OctToInt(number, 0))
+                      : std::nullopt)
+               : ParseHex(number);
+    if (!value) return def;
+    if (static_cast<uint32_t>(*value) > static_cast<uint32_t>(kLastDeviceNumber))
+        return std::nullopt;
+    return *value;
 }
 
 int32_t SampledDeviceCount(bool fxMode) { return fxMode ? 80 : 160; }

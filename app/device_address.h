@@ -27,6 +27,19 @@ std::wstring DeviceNumberText(int32_t value, bool fxMode, int32_t minWidth);
 // The first character of a device text (empty for an empty text).
 std::wstring DeviceLetter(std::wstring_view deviceText);
 
+// The largest device number a monitor shows: 6 hexadecimal or 8 octal digits, beyond the bit
+// devices of every controller the monitor serves. A first device past it leaves the grid's rows
+// nameless (their numbers would not fit), and a target past it names no cell.
+constexpr int32_t kLastDeviceNumber = 0xFFFFFF;
+// The longest number text of a device name: the 8 octal digits of kLastDeviceNumber, or 6
+// hexadecimal ones with two leading zeros.
+constexpr size_t kLongestDeviceNumber = 8;
+
+// The number of a device text as DeviceNumber reads it (def when it does not parse), or nothing
+// when the text names a device past what a monitor shows: a number text longer than the longest,
+// which is refused before any digit is read, or a value past kLastDeviceNumber.
+std::optional<int32_t> DeviceNumberInView(std::wstring_view deviceText, bool fxMode, int32_t def);
+
 // The number of sampled devices: 80 in FX mode (10 rows of 8), 160 otherwise.
 int32_t SampledDeviceCount(bool fxMode);
 // The BitStates entry of the device at offset d from the first device, or -1 when d lies

@@ -35,14 +35,15 @@ int8_t Classify(const ui::Bitmap& image, int32_t x, int32_t y) {
 }
 
 std::wstring FirstChar(const std::wstring& text) { return text.substr(0, 1); }
-std::wstring FromSecond(const std::wstring& text) { return text.size() > 1 ? text.substr(1) : L""; }
 
 // Steps 15 and 16: the changed entry with the highest index is what the display keeps.
 void ShowLastChange(BridgeView& view, const CaptureState& state) {
     BitStateSpan BitStates = state.BitStates;
     const std::wstring edit1 = view.Text(BridgeView::Field::Edit1);
     const bool fx = view.FxMode();
-    const int32_t base = fx ? OctToInt(FromSecond(edit1), 0) : HexToInt(FromSecond(edit1), 0);
+    // A first device past what a monitor shows is no view: its rows have no names to show.
+    const std::optional<int32_t> base = DeviceNumberInView(edit1, fx, 0);
+    if (!base) return;
     for (size_t i = 0; i < kBitCount; ++i) {
         int8_t now = BitStates[i];
         int8_t before = state.PrevBitStates[i];
@@ -50,7 +51,7 @@ void ShowLastChange(BridgeView& view, const CaptureState& state) {
         int32_t row = static_cast<int32_t>(i / 16);
         int32_t bit = static_cast<int32_t>(i % 16);
         std::wstring number =
-            fx ? IntToOct(base + row * 8 + bit, 3) : IntToHex(base + row * 16 + bit, 3);
+            fx ? IntToOct(*base + row * 8 + bit, 3) : IntToHex(*base + row * 16 + bit, 3);
         view.SetText(BridgeView::Field::Edit2, FirstChar(edit1) + number);
         view.SetText(BridgeView::Field::Edit3, now == 1 ? L"ON" : L"OFF");
     }
@@ -84,6 +85,18 @@ int32_t SampleX(const CaptureFrame& f, const CaptureSettings& s, int32_t v) {
 int32_t SampleY(const CaptureFrame& f, const CaptureSettings& s, int32_t r) {
     return Trunc(static_cast<long double>(r + 1) * f.CellH +
                  static_cast<long double>(s.pickYOff) * s.Scale);
+}
+
+std::optional<DesktopPoint> ScreenSamplePoint(const CaptureFrame& f, const CaptureSettings& s,
+                                              int32_t v, int32_t r) {
+    const int64_t x = int64_t{SampleX(f, s, v)} + f.CaptX;
+    const int64_t y = int64_t{SampleY(f, s, r)} + f.CaptY;
+    auto fits = [](int64_t value) {
+        return value >= std::numeric_limits<int32_t>::min() &&
+               value <= std::numeric_limits<int32_t>::max();
+    };
+    if (!fits(x) || !fits(y)) return std::nullopt;
+    return DesktopPoint{static_cast<int32_t>(x), static_cast<int32_t>(y)};
 }
 
 std::wstring GetWndText(Desktop& desktop, Wnd wnd) {

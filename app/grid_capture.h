@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -104,6 +105,11 @@ int32_t CaptureHeight(const CaptureFrame& frame);
 // header), relative to the captured image.
 int32_t SampleX(const CaptureFrame& frame, const CaptureSettings& settings, int32_t v);
 int32_t SampleY(const CaptureFrame& frame, const CaptureSettings& settings, int32_t r);
+// The same point on the screen (moved by CaptX, CaptY), or nothing when the sum leaves the 32-bit
+// range: no screen reaches there, and the automation must not click a wrapped-around point.
+std::optional<DesktopPoint> ScreenSamplePoint(const CaptureFrame& frame,
+                                              const CaptureSettings& settings, int32_t v,
+                                              int32_t r);
 
 // Window routines of the tick, also used by the automation.
 std::wstring GetWndText(Desktop& desktop, Wnd wnd);

@@ -3,6 +3,7 @@
 // is followed by "先頭変更", pressed through its button.
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "app/device_address.h"
 #include "app/main_form.h"
@@ -18,12 +19,14 @@ wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' 
 
 void TForm4::SpeedButton1Click(ui::Object* sender) {
     const bool fx = FxMode();
-    const int32_t first = DeviceNumber(Edit1.Text(), fx, 0);
+    // A first device past what a monitor shows is no view: no step has a device to land on.
+    const std::optional<int32_t> first = DeviceNumberInView(Edit1.Text(), fx, 0);
+    if (!first) return;
     const int64_t t =
         int64_t{DeviceNumber(Edit4.Text(), fx, 0)} + (sender == &SpeedButton1 ? 1 : (fx ? 8 : 16));
     // Only onto a device the grid shows with a decided state; a target before the first device
     // or past the last sampled one has no state to look at and is refused.
-    const int64_t offset = t - first;
+    const int64_t offset = t - *first;
     if (offset < 0 || offset >= SampledDeviceCount(fx) || !FitsInt32(t)) return;
     const int8_t state =
         BitStates[static_cast<size_t>(BitStateIndex(static_cast<int32_t>(offset), fx))];
@@ -33,10 +36,11 @@ void TForm4::SpeedButton1Click(ui::Object* sender) {
 
 void TForm4::SpeedButton2Click(ui::Object* sender) {
     const bool fx = FxMode();
-    const int32_t first = DeviceNumber(Edit1.Text(), fx, 0);
+    const std::optional<int32_t> first = DeviceNumberInView(Edit1.Text(), fx, 0);
+    if (!first) return;
     const int64_t t =
         int64_t{DeviceNumber(Edit4.Text(), fx, 0)} - (sender == &SpeedButton2 ? 1 : (fx ? 8 : 16));
-    if (t - first < 0 || !FitsInt32(t)) return;
+    if (t - *first < 0 || !FitsInt32(t)) return;
     Edit4.SetText(DeviceLetter(Edit4.Text()) + DeviceNumberText(static_cast<int32_t>(t), fx, 3));
 }
 

@@ -1,6 +1,8 @@
 // "先頭変更" and "反転".
 #include "app/monitor_automation.h"
 
+#include <optional>
+
 #include "app/device_address.h"
 
 namespace {
@@ -32,9 +34,8 @@ void LeftClick(Desktop& desktop) {
 }
 
 // The sampling point of the leftmost cell of the first cell row, on the screen.
-DesktopPoint FirstCellPoint(const AutomationContext& c) {
-    const CaptureFrame f = c.capture.Frame();
-    return {SampleX(f, c.settings, 0) + f.CaptX, SampleY(f, c.settings, 0) + f.CaptY};
+std::optional<DesktopPoint> FirstCellPoint(const AutomationContext& c) {
+    return ScreenSamplePoint(c.capture.Frame(), c.settings, 0, 0);
 }
 
 void TypeFirstDevice(AutomationContext& c) {
@@ -44,9 +45,10 @@ void TypeFirstDevice(AutomationContext& c) {
 
 // Clicks the first cell when the grid is on top there, then puts the cursor back.
 void ClickFirstCell(AutomationContext& c, DesktopPoint saved) {
-    const DesktopPoint cell = FirstCellPoint(c);
-    c.desktop.SetCursorPos(cell);
-    if (c.desktop.WindowFromPoint(cell) == c.capture.GridWnd) LeftClick(c.desktop);
+    const std::optional<DesktopPoint> cell = FirstCellPoint(c);
+    if (!cell) return;
+    c.desktop.SetCursorPos(*cell);
+    if (c.desktop.WindowFromPoint(*cell) == c.capture.GridWnd) LeftClick(c.desktop);
     c.desktop.SetCursorPos(saved);
 }
 
@@ -64,8 +66,6 @@ void CloseValueChangeDialog(Desktop& desktop) {
     PressKey(desktop, dialog, vk::Escape);
     desktop.Sleep(200);
 }
-
-std::wstring FromSecond(const std::wstring& text) { return text.size() > 1 ? text.substr(1) : L""; }
 
 }  // namespace
 
@@ -110,14 +110,14 @@ void ToggleDevice(AutomationContext& c) {
     c.desktop.GetCursorPos(saved);
 
     const bool fx = c.view.FxMode();
-    const std::wstring edit1 = FromSecond(c.view.Text(Field::Edit1));
-    const std::wstring edit4 = FromSecond(c.view.Text(Field::Edit4));
-    const int32_t first = fx ? OctToInt(edit1, 0) : HexToInt(edit1, 0);
-    const int32_t t = fx ? OctToInt(edit4, -1) : HexToInt(edit4, -1);
+    // A first device or a target past what a monitor shows names no cell; an overlong target
+    // name is refused before its digits are read.
+    const std::optional<int32_t> first = DeviceNumberInView(c.view.Text(Field::Edit1), fx, 0);
+    const std::optional<int32_t> t = DeviceNumberInView(c.view.Text(Field::Edit4), fx, -1);
 
-    if (t >= 0) {
+    if (first && t && *t >= 0) {
         const int32_t perRow = fx ? 8 : 16;
-        const int64_t d = static_cast<int64_t>(t) - first;
+        const int64_t d = int64_t{*t} - *first;
         // A target before the first device or past the sampled ones has no state: like an
         // undecided one, it gets no click.
         if (d >= 0 && d < perRow * 10) {
@@ -125,9 +125,9 @@ void ToggleDevice(AutomationContext& c) {
             const int32_t bit = static_cast<int32_t>(d % perRow);
             const int8_t state = c.capture.BitStates[static_cast<size_t>(row * 16 + bit)];
             if (state == 0 || state == 1) {
-                const CaptureFrame f = c.capture.Frame();
-                target = {SampleX(f, c.settings, perRow - 1 - bit) + f.CaptX,
-                          SampleY(f, c.settings, row) + f.CaptY};
+                const std::optional<DesktopPoint> point =
+                    ScreenSamplePoint(c.capture.Frame(), c.settings, perRow - 1 - bit, row);
+                if (point) target = *point;
             }
         }
     }

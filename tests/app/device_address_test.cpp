@@ -36,6 +36,45 @@ TEST(DeviceAddress, OctalReading) {
     for (const auto& c : cases) EXPECT_EQ(OctToInt(c.text, c.def), c.value) << Narrow(c.text);
 }
 
+// A long text is read in one pass and wraps at 32 bits as the digit-by-digit sum does: 8^11 and
+// every higher power are 0 modulo 2^32, so only the last 11 digits count.
+TEST(DeviceAddress, OctalReadingOfLongTexts) {
+    const std::wstring tail = L"37777777777";  // 2^32 - 1
+    EXPECT_EQ(OctToInt(std::wstring(100000, L'7') + tail, 0), -1);
+    EXPECT_EQ(OctToInt(std::wstring(100000, L'7') + L"00000000012", 0), 10);
+    EXPECT_EQ(OctToInt(std::wstring(100000, L'7') + L"8", 4), 4);
+}
+
+TEST(DeviceAddress, DeviceNumberInViewRefusesDevicesNoMonitorShows) {
+    const struct {
+        std::wstring text;
+        bool fx;
+        std::optional<int32_t> value;  // def is -5
+    } cases[] = {
+        {L"X000", false, 0},
+        {L"XFFFFFF", false, 0xFFFFFF},
+        {L"X00FFFFFF", false, 0xFFFFFF},
+        {L"X1000000", false, std::nullopt},
+        {L"X7FFFFFFF", false, std::nullopt},
+        {L"XFFFFFFFF", false, std::nullopt},  // reads as -1, which is no device either
+        {L"X000000010", false, std::nullopt},
+        {L"X77777777", true, 0xFFFFFF},
+        {L"X177777777", true, std::nullopt},
+        {L"X17777777777", true, std::nullopt},
+        {L"X" + std::wstring(26000, L'7'), true, std::nullopt},
+        {L"X" + std::wstring(26000, L'Z'), false, std::nullopt},  // too long before it is read
+        {L"Xzz", false, -5},
+        {L"X08", true, -5},
+        {L"X", false, -5},
+        {L"X", true, 0},
+        {L"", false, -5},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DeviceNumberInView(c.text, c.fx, -5), c.value)
+            << Narrow(c.text.substr(0, 12)) << (c.fx ? " FX" : " hex");
+    }
+}
+
 TEST(DeviceAddress, HexadecimalReading) {
     const struct {
         std::wstring text;
@@ -129,6 +168,10 @@ TEST_F(StepButtonsTest, TargetSteps) {
         {"-1 consults no state", false, L"X000", L"X010", 2, 15, L"X00F"},
         {"FX -1 consults no state", true, L"X000", L"X010", 2, 7, L"X007"},
         {"empty target starts from 0", false, L"X000", L"", 1, {}, L"001"},
+        // A first device past what a monitor shows is no view: no step lands anywhere.
+        {"+1 with no view", false, L"X1000000", L"X1000000", 1, {}, L"X1000000"},
+        {"-1 with no view", false, L"X1000000", L"X1000001", 2, {}, L"X1000001"},
+        {"+1 at the last first device", false, L"XFFFFFF", L"XFFFFFF", 1, {}, L"X1000000"},
     };
     for (const TargetCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "tests/app_capture/monitor_scene.h"
 
 namespace {
@@ -54,6 +56,29 @@ TEST(CaptureFrameTest, PickOffsetsTenAndEightMoveEveryPointTwoPixels) {
     EXPECT_EQ(SampleX(f, s, 0), 10);
     EXPECT_EQ(SampleX(f, s, 8), 262);  // the controller pixel
     EXPECT_EQ(SampleX(f, s, 15), 482);
+}
+
+// A frame whose corner lies at the end of the 32-bit range has no screen point past it; the
+// automation must not click a point that wrapped around to the other side.
+TEST(CaptureFrameTest, ScreenSamplePointsThatLeaveTheIntegerRangeAreNone) {
+    CaptureSettings s;
+    CaptureFrame f = ComputeCaptureFrame({100, 150, 900, 550}, s);
+    EXPECT_EQ(ScreenSamplePoint(f, s, 15, 9), (DesktopPoint{343 + 480, 150 + 344}));
+    const int32_t kMax = std::numeric_limits<int32_t>::max();
+    const int32_t kMin = std::numeric_limits<int32_t>::min();
+    const CaptureFrame edges[] = {
+        {kMax - 3, 0, 31.5, 372.0 / 11},
+        {0, kMax - 3, 31.5, 372.0 / 11},
+    };
+    for (const CaptureFrame& e : edges) {
+        EXPECT_EQ(ScreenSamplePoint(e, s, 0, 0), std::nullopt) << e.CaptX << "," << e.CaptY;
+    }
+    EXPECT_EQ(ScreenSamplePoint({kMin, 0, 31.5, 372.0 / 11}, s, 0, 0),
+              (DesktopPoint{kMin + 8, 39}));
+    s.pickXOff = -10;  // to the left of the frame: below the smallest integer
+    EXPECT_EQ(ScreenSamplePoint({kMin, 0, 31.5, 372.0 / 11}, s, 0, 0), std::nullopt);
+    EXPECT_EQ(ScreenSamplePoint({kMin + 10, 0, 31.5, 372.0 / 11}, s, 0, 0),
+              (DesktopPoint{kMin, 39}));
 }
 
 TEST(CaptureFrameTest, ScaledSizesUseExtendedProductsOfRoundedCellSizes) {
@@ -171,6 +196,12 @@ TEST_F(TickFixture, DisplayShowsTheChangedEntryWithTheHighestIndex) {
         {true, L"X020", {}, {{16 * 3 + 6, 1}}, L"X056", L"ON"},
         // A first device that is not a number counts from 0.
         {true, L"Xzz", {}, {{16 + 1, 1}}, L"X011", L"ON"},
+        // The last rows of the last first device a monitor shows are named past it; a first
+        // device beyond it is no view, and no change is named (its numbers would overflow).
+        {false, L"XFFFFF0", {}, {{16 * 9 + 15, 1}}, L"X100008F", L"ON"},
+        {false, L"X7FFFFFFF", {}, {{16 * 9 + 15, 1}}, L"", L""},
+        {true, L"X17777777777", {}, {{16 * 9 + 7, 1}}, L"", L""},
+        {false, L"X" + std::wstring(30, L'0') + L"10", {}, {{1, 1}}, L"", L""},
     };
     for (const Case& c : cases) {
         FakeDesktop d;

@@ -207,6 +207,7 @@ TEST_F(AutomationFixture, ToggleClicksTheTargetCellAndPressesShiftEnterWithoutFo
         int row, bit;
         DesktopPoint offset;  // from (CaptX, CaptY); {0, 0} for no target
     };
+    const std::wstring zeros(25997, L'0');  // with the last 3 digits, 26,000 of them
     const Case cases[] = {
         {"fx row 1 bit 2", true, L"X000", L"X012", 0, 1, 2, {165, 73}},
         {"hex row 0 bit 15", false, L"X000", L"X00F", 1, 0, 15, {8, 39}},
@@ -218,6 +219,12 @@ TEST_F(AutomationFixture, ToggleClicksTheTargetCellAndPressesShiftEnterWithoutFo
         {"target past the sampled devices", false, L"X000", L"X0A0", 0, 0, 0, {0, 0}},
         {"fx target past the sampled devices", true, L"X000", L"X120", 0, 0, 0, {0, 0}},
         {"hex offset from the first device", false, L"Y1F0", L"Y213", 0, 2, 3, {386, 107}},
+        // Devices past what a monitor shows name no cell, even where the arithmetic would wrap
+        // or an overlong name would read as a sampled device.
+        {"first device past the last one", false, L"X7FFFFFFF", L"X7FFFFFFF", 0, 0, 0, {0, 0}},
+        {"fx first device past it", true, L"X17777777777", L"X17777777777", 0, 0, 0, {0, 0}},
+        {"overlong target name", false, L"X000", L"X" + zeros + L"00F", 1, 0, 15, {0, 0}},
+        {"fx overlong target name", true, L"X000", L"X" + zeros + L"012", 0, 1, 2, {0, 0}},
     };
     for (const Case& c : cases) {
         FakeDesktop d;

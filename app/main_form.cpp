@@ -3,6 +3,7 @@
 #include "app/main_form.h"
 
 #include <exception>
+#include <optional>
 
 #include "app/device_address.h"
 #include "platform/exception_display.h"
@@ -175,12 +176,21 @@ void TForm4::FormCreate(ui::Object*) {
     }
 
     const wchar_t separator = LocaleDecimalSeparator();
-    Capture.Scale = ini.ReadFloat(L"Capt", L"Scale", 1.0, separator);
-    Capture.captW = ini.ReadInteger(L"Capt", L"captW", Capture.captW);
-    Capture.captH = ini.ReadInteger(L"Capt", L"captH", Capture.captH);
-    Capture.captL = ini.ReadInteger(L"Capt", L"captL", Capture.captL);
-    Capture.pickXOff = ini.ReadInteger(L"Capt", L"pickXOff", Capture.pickXOff);
-    Capture.pickYOff = ini.ReadInteger(L"Capt", L"pickYOff", Capture.pickYOff);
+    CaptureSettings read;
+    read.Scale = ini.ReadFloat(L"Capt", L"Scale", 1.0, separator);
+    read.captW = ini.ReadInteger(L"Capt", L"captW", read.captW);
+    read.captH = ini.ReadInteger(L"Capt", L"captH", read.captH);
+    read.captL = ini.ReadInteger(L"Capt", L"captL", read.captL);
+    read.pickXOff = ini.ReadInteger(L"Capt", L"pickXOff", read.pickXOff);
+    read.pickYOff = ini.ReadInteger(L"Capt", L"pickYOff", read.pickYOff);
+    // A geometry no screen holds would make every tick fail or stall: the start values serve
+    // until the user sets it right (and are what the file gets at exit).
+    if (std::optional<std::wstring> problem = CaptureGeometryProblem(read, separator)) {
+        ui::ShowError(*problem + L"\n" + settingsPath_ +
+                      L": the default capture settings are used.");
+    } else {
+        Capture = read;
+    }
     ShowCaptureSettings();
 
     SioDataPacket1.SetEnabled(false);
@@ -275,17 +285,23 @@ void TForm4::ShowCaptureSettings() {
 
 void TForm4::Button2Click(ui::Object*) {
     const wchar_t separator = LocaleDecimalSeparator();
-    Capture.Scale = ParseDecimal(Edit6.Text(), separator).value_or(1.0);
-    Edit6.SetText(FormatFixed4(Capture.Scale, separator));
-    auto apply = [](ui::Edit& field, int32_t& setting, int32_t fallBack) {
-        setting = ParseDecimalInteger(field.Text()).value_or(fallBack);
-        field.SetText(std::to_wstring(setting));
+    CaptureSettings typed;
+    typed.Scale = ParseDecimal(Edit6.Text(), separator).value_or(1.0);
+    auto parse = [](const ui::Edit& field, int32_t fallBack) {
+        return ParseDecimalInteger(field.Text()).value_or(fallBack);
     };
-    apply(Edit8, Capture.captW, 504);
-    apply(Edit9, Capture.captH, 372);
-    apply(Edit10, Capture.captL, 243);
-    apply(Edit11, Capture.pickXOff, 10);
-    apply(Edit12, Capture.pickYOff, 8);
+    typed.captW = parse(Edit8, 504);
+    typed.captH = parse(Edit9, 372);
+    typed.captL = parse(Edit10, 243);
+    typed.pickXOff = parse(Edit11, 10);
+    typed.pickYOff = parse(Edit12, 8);
+    // Refused as a whole: the fields show the values in force again, which the next tick uses.
+    if (std::optional<std::wstring> problem = CaptureGeometryProblem(typed, separator)) {
+        ui::ShowError(*problem + L"\nThe capture settings in force are kept.");
+    } else {
+        Capture = typed;
+    }
+    ShowCaptureSettings();
 }
 
 void TForm4::Button5Click(ui::Object*) {

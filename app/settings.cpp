@@ -3,6 +3,7 @@
 #include "app/settings.h"
 
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 #include "app/device_address.h"
@@ -122,6 +123,36 @@ std::wstring FormatFixed4(double value, wchar_t separator) {
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
     if (ec != std::errc()) return L"0" + std::wstring(1, separator) + L"0000";
     return Localise(std::string_view(buffer, static_cast<size_t>(end - buffer)), separator);
+}
+
+std::optional<std::wstring> CaptureGeometryProblem(const CaptureSettings& s, wchar_t separator) {
+    const std::wstring scale = FormatFixed4(s.Scale, separator);
+    if (!std::isfinite(s.Scale)) return L"全体の尺度 " + scale + L" is not a finite number.";
+    const long double width = static_cast<long double>(s.captW) * s.Scale;
+    const long double height = static_cast<long double>(s.captH) * s.Scale;
+    const struct {
+        const wchar_t* caption;
+        int32_t value;
+        long double scaled;
+    } values[] = {
+        {L"CaptW", s.captW, width},
+        {L"CaptH", s.captH, height},
+        {L"CaptL", s.captL, static_cast<long double>(s.captL) * s.Scale},
+        {L"PickX", s.pickXOff, static_cast<long double>(s.pickXOff) * s.Scale},
+        {L"PickY", s.pickYOff, static_cast<long double>(s.pickYOff) * s.Scale},
+    };
+    const std::wstring side = std::to_wstring(kLargestScreenSide);
+    for (const auto& v : values) {
+        if (std::fabs(v.scaled) <= kLargestScreenSide) continue;
+        return std::wstring(v.caption) + L" " + std::to_wstring(v.value) + L" at scale " + scale +
+               L" is " + FormatGeneral(static_cast<double>(v.scaled), separator) +
+               L" pixels; no screen is larger than " + side + L".";
+    }
+    if (width > 0 && height > 0 && width * height > kLargestScreenArea) {
+        return L"CaptW " + std::to_wstring(s.captW) + L" by CaptH " + std::to_wstring(s.captH) +
+               L" at scale " + scale + L" is more than a screen of 7680 x 4320 pixels holds.";
+    }
+    return std::nullopt;
 }
 
 std::wstring WithIniExtension(const std::wstring& path) {

@@ -19,6 +19,21 @@ struct CaptureSettings {
     bool operator==(const CaptureSettings&) const = default;
 };
 
+// The largest screen made: 8K, 7680 x 4320 pixels (4320 x 7680 in portrait). The capture frame is
+// a part of one screen, so a scaled size or offset past a side of it, or a frame larger than it,
+// is a value typed wrong; taken as it is, it would make every tick copy and sample an image of
+// hundreds of megabytes, or push the frame's corner past the 32-bit range.
+constexpr int32_t kLargestScreenSide = 7680;
+constexpr int64_t kLargestScreenArea = int64_t{7680} * 4320;
+
+// What makes the geometry impossible on a screen, for the user to read (one line, the field's
+// caption and the value as typed or read, the scale with the given separator); nothing when the
+// geometry fits: Scale finite, each of the five values times Scale within kLargestScreenSide
+// either way, and the scaled frame within kLargestScreenArea. Sizes of 0 or below are not refused
+// (they capture nothing).
+std::optional<std::wstring> CaptureGeometryProblem(const CaptureSettings& settings,
+                                                   wchar_t separator);
+
 // A settings file that could not be written: "<path> に書き込めません".
 class SettingsWriteError : public std::runtime_error {
   public:

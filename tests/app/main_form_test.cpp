@@ -13,6 +13,8 @@
 
 namespace {
 
+std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
 class MainFormTest : public ::testing::Test {
   protected:
     MainFormTest() {
@@ -415,6 +417,85 @@ TEST_F(MainFormTest, UpdateAppliesTheFieldsWithFallBacks) {
         f.Button2Click(&f.Button2);
         EXPECT_EQ(f.Capture, c.capture);
         for (int i = 0; i < 6; ++i) EXPECT_EQ(fields[i]->Text(), c.shown[i]);
+    }
+}
+
+// Values no screen holds are refused as a whole with the reason; the values in force stay and
+// the fields show them again.
+TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
+    const struct {
+        std::wstring texts[6];
+        std::wstring reason;
+    } cases[] = {
+        {{L"1", L"5040000", L"372", L"243", L"8", L"6"},
+         L"CaptW 5040000 at scale 1.0000 is 5040000 pixels; no screen is larger than 7680."},
+        {{L"1", L"504", L"372000", L"243", L"8", L"6"},
+         L"CaptH 372000 at scale 1.0000 is 372000 pixels; no screen is larger than 7680."},
+        {{L"1e10", L"504", L"372", L"243", L"8", L"6"},
+         L"CaptW 504 at scale 10000000000.0000 is 5040000000000 pixels; no screen is larger "
+         L"than 7680."},
+        {{L"2", L"3841", L"372", L"243", L"8", L"6"},
+         L"CaptW 3841 at scale 2.0000 is 7682 pixels; no screen is larger than 7680."},
+        {{L"1", L"504", L"372", L"-8000", L"8", L"6"},
+         L"CaptL -8000 at scale 1.0000 is -8000 pixels; no screen is larger than 7680."},
+        {{L"1", L"7680", L"7680", L"243", L"8", L"6"},
+         L"CaptW 7680 by CaptH 7680 at scale 1.0000 is more than a screen of 7680 x 4320 pixels "
+         L"holds."},
+    };
+    TForm4& f = Start();
+    ui::Edit* fields[] = {&f.Edit6, &f.Edit8, &f.Edit9, &f.Edit10, &f.Edit11, &f.Edit12};
+    const std::wstring inForce[] = {L"1.5000", L"600", L"400", L"250", L"12", L"9"};
+    for (int i = 0; i < 6; ++i) fields[i]->SetText(inForce[i]);
+    f.Button2Click(&f.Button2);
+    const CaptureSettings applied{1.5, 600, 400, 250, 12, 9};
+    ASSERT_EQ(f.Capture, applied);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.reason));
+        messages.clear();
+        for (int i = 0; i < 6; ++i) fields[i]->SetText(c.texts[i]);
+        f.Button2Click(&f.Button2);
+        EXPECT_EQ(messages, std::vector<std::wstring>{
+                                c.reason + L"\nThe capture settings in force are kept."});
+        EXPECT_EQ(f.Capture, applied);
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(fields[i]->Text(), inForce[i]);
+    }
+
+    // The largest screen, upright or in portrait, is accepted.
+    for (const auto& [w, h] : {std::pair{L"7680", L"4320"}, std::pair{L"4320", L"7680"}}) {
+        messages.clear();
+        f.Edit6.SetText(L"1");
+        f.Edit8.SetText(w);
+        f.Edit9.SetText(h);
+        f.Button2Click(&f.Button2);
+        EXPECT_TRUE(messages.empty());
+        EXPECT_EQ(f.Edit8.Text(), w);
+        EXPECT_EQ(f.Capture.captH, std::stoi(h));
+    }
+}
+
+// From the settings file the same values give the start values, with the file named.
+TEST_F(MainFormTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
+    const std::string files[] = {
+        "[Capt]\r\nScale=1e10\r\n",
+        "[Capt]\r\ncaptW=5040000\r\ncaptL=250\r\n",
+        "[Capt]\r\ncaptH=372000\r\n",
+        "[Capt]\r\nScale=2\r\npickYOff=4000\r\n",
+    };
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        messages.clear();
+        WriteFile(folder.File("pelkan.ini"), file);
+        SerialServicesDouble services;
+        TForm4 f(services.services, IniPath());
+        f.Create();
+        EXPECT_EQ(f.Capture, CaptureSettings{});
+        EXPECT_EQ(f.Edit8.Text(), L"504");
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].find(L" no screen is larger than 7680.\n" + IniPath() +
+                                   L": the default capture settings are used."),
+                  std::wstring::npos)
+            << Narrow(messages[0]);
+        f.SetOnDestroy(nullptr);
     }
 }
 

@@ -1,6 +1,8 @@
 // TForm4's side of the tick, the two actions and the command handler.
 #include "app/grid_capture_form.h"
 
+#include <exception>
+
 #include "app/command_protocol.h"
 #include "app/main_form.h"
 #include "app/settings.h"
@@ -73,7 +75,13 @@ RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
 
 void RunTimer1Timer(TForm4& form) {
     FormView view(form);
-    CaptureTick(SystemDesktop(), view, form.Capture, StateOf(form));
+    try {
+        CaptureTick(SystemDesktop(), view, form.Capture, StateOf(form));
+    } catch (const std::exception& e) {
+        form.TickFailures.Failed(e.what());
+        return;
+    }
+    form.TickFailures.Succeeded();
 }
 
 void RunButton1Click(TForm4& form) { RunAction(form, ChangeFirstDevice); }

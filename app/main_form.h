@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <string>
 
+#include "app/repeated_failure.h"
 #include "app/serial_services.h"
 #include "app/settings.h"
+#include "platform/exception_display.h"
 #include "ui/form.h"
 #include "ui/image.h"
 
@@ -133,6 +135,9 @@ class TForm4 : public ui::Form {
 
     // Edit5's text before the latest "+80"/"+40" or "+100" step.
     std::wstring SavedFirstDevice;
+
+    // A tick that fails shows its failure with the application's exception display, once.
+    RepeatedFailureDisplay TickFailures{platform::ShowExceptionMessage};
 
   private:
     void ConnectHandlers();

@@ -7,7 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "app/fake_desktop.h"
 #include "app/serial_services_double.h"
+#include "platform/exception_display.h"
 #include "tests/app/test_files.h"
 #include "ui/message_box.h"
 
@@ -497,6 +499,50 @@ TEST_F(MainFormTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
             << Narrow(messages[0]);
         f.SetOnDestroy(nullptr);
     }
+}
+
+// A desktop whose window search fails as a test says: every tick then fails the same way.
+class FailingDesktop : public FakeDesktop {
+  public:
+    std::string failure;
+    Wnd FindWindowByClass(const std::wstring& className) override {
+        if (!failure.empty()) throw std::runtime_error(failure);
+        return FakeDesktop::FindWindowByClass(className);
+    }
+};
+
+TEST_F(MainFormTest, ATickFailureIsShownOnceNotOncePerTick) {
+    TForm4& f = Start();
+    FailingDesktop desktop;
+    SetDesktopForTest(&desktop);
+    std::vector<std::string> shown;
+    int ticksUnderTheBox = 0;
+    platform::SetExceptionDisplay([&](const std::string& message) {
+        shown.push_back(message);
+        // The timer keeps ticking while the box is open; those ticks fail too.
+        for (int i = 0; i < 3; ++i, ++ticksUnderTheBox) f.Timer1Timer(&f.Timer1);
+    });
+    struct Restore {
+        ~Restore() {
+            platform::SetExceptionDisplay(nullptr);
+            SetDesktopForTest(nullptr);
+        }
+    } restore;
+
+    desktop.failure = "bad_alloc";
+    for (int i = 0; i < 5; ++i) f.Timer1Timer(&f.Timer1);
+    EXPECT_EQ(shown, std::vector<std::string>{"bad_alloc"});
+    EXPECT_EQ(ticksUnderTheBox, 3);
+
+    // Another failure is shown; after a tick that works, the first one is news again.
+    desktop.failure = "other";
+    f.Timer1Timer(&f.Timer1);
+    desktop.failure.clear();
+    f.Timer1Timer(&f.Timer1);
+    desktop.failure = "bad_alloc";
+    f.Timer1Timer(&f.Timer1);
+    f.Timer1Timer(&f.Timer1);
+    EXPECT_EQ(shown, (std::vector<std::string>{"bad_alloc", "other", "bad_alloc"}));
 }
 
 TEST_F(MainFormTest, DefaultsButtonSetsTextsOnlyAndUpdateThenGivesTenAndEight) {

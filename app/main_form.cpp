@@ -7,6 +7,7 @@
 
 #include "app/device_address.h"
 #include "platform/exception_display.h"
+#include "platform/text.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -220,19 +221,21 @@ void TForm4::FormDestroy(ui::Object*) {
     }
 }
 
-int TForm4::PortNumberFromBox() const {
+std::optional<uint16_t> TForm4::PortNumberFromBox() const {
     std::wstring rest = ComboBox1.Text().size() > 3 ? ComboBox1.Text().substr(3) : std::wstring();
     if (!rest.empty()) rest.pop_back();
     std::optional<int32_t> number = ParseDecimalInteger(rest);
-    // A port number is a 16-bit value; a text beyond that names no port rather than another one.
-    if (!number || *number < 0 || *number > 0xFFFF) return kDefaultPortNumber;
-    return *number;
+    if (!number) return kDefaultPortNumber;
+    // A number no port has must not open another, possibly real, port in its place.
+    if (*number < 0 || *number > 0xFFFF) return std::nullopt;
+    return static_cast<uint16_t>(*number);
 }
 
 void TForm4::Button3Click(ui::Object*) {
     if (Button3.Caption() == L"START") {
         Button3.SetCaption(L"STOP");
-        SioComPort1.SetComNumber(static_cast<uint16_t>(PortNumberFromBox()));
+        const std::optional<uint16_t> number = PortNumberFromBox();
+        if (number) SioComPort1.SetComNumber(*number);
         SioComPort1.SetBaud(9600);
         SioComPort1.SetStopBits(1);
         SioComPort1.SetDataBits(8);
@@ -245,12 +248,21 @@ void TForm4::Button3Click(ui::Object*) {
         SioDataPacket1.SetStartCond(TPacketStartCond::scAnyData);
         SioDataPacket1.SetTimeOut(kPacketTimeOutTicks);
 
+        // The box keeps its first line as it always was; the second tells the user what to fix.
         try {
+            if (!number) {
+                const std::wstring& text = ComboBox1.Text();
+                throw PortOpenError(text.substr(0, text.size() - 1) + L" names no port.");
+            }
             SioComPort1.SetOpen(true);
             if (SioComPort1.Open()) {
                 SioDataPacket1.SetEnabled(true);
                 ComboBox1.SetEnabled(false);
             }
+        } catch (const PortOpenError& e) {
+            ui::ShowMessage(L"ComPort Open Error\n" + e.Reason());
+        } catch (const std::exception& e) {
+            ui::ShowMessage(L"ComPort Open Error\n" + platform::AnsiToWide(e.what()));
         } catch (...) {
             ui::ShowMessage(L"ComPort Open Error");
         }

@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/repeated_failure.h"
@@ -100,8 +101,9 @@ class TForm4 : public ui::Form {
     bool FxMode() const { return CheckBox1.Checked(); }
 
     // The port number "START" opens: the box text without its first three and its last
-    // character, in decimal; 4 when that does not parse.
-    int PortNumberFromBox() const;
+    // character, in decimal; 4 when that does not parse; nothing when it parses to a number no
+    // port has (negative, or past the 16-bit port numbers).
+    std::optional<uint16_t> PortNumberFromBox() const;
 
     const std::wstring& SettingsPath() const { return settingsPath_; }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "serial/packet/packet_types.h"
@@ -13,8 +14,21 @@
 // The bridge speaks the serial layer's own types.
 using TPacketEndConds = TPacketEndSet;
 
+// Why the port did not open, in words for the person at the keyboard: the port does not exist,
+// another program holds it, it refused the line settings, no port was chosen, or the serial
+// layer's own message for anything else.
+class PortOpenError : public std::runtime_error {
+  public:
+    explicit PortOpenError(std::wstring reason)
+        : std::runtime_error("ComPort Open Error"), reason_(std::move(reason)) {}
+    const std::wstring& Reason() const { return reason_; }
+
+  private:
+    std::wstring reason_;
+};
+
 // The port, TSioComPort as the bridge sees it. Setting Open to true opens the device with the
-// settings in force or raises (and the port stays closed); false closes it.
+// settings in force or raises PortOpenError (and the port stays closed); false closes it.
 class ComPortService {
   public:
     virtual ~ComPortService() = default;

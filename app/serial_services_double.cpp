@@ -11,17 +11,17 @@ void ComPortDouble::SetOpen(bool open) {
     if (failNextOpen_) {
         std::string reason = *failNextOpen_;
         failNextOpen_.reset();
-        throw SerialDoubleError(reason);
+        throw PortOpenError(std::wstring(reason.begin(), reason.end()));
     }
     uint16_t number = comNumber_;
     if (number == 0) {
-        if (!promptAnswer_) throw SerialDoubleError("no port selected");
+        if (!promptAnswer_) throw PortOpenError(L"No port was chosen.");
         number = *promptAnswer_;
         comNumber_ = number;
     }
-    if (!ports_.Exists(number))
-        throw SerialDoubleError("COM" + std::to_string(number) + " not found");
-    if (ports_.InUse(number)) throw SerialDoubleError("COM" + std::to_string(number) + " in use");
+    const std::wstring name = ports_.MakeComName(number);
+    if (!ports_.Exists(number)) throw PortOpenError(name + L" does not exist on this computer.");
+    if (ports_.InUse(number)) throw PortOpenError(name + L" is in use by another program.");
     open_ = true;
     ++openCount_;
 }

@@ -11,7 +11,7 @@
 
 #include "app/serial_services.h"
 
-// What the double raises when an open fails.
+// What the double raises when sending fails.
 class SerialDoubleError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -38,7 +38,8 @@ class ComPortDouble : public ComPortService {
     void SetSWFlowOptions(TSWFlowOptions options) override { swFlow_ = options; }
     bool Open() const override { return open_; }
     // Opens when the port exists and is free; port 0 asks the prompt answer (none: cancelled).
-    // Raises SerialDoubleError otherwise, and when a test has said the next open fails.
+    // Raises PortOpenError otherwise, with the reason the serial layer's services give, and with
+    // the given reason (ASCII) when a test has said the next open fails.
     void SetOpen(bool open) override;
     // Raises when the port is closed or the text is longer than the free output space.
     void PutString(const std::string& text) override;

@@ -1,7 +1,9 @@
 // The serial services over TSioComPort and TSioDataPacket.
 #include "app/serial_services_sio.h"
 
+#include "platform/text.h"
 #include "serial/component/component.h"
+#include "serial/errors/errors.h"
 #include "serial/packet/data_packet.h"
 #include "serial/port/com_port.h"
 #include "serial/port/port_probe.h"
@@ -24,7 +26,10 @@ class SioComPortService : public ComPortService {
     TSWFlowOptions SWFlowOptions() const override { return port_->SWFlowOptions(); }
     void SetSWFlowOptions(TSWFlowOptions options) override { port_->SetSWFlowOptions(options); }
     bool Open() const override { return port_->Open(); }
-    void SetOpen(bool open) override { port_->SetOpen(open); }
+    void SetOpen(bool open) override {
+        if (open) return OpenSioPort(*port_);
+        port_->SetOpen(false);
+    }
     void PutString(const std::string& text) override { port_->PutString(text); }
 
   private:
@@ -68,7 +73,41 @@ class SioPortEnumeration : public PortEnumerationService {
     std::wstring MakeComName(uint16_t number) const override { return ::MakeComName(number); }
 };
 
+std::wstring LineSettings(const TSioComPort& port) {
+    static const wchar_t* const kParity[] = {L"no", L"odd", L"even", L"mark", L"space"};
+    const auto parity = static_cast<size_t>(port.Parity());
+    return std::to_wstring(port.Baud()) + L" baud, " + std::to_wstring(port.DataBits()) +
+           L" data bits, " + (parity < 5 ? kParity[parity] : L"unknown") + L" parity, " +
+           std::to_wstring(port.StopBits()) + L" stop bit" + (port.StopBits() == 1 ? L"" : L"s");
+}
+
+// Windows reports a setting the driver does not take as an invalid parameter or function.
+bool IsRefusedSetting(int32_t systemError) { return systemError == 87 || systemError == 1; }
+
 }  // namespace
+
+void OpenSioPort(TSioComPort& port) {
+    try {
+        port.SetOpen(true);
+        return;
+    } catch (const ENoPortSelected&) {
+        throw PortOpenError(L"No port was chosen.");
+    } catch (const std::exception& e) {
+        const std::wstring name = ::MakeComName(port.ComNumber());
+        const std::wstring detail = platform::AnsiToWide(e.what());
+        if (dynamic_cast<const EBadId*>(&e) || dynamic_cast<const EHardware*>(&e))
+            throw PortOpenError(name + L" does not exist on this computer.");
+        if (dynamic_cast<const EAlreadyOpen*>(&e))
+            throw PortOpenError(name + L" is in use by another program.");
+        const auto* io = dynamic_cast<const EInOutError*>(&e);
+        if (dynamic_cast<const EBaudRate*>(&e) || dynamic_cast<const EByteSize*>(&e) ||
+            dynamic_cast<const EDefault*>(&e) || (io && IsRefusedSetting(io->ErrorCode()))) {
+            throw PortOpenError(name + L" refused the settings " + LineSettings(port) + L": " +
+                                detail);
+        }
+        throw PortOpenError(name + L" could not be opened: " + detail);
+    }
+}
 
 SioSerialServices::SioSerialServices() : owner_(std::make_unique<TComponent>(nullptr)) {
     // Created with new and handed to the owner, which frees them (the component model's rule).

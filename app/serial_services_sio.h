@@ -7,6 +7,12 @@
 #include "app/serial_services.h"
 
 class TComponent;
+class TSioComPort;
+
+// Opens the port; a failure raises PortOpenError with the reason told in the user's terms (a
+// missing port, a port in use, refused line settings, no port chosen) and the serial layer's
+// message after it where that says more.
+void OpenSioPort(TSioComPort& port);
 
 // Owns the port and the packet (through a component owner that frees them in the right order
 // when this goes) and the services that reach them.

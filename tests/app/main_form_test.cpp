@@ -279,11 +279,23 @@ TEST_F(MainFormTest, AnUnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
 TEST_F(MainFormTest, PortNumberComesFromTheBoxText) {
     const struct {
         std::wstring text;
-        int number;
+        std::optional<uint16_t> number;
     } cases[] = {
-        {L"COM3.", 3},     {L"COM12.", 12}, {L"COM12", 1},  {L"ComboBox1", 4},
-        {L"", 4},          {L"COM", 4},     {L"COM.", 4},   {L"COM0.", 0},
-        {L"COM70000.", 4}, {L"COM-3.", 4},  {L"COM 7.", 7}, {L"COMx.", 4},
+        {L"COM3.", 3},
+        {L"COM12.", 12},
+        {L"COM12", 1},
+        {L"ComboBox1", 4},
+        {L"", 4},
+        {L"COM", 4},
+        {L"COM.", 4},
+        {L"COM0.", 0},
+        {L"COM 7.", 7},
+        {L"COMx.", 4},
+        {L"COM65535.", 65535},
+        // Numbers no port has give none, not port 4.
+        {L"COM70000.", std::nullopt},
+        {L"COM-3.", std::nullopt},
+        {L"COM65536.", std::nullopt},
     };
     TForm4 f(serial.services, IniPath());
     for (const auto& c : cases) {
@@ -352,9 +364,10 @@ TEST_F(MainFormTest, AFailedOpenStillRunsTheTimerAndStopReturnsToStopped) {
     f.Button3Click(&f.Button3);
     ASSERT_TRUE(serial.packet->Enabled());
 
-    serial.port->FailNextOpen("the port is held by another program");
+    serial.port->FailNextOpen("COM3 is in use by another program.");
     f.Button3Click(&f.Button3);
-    EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error"});
+    EXPECT_EQ(messages,
+              std::vector<std::wstring>{L"ComPort Open Error\nCOM3 is in use by another program."});
     EXPECT_EQ(f.Button3.Caption(), L"STOP");
     EXPECT_TRUE(f.Timer1.Enabled());
     EXPECT_FALSE(serial.port->Open());
@@ -373,7 +386,29 @@ TEST_F(MainFormTest, NoPortsMeansPortFourFromTheBoxText) {
     f.ComboBox1.TypedByUser(L"ComboBox1");
     f.Button3Click(&f.Button3);
     EXPECT_EQ(serial.port->ComNumber(), 4);
-    EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error"});
+    EXPECT_EQ(messages, std::vector<std::wstring>{
+                            L"ComPort Open Error\nCOM4 does not exist on this computer."});
+}
+
+// A port number past the 16-bit range or below 0 opens nothing: not port 4, and not the port
+// its low 16 bits would name (70000 is 4464 in 16 bits).
+TEST_F(MainFormTest, APortTextThatNamesNoPortOpensNothing) {
+    serial.ports->AddPort(4);
+    serial.ports->AddPort(4464);
+    TForm4& f = Start();
+    for (const std::wstring text : {L"COM70000.", L"COM-3."}) {
+        messages.clear();
+        f.ComboBox1.TypedByUser(text);
+        f.Button3Click(&f.Button3);
+        EXPECT_EQ(messages,
+                  std::vector<std::wstring>{L"ComPort Open Error\n" +
+                                            text.substr(0, text.size() - 1) + L" names no port."});
+        EXPECT_EQ(serial.port->OpenCount(), 0);
+        EXPECT_FALSE(serial.packet->Enabled());
+        EXPECT_EQ(f.Button3.Caption(), L"STOP");
+        EXPECT_TRUE(f.Timer1.Enabled());
+        f.Button3Click(&f.Button3);
+    }
 }
 
 TEST_F(MainFormTest, PortZeroAsksForAPort) {
@@ -381,7 +416,7 @@ TEST_F(MainFormTest, PortZeroAsksForAPort) {
     TForm4& f = Start();
     f.ComboBox1.TypedByUser(L"COM0.");
     f.Button3Click(&f.Button3);  // the dialog is cancelled
-    EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error"});
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error\nNo port was chosen."});
     f.Button3Click(&f.Button3);
 
     serial.port->SetPromptAnswer(6);

@@ -194,7 +194,8 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
     // The user's clicks and typing reach the objects.
     SendMessageW(Wnd(form.Button3), BM_CLICK, 0, 0);
     EXPECT_EQ(WindowText(Wnd(form.Button3)), L"STOP");
-    EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error"});
+    EXPECT_EQ(messages, std::vector<std::wstring>{
+                            L"ComPort Open Error\nCOM4 does not exist on this computer."});
     EXPECT_TRUE(form.Timer1.Enabled());
     SendMessageW(Wnd(form.Button3), BM_CLICK, 0, 0);
     EXPECT_EQ(WindowText(Wnd(form.Button3)), L"START");

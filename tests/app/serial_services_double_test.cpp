@@ -41,14 +41,24 @@ TEST_F(SerialDoubleTest, OpenFailsForMissingBusyOrRefusedPorts) {
     serial.ports->AddPort(1);
     serial.ports->AddPort(2);
     serial.ports->SetPortInUse(2, true);
-    for (uint16_t n : {2, 3, 0}) {
+    const std::pair<uint16_t, std::wstring> failures[] = {
+        {2, L"COM2 is in use by another program."},
+        {3, L"COM3 does not exist on this computer."},
+        {0, L"No port was chosen."},
+    };
+    for (const auto& [n, reason] : failures) {
         serial.port->SetComNumber(n);
-        EXPECT_THROW(serial.port->SetOpen(true), SerialDoubleError) << n;
+        try {
+            serial.port->SetOpen(true);
+            ADD_FAILURE() << n << " opened";
+        } catch (const PortOpenError& e) {
+            EXPECT_EQ(e.Reason(), reason) << n;
+        }
         EXPECT_FALSE(serial.port->Open());
     }
     serial.port->SetComNumber(1);
     serial.port->FailNextOpen("refused");
-    EXPECT_THROW(serial.port->SetOpen(true), SerialDoubleError);
+    EXPECT_THROW(serial.port->SetOpen(true), PortOpenError);
     serial.port->SetOpen(true);
     EXPECT_TRUE(serial.port->Open());
 }

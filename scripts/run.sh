@@ -3,7 +3,8 @@
 # with a remote party on a virtual serial line (a pseudo-terminal behind COM7).
 #   scripts/run.sh          a short session: START, then CPU, READ, BTRV, READ, DEVN, READ, each
 #                           command and reply printed with READ decoded; a screenshot of the
-#                           desktop; everything it started is stopped again
+#                           desktop; everything it started is stopped again. It also leaves the
+#                           build for Windows users in build/pelkan-windows/.
 #   scripts/run.sh --stay   the same start, then leaves everything running for a person to watch
 #                           and prints how to talk to the line
 set -euo pipefail
@@ -23,8 +24,13 @@ cmake --build "$PELKAN_BUILD/host" --target pelkan-peer >>"$PELKAN_LOG/run-build
 
 RUN=$PELKAN_BUILD/run
 WIN=$PELKAN_BUILD/win
-mkdir -p "$RUN"
-cp "$WIN/app/pelkan.exe" "$RUN/pelkan.exe"
+# What a Windows user copies: the program without its debug information (the build's own copy
+# carries 15 MB of it) beside the commented sample settings file. The session below runs it.
+USER_BUILD=$PELKAN_BUILD/pelkan-windows
+mkdir -p "$RUN" "$USER_BUILD"
+x86_64-w64-mingw32-strip -o "$USER_BUILD/pelkan.exe" "$WIN/app/pelkan.exe"
+cp "$PELKAN_ROOT/docs/pelkan.ini" "$USER_BUILD/pelkan.ini"
+cp "$USER_BUILD/pelkan.exe" "$RUN/pelkan.exe"
 
 # The settings beside the executable: Pelkan to the right of the monitor, the virtual port chosen.
 # The port list holds the ports that open, in ascending order; under Wine those are the comN links
@@ -80,7 +86,9 @@ MSG
     exit 0
 fi
 
-for command in CPU READ "BTRV X003" READ "DEVN X010" @sleep=800 READ; do
+# The toggle shows in the states one sampling period (250 ms) after the action: the timer starts
+# again when the action ends, and the next tick samples the grid.
+for command in CPU READ "BTRV X003" @sleep=250 READ "DEVN X010" @sleep=800 READ; do
     echo "$command" >&3
 done
 exec 3>&-

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/fake_desktop.h"
+#include "app/grid_capture_form.h"
 #include "app/serial_services_double.h"
 #include "platform/exception_display.h"
 #include "tests/app/test_files.h"
@@ -125,6 +126,27 @@ TEST_F(MainFormTest, StartWithoutSettingsFileUsesTheDefaults) {
     EXPECT_EQ(f.Edit12.Text(), L"6");
     EXPECT_FALSE(serial.packet->Enabled());
     EXPECT_TRUE(messages.empty());
+}
+
+// The commented sample beside the Windows build says what the defaults are: read as the program
+// reads it, it changes nothing and names the default rejection titles.
+TEST_F(MainFormTest, TheSampleSettingsFileHoldsTheDefaults) {
+    serial.ports->AddPort(1);
+    std::filesystem::copy_file(PELKAN_SOURCE_DIR "/docs/pelkan.ini", folder.File("pelkan.ini"));
+    TForm4& f = Start();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(f.Capture, CaptureSettings{});
+    EXPECT_EQ(f.ComboBox1.ItemIndex(), 0);
+    EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
+    const RejectionTitles titles = ReadRejectionTitles(IniPath());
+    EXPECT_EQ(titles.first, kDefaultRejectionTitles.first);
+    EXPECT_EQ(titles.second, kDefaultRejectionTitles.second);
+    IniFile ini(IniPath());
+    for (const wchar_t* key : {L"Scale", L"captW", L"captH", L"captL", L"pickXOff", L"pickYOff"})
+        EXPECT_TRUE(ini.ReadString(L"Capt", key)) << Narrow(key);
+    EXPECT_EQ(ini.ReadString(L"Monitor", L"RejectTitle1"), kDefaultRejectionTitles.first);
+    EXPECT_EQ(ini.ReadString(L"Monitor", L"RejectTitle2"), kDefaultRejectionTitles.second);
+    f.SetOnDestroy(nullptr);
 }
 
 TEST_F(MainFormTest, CentringTruncatesTowardZero) {

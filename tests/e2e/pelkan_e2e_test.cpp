@@ -130,7 +130,10 @@ TEST(PelkanEndToEnd, APortThatCannotBeOpenedIsReported) {
     // The port was listed at start-up and is gone when START is pressed.
     unlink((e2e::Paths::Get().prefix + "/dosdevices/com" + std::to_string(kCom)).c_str());
     std::thread press([&] { s.Press("START"); });
-    EXPECT_EQ(e2e::Winctl({"dismiss", "ComPort Open Error", "15000"}), 0);
+    // The first line as it always was, then the reason.
+    const std::string box =
+        "ComPort Open Error\nCOM" + std::to_string(kCom) + " does not exist on this computer.";
+    EXPECT_EQ(e2e::Winctl({"dismiss", box, "15000"}), 0);
     press.join();
     EXPECT_TRUE(s.PelkanRunning());
     EXPECT_TRUE(s.Press("STOP"));

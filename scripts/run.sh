@@ -86,9 +86,11 @@ MSG
     exit 0
 fi
 
-# The toggle shows in the states one sampling period (250 ms) after the action: the timer starts
-# again when the action ends, and the next tick samples the grid.
-for command in CPU READ "BTRV X003" @sleep=250 READ "DEVN X010" @sleep=800 READ; do
+# The toggle shows in the states after the first sample taken once the action has ended: the
+# timer starts again then, so that sample comes one sampling period (250 ms) after the "OK". The
+# READ waits that period and as long again for the tick itself (a READ at 250 ms raced the tick
+# and still showed X003 ON).
+for command in CPU READ "BTRV X003" @sleep=500 READ "DEVN X010" @sleep=800 READ; do
     echo "$command" >&3
 done
 exec 3>&-

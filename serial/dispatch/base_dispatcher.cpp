@@ -77,6 +77,7 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
         std::lock_guard lock(DataSection);
         RingFlag = false;
         fEventBusy.store(false);
+        fEventHolds.store(0);
         DeletePending = false;
     }
     {
@@ -170,7 +171,7 @@ void TSioBaseDispatcher::DonePort() {
         FlushInBuffer();
         CloseCom();
     }
-    if (fEventBusy.load())
+    if (EventBusy())
         ClosePending.store(true);
     else
         DonePortPrim();

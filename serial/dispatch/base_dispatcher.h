@@ -308,7 +308,8 @@ class TSioBaseDispatcher {
     // ---- read access for the component and device layers ----
     TComponent* Owner() const { return fOwner; }
     int32_t Handle() const { return fHandle; }
-    bool EventBusy() const { return fEventBusy.load(); }
+    // Event delivery is held: a notification is in progress or a SetEventBusy hold is on.
+    bool EventBusy() const { return fEventBusy.load() || fEventHolds.load() > 0; }
 
     // ---- state ----
     // Each field names who writes it and what guards it. Fields without a note are written by
@@ -400,7 +401,12 @@ class TSioBaseDispatcher {
     std::unique_ptr<TIOQueue> FQueue;
     uint32_t CurrentEvent = 0;  // dispatcher thread
 
-    std::atomic<bool> fEventBusy{false};    // written under DataSection, read anywhere
+    // A notification is in progress: set and cleared by NotifyHandlers alone, under DataSection.
+    std::atomic<bool> fEventBusy{false};
+    // Holds taken with SetEventBusy and not yet given back (the component's string waits). Kept
+    // apart from fEventBusy so that the end of a notification never ends a hold taken during it.
+    // Written under DataSection, read anywhere.
+    std::atomic<int32_t> fEventHolds{0};
     bool DeletePending = false;             // DataSection
     std::atomic<bool> ClosePending{false};  // written by DonePort, read anywhere
 

@@ -41,7 +41,7 @@ void TSioBaseDispatcher::DispatchQueuedItem() {
         RingFlag = true;
     }
     auto statusPass = [this] {
-        if (fEventBusy.load()) return true;
+        if (EventBusy()) return true;
         if (!StatusLoop()) return false;
         bool hit;
         {
@@ -60,7 +60,7 @@ void TSioBaseDispatcher::DispatchQueuedItem() {
         if (!statusPass()) return;
     }
     FillDispatchBuffer();
-    if (!fEventBusy.load()) {
+    if (!EventBusy()) {
         uint8_t fresh = GetModemStatus();
         {
             std::lock_guard lock(DataSection);
@@ -83,7 +83,7 @@ void TSioBaseDispatcher::DispatchQueuedItem() {
 }
 
 void TSioBaseDispatcher::CheckIdleTriggers() {
-    if (ClosePending.load() || fEventBusy.load()) return;
+    if (ClosePending.load() || EventBusy()) return;
     {
         std::lock_guard lock(DataSection);
         GlobalStatHit = false;

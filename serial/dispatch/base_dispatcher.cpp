@@ -64,6 +64,7 @@ void TSioBaseDispatcher::Destroy() {
     std::lock_guard lock(DataSection);
     TimerTriggers.clear();
     DataTriggers.clear();
+    DataScanStale = true;
     StatusTriggers.clear();
     WndTriggerHandlers.clear();
     ProcTriggerHandlers.clear();

@@ -228,8 +228,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
         InAvailMessage = false;
         // Also after a close cut the walk short: the read mode must not outlive the notification.
         if (!stopped) {
-            DBufTail = (DBufTail + MaxGetCount) % DispatchBufferSize;
-            if (MaxGetCount != 0) DispatchFull = false;
+            ConsumeInput(MaxGetCount);
             if (Msg == TriggerAvailMsg && MaxGetCount != Trigger) result = false;
         }
     }

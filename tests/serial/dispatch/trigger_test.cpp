@@ -372,6 +372,56 @@ TEST_F(ScanPosition, AFlushAfterAFullRingLeavesNothingToScan) {
     ASSERT_EQ(1u, r.Notices.size());
 }
 
+// Ignore-case triggers fold with the code page the program runs with: in a Japanese one
+// 0x81..0x9F and 0xE0..0xFC start double-byte characters, and neither they nor the byte after
+// them are folded.
+class CodePageFolding : public OpenPort, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(CodePageFolding, IgnoreCaseTriggersFoldAsTheCodePageSays) {
+    const struct {
+        const char* what;
+        std::string trigger;
+        bool ignoreCase;
+        std::string input;
+        bool fires1252;
+        bool fires932;
+    } cases[] = {
+        {"ascii", "ok", true, "OK", true, true},
+        {"ascii mixed", "ok", true, "xoKx", true, true},
+        {"case kept", "ok", false, "OK", false, false},
+        {"accented letters", "\xE9t\xE9", true, "\xC9T\xC9", true, false},
+        {"lead bytes match themselves", "\xE9t\xE9", true, "\xE9t\xE9", true, true},
+        {"y diaeresis", "\xFF", true, "\x9F", true, false},
+        {"s caron", "\x9A", true, "x\x8A", true, false},
+        {"no capital", "\xF7", true, "\xD7", false, false},
+        {"micro sign", "\xB5", true, "\xB5", true, true},
+        {"trail byte not folded", "\x82\x61", true, "\x82\x41", true, false},
+        {"trail byte matches itself", "\x82\x61", true, "\x82\x61", true, true},
+        {"letter after a lead byte is a trail byte", "ab", true, "\x83\x61\x62", true, false},
+        {"a whole pair, then letters", "ab", true, "\x83\x83\x61\x62", true, true},
+        {"half-width katakana", "\xB1", true, "\xB1", true, true},
+    };
+    const uint32_t codePage = GetParam();
+    d->CaseFold = platform::CaseFolding::ForCodePage(codePage);
+    d->ChangeLengthTrigger(0);
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        d->RemoveAllTriggers();
+        d->FlushInBuffer();
+        r.Notices.clear();
+        d->AddDataTriggerLen(c.trigger.data(), c.ignoreCase,
+                             static_cast<uint32_t>(c.trigger.size()));
+        ReceiveAndPass(c.input);
+        Pass();
+        EXPECT_EQ(codePage == 932 ? c.fires932 : c.fires1252, !r.Notices.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Western, CodePageFolding, ::testing::Values(1252u));
+INSTANTIATE_TEST_SUITE_P(Japanese, CodePageFolding, ::testing::Values(932u));
+
 TEST_F(Triggers, DataTriggerLengthLimit) {
     std::string text(22, 'a');
     EXPECT_GT(d->AddDataTriggerLen(text.data(), false, 21), 0);

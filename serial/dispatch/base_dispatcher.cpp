@@ -64,6 +64,7 @@ void TSioBaseDispatcher::Destroy() {
     std::lock_guard lock(DataSection);
     TimerTriggers.clear();
     DataTriggers.clear();
+    DataScanStale = true;
     StatusTriggers.clear();
     WndTriggerHandlers.clear();
     ProcTriggerHandlers.clear();
@@ -77,6 +78,7 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
         std::lock_guard lock(DataSection);
         RingFlag = false;
         fEventBusy.store(false);
+        fEventHolds.store(0);
         DeletePending = false;
     }
     {
@@ -170,7 +172,7 @@ void TSioBaseDispatcher::DonePort() {
         FlushInBuffer();
         CloseCom();
     }
-    if (fEventBusy.load())
+    if (EventBusy())
         ClosePending.store(true);
     else
         DonePortPrim();

@@ -29,9 +29,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/case_folding.h"
 #include "platform/event.h"
 #include "platform/message_window.h"
 #include "platform/thread.h"
+#include "serial/dispatch/data_trigger_scanner.h"
 #include "serial/dispatch/dispatch_types.h"
 #include "serial/dispatch/dispatcher_thread.h"
 #include "serial/dispatch/notify.h"
@@ -308,7 +310,8 @@ class TSioBaseDispatcher {
     // ---- read access for the component and device layers ----
     TComponent* Owner() const { return fOwner; }
     int32_t Handle() const { return fHandle; }
-    bool EventBusy() const { return fEventBusy.load(); }
+    // Event delivery is held: a notification is in progress or a SetEventBusy hold is on.
+    bool EventBusy() const { return fEventBusy.load() || fEventHolds.load() > 0; }
 
     // ---- state ----
     // Each field names who writes it and what guards it. Fields without a note are written by
@@ -346,15 +349,16 @@ class TSioBaseDispatcher {
     bool InAvailMessage = false;
     uint32_t GetCount = 0;
     uint32_t MaxGetCount = 0;
-    uint32_t LastTailData = 0;  // dispatcher thread
-    uint32_t NotifyTail = 0;    // dispatcher thread
+    // The data-trigger scan's position: the next byte it looks at. Never behind the tail: a read or
+    // flush that takes bytes the scan has not reached moves it along (ConsumeInput).
+    uint32_t LastTailData = 0;
+    uint32_t NotifyTail = 0;  // dispatcher thread
     // Dispatcher thread: bytes arrived since the last data-available notification. A fill that
     // makes the ring exactly full brings the head back onto NotifyTail, so the positions alone
     // cannot tell "nothing new" from "a whole ring new".
     bool FilledSinceNotify = false;
     // Bytes were added since the data-trigger scan last reached the head: with the head on the
-    // scan's position this means a whole ring not yet scanned. Dispatcher thread (and InitPort
-    // before it starts), under DispSection when set.
+    // scan's position this means a whole ring not yet scanned.
     bool FilledSinceScan = false;
 
     // Output ring: OutputSection. Filled by WriteCom, drained by the device layer's writer.
@@ -400,7 +404,12 @@ class TSioBaseDispatcher {
     std::unique_ptr<TIOQueue> FQueue;
     uint32_t CurrentEvent = 0;  // dispatcher thread
 
-    std::atomic<bool> fEventBusy{false};    // written under DataSection, read anywhere
+    // A notification is in progress: set and cleared by NotifyHandlers alone, under DataSection.
+    std::atomic<bool> fEventBusy{false};
+    // Holds taken with SetEventBusy and not yet given back (the component's string waits). Kept
+    // apart from fEventBusy so that the end of a notification never ends a hold taken during it.
+    // Written under DataSection, read anywhere.
+    std::atomic<int32_t> fEventHolds{0};
     bool DeletePending = false;             // DataSection
     std::atomic<bool> ClosePending{false};  // written by DonePort, read anywhere
 
@@ -408,6 +417,12 @@ class TSioBaseDispatcher {
     std::vector<TimerTriggerRec> TimerTriggers;
     std::vector<DataTriggerRec> DataTriggers;
     std::vector<StatusTriggerRec> StatusTriggers;
+    // All data triggers as one matcher, with the partial matches in progress; rebuilt by the scan
+    // when DataScanStale says the list changed. DataSection.
+    TDataTriggerScanner DataScan;
+    bool DataScanStale = true;
+    // How IgnoreCase triggers fold: the system's code page. Set before triggers are added.
+    platform::CaseFolding CaseFold = platform::SystemCaseFolding();
     uint32_t LenTrigger = 0;      // DataSection
     uint32_t TriggerCounter = 1;  // DataSection
     bool GlobalStatHit = false;   // dispatcher thread
@@ -447,7 +462,13 @@ class TSioBaseDispatcher {
     void JoinThreadsAndUnlist();
     uint32_t NewTriggerHandle();
     int32_t FindTrigger(uint32_t Handle, bool Delete, int& Kind, size_t& Index);
+    // Forgets every partial match and every match not yet announced.
     void ResetDataMatches();
+    // Takes Count unread bytes at the tail (DispSection held). Bytes the data-trigger scan has not
+    // reached yet are not scanned afterwards: the scan goes on from the new tail.
+    void ConsumeInput(uint32_t Count);
+    // Unread bytes the data-trigger scan has not looked at yet (DispSection held).
+    uint32_t UnscannedCount() const;
     void RefreshLineErrors();
     uint8_t ReadModemStatus(uint32_t KeepMask);
     void UpdateModemDeltas();

@@ -22,6 +22,26 @@ uint32_t TSioBaseDispatcher::UnreadCount() const {
     return RingCount(DBufHead, DBufTail, DispatchFull);
 }
 
+uint32_t TSioBaseDispatcher::UnscannedCount() const {
+    uint32_t unscanned = (DBufHead + kRing - LastTailData) % kRing;
+    // The head on the scan's position with bytes added since: a whole ring to scan.
+    return unscanned == 0 && FilledSinceScan ? kRing : unscanned;
+}
+
+void TSioBaseDispatcher::ConsumeInput(uint32_t Count) {
+    if (Count == 0) return;
+    const uint32_t scannedAhead = UnreadCount() - UnscannedCount();
+    DBufTail = (DBufTail + Count) % kRing;
+    DispatchFull = false;
+    if (Count <= scannedAhead) return;
+    // Bytes were taken unscanned: the scan goes on from the tail, and what it had matched in
+    // part does not carry over the gap.
+    LastTailData = DBufTail;
+    FilledSinceScan = false;
+    std::lock_guard data(DataSection);
+    DataScan.Reset();
+}
+
 uint32_t TSioBaseDispatcher::CountThrough(uint32_t Pos) const {
     uint32_t through = (Pos + kRing - DBufTail) % kRing + 1;
     return InAvailMessage ? through - GetCount : through;
@@ -61,10 +81,7 @@ int32_t TSioBaseDispatcher::GetChar(char& C) {
         if (r != 0) --GetCount;
     } else {
         r = PeekAt(C, 1);
-        if (r == 0) {
-            DBufTail = (DBufTail + 1) % kRing;
-            DispatchFull = false;
-        }
+        if (r == 0) ConsumeInput(1);
     }
     if (r == 0 && TracingOn.load()) {
         std::lock_guard data(DataSection);
@@ -111,10 +128,7 @@ int32_t TSioBaseDispatcher::GetBlock(void* Block, uint32_t Len) {
             if (r > 0) GetCount += static_cast<uint32_t>(r);
         } else {
             r = CopyFromBuffer(Block, 0, newTail, Len);
-            if (r > 0) {
-                DBufTail = newTail;
-                DispatchFull = false;
-            }
+            if (r > 0) ConsumeInput(static_cast<uint32_t>(r));
         }
     }
     if (r > 0 && TracingOn.load()) {
@@ -147,7 +161,7 @@ int32_t TSioBaseDispatcher::FlushInBuffer() {
     if (InAvailMessage) {
         MaxGetCount = UnreadCount();
     } else {
-        DBufTail = DBufHead;
+        ConsumeInput(UnreadCount());
         GetCount = 0;
     }
     DispatchFull = false;

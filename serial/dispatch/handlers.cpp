@@ -127,10 +127,16 @@ void TSioBaseDispatcher::UpdateHandlerFlags(TSioHandlerFlagUpdate FlagUpdate) {
     }
 }
 
+// Each call with SetOn takes one hold and each call without gives one back; WasOn tells whether
+// delivery was held before (a notification or another hold).
 void TSioBaseDispatcher::SetEventBusy(bool& WasOn, bool SetOn) {
     std::lock_guard lock(DataSection);
-    WasOn = fEventBusy.load();
-    fEventBusy.store(SetOn);
+    WasOn = EventBusy();
+    int32_t holds = fEventHolds.load();
+    if (SetOn)
+        fEventHolds.store(holds + 1);
+    else if (holds > 0)
+        fEventHolds.store(holds - 1);
 }
 
 void TSioBaseDispatcher::PurgeDeletedHandlers() {
@@ -222,8 +228,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
         InAvailMessage = false;
         // Also after a close cut the walk short: the read mode must not outlive the notification.
         if (!stopped) {
-            DBufTail = (DBufTail + MaxGetCount) % DispatchBufferSize;
-            if (MaxGetCount != 0) DispatchFull = false;
+            ConsumeInput(MaxGetCount);
             if (Msg == TriggerAvailMsg && MaxGetCount != Trigger) result = false;
         }
     }

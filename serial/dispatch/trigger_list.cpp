@@ -38,9 +38,9 @@ int32_t TSioBaseDispatcher::AddDataTriggerLen(const void* Data, bool IgnoreCase,
     rec.Len = Len;
     rec.IgnoreCase = IgnoreCase;
     if (Len > 0) std::memcpy(rec.Data, Data, Len);
-    if (IgnoreCase)
-        for (uint32_t i = 0; i < Len; ++i) rec.Data[i] = UpperCaseByte(rec.Data[i]);
+    if (IgnoreCase) CaseFold.FoldText(rec.Data, Len);
     DataTriggers.push_back(rec);
+    DataScanStale = true;
     if (DLoggingOn.load())
         AddDispatchEntry(TDispatchType::dtTriggerAlloc, TDispatchSubType::dstDataTrigger,
                          rec.Handle, rec.Data, Len);
@@ -111,6 +111,7 @@ int32_t TSioBaseDispatcher::FindTrigger(uint32_t Handle, bool Delete, int& Kind,
         Index = i;
         if (Delete) {
             DataTriggers.erase(DataTriggers.begin() + static_cast<ptrdiff_t>(i));
+            DataScanStale = true;
             log(TDispatchSubType::dstData, Handle, nullptr, 0);
         }
         return 0;
@@ -135,6 +136,7 @@ void TSioBaseDispatcher::RemoveAllTriggers() {
     TimerTriggers.clear();
     DataTriggers.clear();
     StatusTriggers.clear();
+    DataScanStale = true;
     TriggerCounter = 1;
 }
 
@@ -237,8 +239,8 @@ void TSioBaseDispatcher::ChangeLengthTrigger(uint32_t Length) {
 
 void TSioBaseDispatcher::ResetDataMatches() {
     std::lock_guard lock(DataSection);
-    for (auto& t : DataTriggers)
-        for (auto& m : t.MatchPos) m = 0;
+    DataScan.Reset();
+    for (auto& t : DataTriggers) t.Matched = false;
 }
 
 void TSioBaseDispatcher::SaveTriggers(TTriggerSave& Save) {
@@ -257,6 +259,7 @@ void TSioBaseDispatcher::RestoreTriggers(TTriggerSave& Save) {
     TimerTriggers.clear();
     DataTriggers.clear();
     StatusTriggers.clear();
+    DataScanStale = true;
     if (!Save.Saved) return;
     TimerTriggers = Save.tsTimerTriggers;
     DataTriggers = Save.tsDataTriggers;

@@ -4,6 +4,9 @@
 // Every function here runs on the dispatcher thread. Trigger records are read and changed under
 // DataSection (the ring under DispSection, taken first); each function decides under the locks,
 // copies the handle and data word it will announce, and calls NotifyHandlers with no lock held.
+#include <algorithm>
+#include <span>
+
 #include "serial/device/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
 
@@ -41,7 +44,7 @@ void TSioBaseDispatcher::DispatchQueuedItem() {
         RingFlag = true;
     }
     auto statusPass = [this] {
-        if (fEventBusy.load()) return true;
+        if (EventBusy()) return true;
         if (!StatusLoop()) return false;
         bool hit;
         {
@@ -60,7 +63,7 @@ void TSioBaseDispatcher::DispatchQueuedItem() {
         if (!statusPass()) return;
     }
     FillDispatchBuffer();
-    if (!fEventBusy.load()) {
+    if (!EventBusy()) {
         uint8_t fresh = GetModemStatus();
         {
             std::lock_guard lock(DataSection);
@@ -83,7 +86,7 @@ void TSioBaseDispatcher::DispatchQueuedItem() {
 }
 
 void TSioBaseDispatcher::CheckIdleTriggers() {
-    if (ClosePending.load() || fEventBusy.load()) return;
+    if (ClosePending.load() || EventBusy()) return;
     {
         std::lock_guard lock(DataSection);
         GlobalStatHit = false;
@@ -184,37 +187,42 @@ bool TSioBaseDispatcher::ScanDataTriggers() {
         if (!DBuffer) return false;
         head = DBufHead;
         lenTrigger = LenTrigger;
-        uint32_t unscanned = (head + kRing - LastTailData) % kRing;
-        // The head on the scan's position with bytes added since: a whole ring to scan.
-        if (unscanned == 0 && FilledSinceScan) unscanned = kRing;
-        for (; unscanned > 0; --unscanned) {
-            uint8_t c = DBuffer[LastTailData];
-            bool anyMatch = false;
-            uint32_t maxLen = 0;
-            for (auto& t : DataTriggers) {
-                if (t.Len == 0) continue;
-                if (!t.Matched)
-                    t.Matched = MatchDataTrigger(t.MatchPos, c, t.Len, t.IgnoreCase, t.Data);
-                if (t.Matched && t.Len > maxLen) maxLen = t.Len;
-                anyMatch = anyMatch || t.Matched;
-            }
-            if (anyMatch) {
-                matchFound = true;
-                matchPos = LastTailData;
-                if (lenTrigger != 0 && NotifyTail != matchPos) {
-                    int64_t through = CountThrough(matchPos);
-                    if (through - static_cast<int64_t>(maxLen) >=
-                        static_cast<int64_t>(lenTrigger)) {
-                        offerBefore = true;
-                        before = CountThrough((matchPos + kRing - maxLen) % kRing);
-                    }
-                }
-                break;
-            }
-            LastTailData = (LastTailData + 1) % kRing;
+        if (DataScanStale) {
+            DataScan.Build(DataTriggers, CaseFold);
+            DataScanStale = false;
         }
+        uint32_t unscanned = UnscannedCount();
+        if (DataTriggers.empty()) {
+            LastTailData = head;  // nothing to look for
+            unscanned = 0;
+        }
+        for (; unscanned > 0; --unscanned) {
+            std::span<const uint32_t> hits = DataScan.Feed(DBuffer[LastTailData]);
+            if (hits.empty()) {
+                LastTailData = (LastTailData + 1) % kRing;
+                continue;
+            }
+            for (uint32_t i : hits) DataTriggers[i].Matched = true;
+            uint32_t maxLen = 0;
+            for (const auto& t : DataTriggers)
+                if (t.Matched) maxLen = std::max(maxLen, t.Len);
+            matchFound = true;
+            matchPos = LastTailData;
+            if (lenTrigger != 0 && NotifyTail != matchPos) {
+                int64_t through = CountThrough(matchPos);
+                if (through - static_cast<int64_t>(maxLen) >= static_cast<int64_t>(lenTrigger)) {
+                    offerBefore = true;
+                    before = CountThrough((matchPos + kRing - maxLen) % kRing);
+                }
+            }
+            // The matching byte is scanned: the next scan starts after it, and a handler that
+            // reads past it takes bytes not scanned yet.
+            LastTailData = (matchPos + 1) % kRing;
+            if (offerBefore) NotifyTail = matchPos;
+            break;
+        }
+        if (LastTailData == head) FilledSinceScan = false;  // the scan has reached the head
         if (!matchFound) {
-            FilledSinceScan = false;  // the scan has reached the head
             uint32_t unread = UnreadCount();
             used = InAvailMessage ? unread - GetCount : unread;
         }
@@ -227,7 +235,6 @@ bool TSioBaseDispatcher::ScanDataTriggers() {
                 AddDispatchEntry(TDispatchType::dtTrigger, TDispatchSubType::dstAvail, before,
                                  nullptr, 0);
             result = NotifyHandlers(TriggerAvailMsg, before, 0);
-            LastTailData = NotifyTail = matchPos;
         }
         size_t count;
         {
@@ -250,11 +257,6 @@ bool TSioBaseDispatcher::ScanDataTriggers() {
                 AddDispatchEntry(TDispatchType::dtTrigger, TDispatchSubType::dstData, handle,
                                  nullptr, 0);
             result = NotifyHandlers(TriggerDataMsg, handle, len);
-        }
-        LastTailData = (matchPos + 1) % kRing;
-        if (LastTailData == head) {
-            std::lock_guard disp(DispSection);
-            FilledSinceScan = false;
         }
         return result;
     }

@@ -31,10 +31,11 @@ struct TimerTriggerRec {
 struct DataTriggerRec {
     uint32_t Handle = 0;
     uint32_t Len = 0;
-    uint32_t MatchPos[22] = {};  // partial matches in progress: bytes matched per slot
+    // Matched by the scan, not yet announced. Partial matches are the port's scanner's
+    // (data_trigger_scanner.h), over all its data triggers at once.
     bool Matched = false;
     bool IgnoreCase = false;
-    uint8_t Data[24] = {};  // upper-cased when IgnoreCase
+    uint8_t Data[24] = {};  // folded with the code page's upper case when IgnoreCase
 };
 
 struct StatusTriggerRec {
@@ -54,15 +55,7 @@ struct TTriggerSave {
     std::vector<StatusTriggerRec> tsStatusTriggers;
 };
 
-// Feeds one byte to a data trigger's partial matches; true when the whole trigger matched (its
-// partial matches are then all dropped). Overlapping occurrences are found.
-bool MatchDataTrigger(uint32_t (&MatchPos)[22], uint8_t C, uint32_t Len, bool IgnoreCase,
-                      const uint8_t* Data);
-
 // The caller's line-error mask (1 overrun, 2 parity, 4 framing, 8 break) as LastError bits.
 uint16_t LineMaskToErrorBits(uint32_t Mask);
-
-// Upper case of an 8-bit character in the system's single-byte character set.
-uint8_t UpperCaseByte(uint8_t C);
 
 void ClearSaveBuffers(TTriggerSave& Save);

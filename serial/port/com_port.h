@@ -269,7 +269,7 @@ class TSioCustomComPort : public TSioBaseComponent {
     // Handling of one message of the hidden window (the dispatcher was found, the lock held).
     void HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr_t lParam);
     void FreeRetiredWindow();
-    void RestoreEventDelivery(bool WasOn);
+    void RestoreEventDelivery();
     // Processes every pending window message of the calling thread; false once the application
     // is terminating (a quit message was seen).
     bool YieldMessages();

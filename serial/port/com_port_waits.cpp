@@ -54,16 +54,20 @@ bool TSioCustomComPort::YieldMessages() {
     return true;
 }
 
+// The dispatcher counts holds: PrepareWait takes one (once until the next wait) and every wait
+// takes its own, and the wait gives back both. Whoever else holds delivery (a notification in
+// progress, another caller's hold) keeps it.
 void TSioCustomComPort::PrepareWait() {
-    if (ShuttingDown()) return;
+    if (ShuttingDown() || WaitPrepped) return;
     WaitPrepped = true;
     ValidDispatcher()->SetEventBusy(BusyBeforeWait, true);
 }
 
-void TSioCustomComPort::RestoreEventDelivery(bool WasOn) {
-    if (FDispatcher && ((WaitPrepped && !BusyBeforeWait) || !WasOn)) {
+void TSioCustomComPort::RestoreEventDelivery() {
+    if (FDispatcher) {
         bool ignored = false;
         FDispatcher->SetEventBusy(ignored, false);
+        if (WaitPrepped) FDispatcher->SetEventBusy(ignored, false);
     }
     WaitPrepped = false;
     BusyBeforeWait = false;
@@ -112,10 +116,10 @@ bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, boo
         }
         result = terminating || !TickTimerDone(timer);
     } catch (...) {
-        RestoreEventDelivery(wasOn);
+        RestoreEventDelivery();
         throw;
     }
-    RestoreEventDelivery(wasOn);
+    RestoreEventDelivery();
     return result;
 }
 
@@ -159,9 +163,9 @@ int32_t TSioCustomComPort::WaitForMultiString(const std::string& S, int32_t Time
             }
         }
     } catch (...) {
-        RestoreEventDelivery(wasOn);
+        RestoreEventDelivery();
         throw;
     }
-    RestoreEventDelivery(wasOn);
+    RestoreEventDelivery();
     return result;
 }

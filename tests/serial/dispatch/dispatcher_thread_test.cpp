@@ -227,6 +227,46 @@ TEST_F(RunningPort, ListsChangeWhileTheDispatcherThreadWalksThem) {
     d.reset();  // the port and its threads end before the handler objects of this test go
 }
 
+// The main thread holds event delivery (as a string wait does) while the dispatcher thread is
+// inside a notification: the end of that notification must not end the hold.
+TEST_F(RunningPort, AHoldTakenDuringANotificationOutlivesIt) {
+    d->ChangeLengthTrigger(1);
+    struct Blocking {
+        std::atomic<bool> inside{false};
+        std::atomic<bool> release{false};
+        std::atomic<int> calls{0};
+        std::atomic<uint32_t> lastOffer{0};
+        void Notify(uint32_t Msg, uint32_t wParam, int32_t) {
+            if (Msg != TriggerAvailMsg) return;
+            lastOffer = wParam;
+            if (++calls > 1) return;
+            inside = true;
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    } h;
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&Blocking::Notify>(&h));
+    d->Receive("ab");
+    ASSERT_TRUE(PumpUntil([&] { return h.inside.load(); }));
+    bool wasOn = false;
+    d->SetEventBusy(wasOn, true);
+    EXPECT_TRUE(wasOn) << "a notification is in progress";
+    h.release = true;
+    // Each pass fills the ring before it scans; once the second burst is in, the pass that ended
+    // the notification is over, and once the third is in, the pass of the second is over too.
+    d->Receive("cd");
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 4; }));
+    EXPECT_TRUE(d->EventBusy()) << "the notification ended, the hold goes on";
+    d->Receive("e");
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 5; }));
+    EXPECT_EQ(1, h.calls.load()) << "nothing is delivered while the hold lasts";
+    d->SetEventBusy(wasOn, false);
+    ASSERT_TRUE(PumpUntil([&] { return h.calls.load() >= 2; }));
+    EXPECT_EQ(2, h.calls.load());
+    EXPECT_EQ(5u, h.lastOffer.load());
+    EXPECT_FALSE(d->EventBusy());
+    d.reset();
+}
+
 TEST(RunningPortLifecycle, DestroyWhileBytesFlowEndsEveryThread) {
     for (int i = 0; i < 5; ++i) {
         auto d = std::make_unique<TSioMemoryDispatcher>();

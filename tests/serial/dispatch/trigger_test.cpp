@@ -172,6 +172,256 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"longest", {{"abcdefghijklmnopqrstu", false}}, "xabcdefghijklmnopqrstu", {0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Every occurrence of every trigger, overlaps included, against a reference that looks at each
+// end position of the input on its own.
+struct OverlapCase {
+    const char* name;
+    std::vector<std::pair<std::string, bool>> triggers;  // bytes, IgnoreCase (ASCII letters here)
+    std::string input;
+};
+
+void PrintTo(const OverlapCase& c, std::ostream* os) { *os << c.name; }
+
+// (end offset in the input, trigger index), per end offset the later-added trigger first.
+std::vector<std::pair<size_t, size_t>> NaiveOccurrences(const OverlapCase& c) {
+    auto fold = [](char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch; };
+    std::vector<std::pair<size_t, size_t>> hits;
+    for (size_t end = 0; end < c.input.size(); ++end) {
+        for (size_t t = c.triggers.size(); t-- > 0;) {
+            const auto& [text, ignoreCase] = c.triggers[t];
+            if (text.empty() || text.size() > end + 1) continue;
+            bool same = true;
+            for (size_t k = 0; k < text.size() && same; ++k) {
+                char a = c.input[end + 1 - text.size() + k], b = text[k];
+                same = ignoreCase ? fold(a) == fold(b) : a == b;
+            }
+            if (same) hits.emplace_back(end, t);
+        }
+    }
+    return hits;
+}
+
+class OverlappingOccurrences : public OpenPort, public ::testing::WithParamInterface<OverlapCase> {
+  protected:
+    void SetUp() override {
+        OpenPort::SetUp();
+        d->ChangeLengthTrigger(0);
+        for (const auto& [text, ignoreCase] : GetParam().triggers)
+            handles.push_back(static_cast<uint32_t>(
+                d->AddDataTriggerLen(text.data(), ignoreCase, static_cast<uint32_t>(text.size()))));
+        r = Recorder(d.get());
+        d->RegisterEventTriggerHandler(r.Event());
+    }
+    size_t IndexOf(uint32_t handle) const {
+        for (size_t i = 0; i < handles.size(); ++i)
+            if (handles[i] == handle) return i;
+        return handles.size();
+    }
+    std::vector<uint32_t> handles;
+    Recorder r{nullptr};
+};
+
+// Byte by byte: each notification is pinned to the byte that ended the occurrence.
+TEST_P(OverlappingOccurrences, EachOccurrenceFiresAtItsLastByte) {
+    const OverlapCase& c = GetParam();
+    std::vector<std::pair<size_t, size_t>> got;
+    for (size_t i = 0; i < c.input.size(); ++i) {
+        size_t before = r.Notices.size();
+        ReceiveAndPass(c.input.substr(i, 1));
+        Pass();
+        for (size_t k = before; k < r.Notices.size(); ++k) {
+            EXPECT_EQ(TriggerDataMsg, r.Notices[k].Msg);
+            got.emplace_back(i, IndexOf(r.Notices[k].wParam));
+        }
+    }
+    EXPECT_EQ(NaiveOccurrences(c), got);
+}
+
+// All at once: one burst, the scan resuming after each match.
+TEST_P(OverlappingOccurrences, OneBurstGivesTheSameSequence) {
+    const OverlapCase& c = GetParam();
+    ReceiveAndPass(c.input);
+    for (size_t i = 0; i < c.input.size(); ++i) Pass();
+    std::vector<size_t> expected, got;
+    for (const auto& hit : NaiveOccurrences(c)) expected.push_back(hit.second);
+    for (const auto& n : r.Notices) got.push_back(IndexOf(n.wParam));
+    EXPECT_EQ(expected, got);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OverlappingOccurrences,
+    ::testing::Values(
+        OverlapCase{"aba_in_ababababa", {{"aba", false}}, "ababababa"},
+        OverlapCase{"aaa_in_fourteen_a", {{"aaa", false}}, std::string(14, 'a')},
+        OverlapCase{"aa_in_aaa", {{"aa", false}}, "aaa"},
+        OverlapCase{"nested", {{"a", false}, {"aa", false}, {"aaa", false}}, "aaaa"},
+        OverlapCase{"two_interleaved", {{"aba", false}, {"bab", false}}, "abababab"},
+        OverlapCase{
+            "suffix_of_another", {{"abcab", false}, {"cab", false}, {"b", false}}, "abcabcabcab"},
+        OverlapCase{"same_text_twice", {{"ok", false}, {"ok", false}}, "okok"},
+        OverlapCase{"case_mix", {{"Ab", false}, {"ab", true}, {"AB", false}}, "abABAbaBAb"},
+        OverlapCase{"restart_inside", {{"aab", false}, {"aaab", true}}, "aaAaabAAAB"},
+        OverlapCase{"bytes_above_127_and_nul",
+                    {{std::string("\x00\xff", 2), false}, {"\xff\xff", false}},
+                    std::string("\xff\xff\x00\xff\xff\xff", 6)},
+        OverlapCase{"longest_self_overlapping",
+                    {{"abababababababababab"
+                      "a",
+                      false}},
+                    "ababababababababababababababa"},
+        OverlapCase{"empty_trigger_never_fires", {{"", false}, {"x", false}}, "xx"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Bytes taken before the scan reached them (a flush, direct reads while delivery is held) are not
+// scanned afterwards, and a partial match does not bridge them.
+class ScanPosition : public OpenPort {
+  protected:
+    void SetUp() override {
+        OpenPort::SetUp();
+        d->ChangeLengthTrigger(0);
+        ok = static_cast<uint32_t>(d->AddDataTrigger("OK", false));
+        d->RegisterEventTriggerHandler(r.Event());
+    }
+    void Hold(bool on) {
+        bool wasOn = false;
+        d->SetEventBusy(wasOn, on);
+    }
+    std::string Take(uint32_t n) {
+        std::string s(n, '\0');
+        EXPECT_EQ(static_cast<int32_t>(n), d->GetBlock(s.data(), n));
+        return s;
+    }
+    uint32_t ok = 0;
+    Recorder r{nullptr};
+};
+
+TEST_F(ScanPosition, AFlushDuringADataNotificationDropsTheRest) {
+    r = Recorder(d.get());
+    std::vector<int32_t> takes;
+    r.After = [&](const Notice& n) {
+        if (n.Msg != TriggerDataMsg) return;
+        char two[2];
+        takes.push_back(d->GetBlock(two, 2));
+        d->FlushInBuffer();
+    };
+    ReceiveAndPass("xxOKyyOK");
+    Pass();
+    Pass();
+    ASSERT_EQ(1u, r.Notices.size()) << "the second OK was flushed with the rest";
+    EXPECT_EQ(std::vector<int32_t>{2}, takes);
+    EXPECT_EQ(0, d->InBuffUsed());
+    ReceiveAndPass("OK");
+    EXPECT_EQ(2u, r.Notices.size()) << "new bytes are scanned as before";
+}
+
+TEST_F(ScanPosition, AFlushDuringTheOfferInFrontDropsTheMatchToo) {
+    d->ChangeLengthTrigger(1);
+    r = Recorder(d.get());
+    r.After = [&](const Notice& n) {
+        if (n.Msg == TriggerAvailMsg) d->FlushInBuffer();
+    };
+    ReceiveAndPass("xxOK");
+    Pass();
+    ASSERT_EQ(1u, r.Notices.size());
+    EXPECT_EQ(TriggerAvailMsg, r.Notices[0].Msg);
+}
+
+TEST_F(ScanPosition, BytesReadDuringAHoldAreNotScannedAfterIt) {
+    r = Recorder(d.get());
+    Hold(true);
+    ReceiveAndPass("xxOKxx");
+    EXPECT_EQ("xxOKxx", Take(6));
+    Hold(false);
+    Pass();
+    EXPECT_TRUE(r.Notices.empty());
+
+    Hold(true);
+    ReceiveAndPass("xxOKxxO");
+    EXPECT_EQ("xx", Take(2)) << "a read that stops inside the unscanned bytes";
+    Hold(false);
+    Pass();
+    Pass();
+    ASSERT_EQ(1u, r.Notices.size()) << "what was not read is still scanned";
+    EXPECT_EQ(ok, r.Notices[0].wParam);
+    EXPECT_EQ(5, d->InBuffUsed()) << "the handler took nothing";
+}
+
+TEST_F(ScanPosition, APartialMatchDoesNotBridgeBytesTakenUnscanned) {
+    r = Recorder(d.get());
+    ReceiveAndPass("xO");  // scanned: 'O' waits for a 'K'
+    Hold(true);
+    ReceiveAndPass("x");
+    EXPECT_EQ("xOx", Take(3));
+    Hold(false);
+    ReceiveAndPass("K");
+    EXPECT_TRUE(r.Notices.empty()) << "the line carried OxK, not OK";
+}
+
+TEST_F(ScanPosition, AFlushAfterAFullRingLeavesNothingToScan) {
+    r = Recorder(d.get());
+    Hold(true);
+    std::string burst(8192, 'x');
+    burst.replace(100, 2, "OK");
+    ReceiveAndPass(burst);
+    ASSERT_EQ(8192, d->InBuffUsed());
+    d->FlushInBuffer();
+    Hold(false);
+    Pass();
+    EXPECT_TRUE(r.Notices.empty());
+    ReceiveAndPass("OK");
+    ASSERT_EQ(1u, r.Notices.size());
+}
+
+// Ignore-case triggers fold with the code page the program runs with: in a Japanese one
+// 0x81..0x9F and 0xE0..0xFC start double-byte characters, and neither they nor the byte after
+// them are folded.
+class CodePageFolding : public OpenPort, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(CodePageFolding, IgnoreCaseTriggersFoldAsTheCodePageSays) {
+    const struct {
+        const char* what;
+        std::string trigger;
+        bool ignoreCase;
+        std::string input;
+        bool fires1252;
+        bool fires932;
+    } cases[] = {
+        {"ascii", "ok", true, "OK", true, true},
+        {"ascii mixed", "ok", true, "xoKx", true, true},
+        {"case kept", "ok", false, "OK", false, false},
+        {"accented letters", "\xE9t\xE9", true, "\xC9T\xC9", true, false},
+        {"lead bytes match themselves", "\xE9t\xE9", true, "\xE9t\xE9", true, true},
+        {"y diaeresis", "\xFF", true, "\x9F", true, false},
+        {"s caron", "\x9A", true, "x\x8A", true, false},
+        {"no capital", "\xF7", true, "\xD7", false, false},
+        {"micro sign", "\xB5", true, "\xB5", true, true},
+        {"trail byte not folded", "\x82\x61", true, "\x82\x41", true, false},
+        {"trail byte matches itself", "\x82\x61", true, "\x82\x61", true, true},
+        {"letter after a lead byte is a trail byte", "ab", true, "\x83\x61\x62", true, false},
+        {"a whole pair, then letters", "ab", true, "\x83\x83\x61\x62", true, true},
+        {"half-width katakana", "\xB1", true, "\xB1", true, true},
+    };
+    const uint32_t codePage = GetParam();
+    d->CaseFold = platform::CaseFolding::ForCodePage(codePage);
+    d->ChangeLengthTrigger(0);
+    Recorder r(d.get());
+    d->RegisterEventTriggerHandler(r.Event());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        d->RemoveAllTriggers();
+        d->FlushInBuffer();
+        r.Notices.clear();
+        d->AddDataTriggerLen(c.trigger.data(), c.ignoreCase,
+                             static_cast<uint32_t>(c.trigger.size()));
+        ReceiveAndPass(c.input);
+        Pass();
+        EXPECT_EQ(codePage == 932 ? c.fires932 : c.fires1252, !r.Notices.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Western, CodePageFolding, ::testing::Values(1252u));
+INSTANTIATE_TEST_SUITE_P(Japanese, CodePageFolding, ::testing::Values(932u));
+
 TEST_F(Triggers, DataTriggerLengthLimit) {
     std::string text(22, 'a');
     EXPECT_GT(d->AddDataTriggerLen(text.data(), false, 21), 0);

@@ -69,6 +69,20 @@ TEST_F(Waits, APreparedWaitKeepsTheInputForTheWait) {
     EXPECT_FALSE(port->Dispatcher()->EventBusy());
 }
 
+// A wait gives back its own hold and PrepareWait's, and no other: a hold taken by someone else
+// before the wait (and a PrepareWait repeated) outlives it.
+TEST_F(Waits, AWaitGivesBackOnlyTheHoldsItTook) {
+    bool wasOn = false;
+    port->Dispatcher()->SetEventBusy(wasOn, true);
+    port->PrepareWait();
+    port->PrepareWait();
+    Arrive("OK");
+    EXPECT_TRUE(port->WaitForString("OK", 1000, false, false));
+    EXPECT_TRUE(port->Dispatcher()->EventBusy()) << "the first hold is still on";
+    port->Dispatcher()->SetEventBusy(wasOn, false);
+    EXPECT_FALSE(port->Dispatcher()->EventBusy());
+}
+
 TEST_F(Waits, WaitForMultiStringNumbersTheTexts) {
     const struct {
         const char* input;

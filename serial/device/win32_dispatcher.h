@@ -90,8 +90,8 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     platform::Event FStopEvent{platform::Event::Reset::Manual};
     // Tells every device thread to end: KillThreads, then FStopEvent. CloseCom and any device
     // thread that fails.
-    void StopThreads() {
-        KillThreads.store(true);
+    void StopThreads() override {
+        TSioBaseDispatcher::StopThreads();
         FStopEvent.Set();
     }
     // Set by the reader when it has emptied the driver after reading something. The status

@@ -63,10 +63,14 @@ void TSioWin32Thread::Pause(uint32_t Ms) const {
     }
 }
 
-int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
+void TSioWin32Thread::Abandon() {
     EndPending();
     FEvent.reset();
     FOverlapped.hEvent = nullptr;
+}
+
+int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
+    Abandon();
     // ThreadFinished reads the thread's return value, which is stored only once Execute has
     // returned, after ThreadFinished has run: the exit code is reported here instead.
     if (ExitCode < 0 && !W->RepeatsShownFailure(ExitCode)) {

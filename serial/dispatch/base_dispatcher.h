@@ -147,6 +147,15 @@ class TSioBaseDispatcher {
     // Called by every thread of this dispatcher as it starts and as it ends.
     void ThreadStarted();
     void ThreadFinished(TSioDispatcherThread* Thread);
+    // A thread that raised (its exception has been shown): the port's threads are stopped as
+    // for a failing device, the dispatcher thread releases the port as it ends, and the end is
+    // reported.
+    void ThreadDied(TSioDispatcherThread* Thread);
+    // Tells every thread of this dispatcher to end: KillThreads, then whatever ends their waits
+    // at once (a device layer adds its own).
+    virtual void StopThreads();
+    // The ring holds 8192 unread bytes (nothing more can be moved into it).
+    bool DispatchBufferFull();
 
     // ---- line settings and modem control ----
     int32_t SetLine(int32_t Baud, uint32_t Parity, TDatabits DataBits, TStopbits StopBits);
@@ -457,6 +466,9 @@ class TSioBaseDispatcher {
     int32_t PeekAt(char& C, uint32_t N);
     int32_t CopyFromBuffer(void* Block, uint32_t Offset, uint32_t& NewTail, uint32_t Len);
     uint32_t UnreadCount() const;
+    // Under DispSection, where bytes have been taken: clears DispatchFull and wakes the
+    // dispatcher thread if it was waiting on the full ring.
+    void WakeIfFull();
     uint32_t CountThrough(uint32_t Pos) const;
     int32_t WriteTraceFile(const std::string& FName, bool Append, bool InHex, bool AllHex);
     int32_t WriteDispatchLog(const std::string& FName, bool Append, bool InHex, bool AllHex);

@@ -6,6 +6,7 @@
 // under the section that the release also holds.
 #include <cstring>
 
+#include "serial/device/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
 #include "serial/dispatch/dispatch_codes.h"
 
@@ -25,6 +26,12 @@ uint32_t TSioBaseDispatcher::UnreadCount() const {
 uint32_t TSioBaseDispatcher::CountThrough(uint32_t Pos) const {
     uint32_t through = (Pos + kRing - DBufTail) % kRing + 1;
     return InAvailMessage ? through - GetCount : through;
+}
+
+void TSioBaseDispatcher::WakeIfFull() {
+    // The dispatcher thread waits while the ring is full; bytes taken make room for it.
+    if (DispatchFull) FQueue->Wake();
+    DispatchFull = false;
 }
 
 bool TSioBaseDispatcher::CharReady() {
@@ -63,7 +70,7 @@ int32_t TSioBaseDispatcher::GetChar(char& C) {
         r = PeekAt(C, 1);
         if (r == 0) {
             DBufTail = (DBufTail + 1) % kRing;
-            DispatchFull = false;
+            WakeIfFull();
         }
     }
     if (r == 0 && TracingOn.load()) {
@@ -113,7 +120,7 @@ int32_t TSioBaseDispatcher::GetBlock(void* Block, uint32_t Len) {
             r = CopyFromBuffer(Block, 0, newTail, Len);
             if (r > 0) {
                 DBufTail = newTail;
-                DispatchFull = false;
+                WakeIfFull();
             }
         }
     }
@@ -150,7 +157,7 @@ int32_t TSioBaseDispatcher::FlushInBuffer() {
         DBufTail = DBufHead;
         GetCount = 0;
     }
-    DispatchFull = false;
+    WakeIfFull();
     ResetDataMatches();
     return r;
 }

@@ -11,6 +11,7 @@
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
 #include "platform/message_window.h"
+#include "serial/device/io_queue.h"
 #include "serial/device/memory_device.h"
 #include "tests/support/pump_until.h"
 
@@ -154,6 +155,105 @@ TEST_F(RunningPort, PortEndedByItsDeviceThreadAnswersNotOpen) {
     EXPECT_EQ(-2007, d->FlushInBuffer());
     EXPECT_EQ(-2007, d->FlushOutBuffer());
     d->DonePort();  // the component's close afterwards
+}
+
+// Bytes nobody takes fill the ring while more wait in the queue. The thread then waits rather
+// than passing again and again: each pass while full logs one "Dispatch buffer full." entry,
+// about 20 a second when it waits, tens of thousands when it spins. A line event queued behind
+// the held bytes still reaches its trigger, and bytes taken from the ring let the rest in.
+TEST_F(RunningPort, AFullRingThatNobodyEmptiesIsWaitedOnNotSpunOn) {
+    struct StatusSeen {
+        std::atomic<int> lineErrors{0};
+        uint32_t handle = 0;
+        void Notify(uint32_t Msg, uint32_t wParam, int32_t) {
+            if (Msg == TriggerStatusMsg && wParam == handle) ++lineErrors;
+        }
+    } seen;
+    seen.handle = static_cast<uint32_t>(d->AddStatusTrigger(2));
+    d->SetStatusTrigger(seen.handle, 1, true);  // overrun
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&StatusSeen::Notify>(&seen));
+    d->ChangeLengthTrigger(0);
+    std::string bytes;
+    for (int i = 0; i < 8192 + 1000; ++i) bytes += static_cast<char>('a' + i % 23);
+    d->Receive(bytes);
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 8192; }));
+
+    d->InitDispatchLogging(0);
+    testsupport::PumpFor(std::chrono::milliseconds(500));
+    d->StopDispatchLogging();
+    int fullPasses = 0;
+    while (auto entry = d->DLoggingQueue->Pop()) {
+        auto* log = dynamic_cast<TLogBuffer*>(entry.get());
+        if (log && log->drSubType() == TDispatchSubType::dstStatus) ++fullPasses;
+    }
+    EXPECT_GT(fullPasses, 0) << "the thread still looks at the full ring";
+    EXPECT_LT(fullPasses, 200) << "passes in half a second with a full ring";
+
+    d->AddLineErrors(2);
+    d->SignalEvent(0x80);
+    ASSERT_TRUE(PumpUntil([&] { return seen.lineErrors.load() == 1; }, std::chrono::seconds(5)))
+        << "a line event behind the held bytes";
+
+    std::string first(8192, '\0');
+    ASSERT_EQ(8192, d->GetBlock(first.data(), 8192));
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 1000; }, std::chrono::seconds(5)));
+    std::string rest(1000, '\0');
+    ASSERT_EQ(1000, d->GetBlock(rest.data(), 1000));
+    EXPECT_EQ(bytes, first + rest);
+    d.reset();  // the port and its threads end before the handler objects of this test go
+}
+
+// A thread that raises instead of returning an exit code: its exception is shown once, every
+// thread of the port ends and reports it, the port answers -2007 afterwards, and the close that
+// follows returns.
+TEST(RunningPortLifecycle, AThreadThatRaisesEndsThePortAndEveryThread) {
+    struct Case {
+        const char* thread;
+        const wchar_t* port;  // one each: a port whose close hangs stays open
+        void (*raise)(TSioMemoryDispatcher&);
+    };
+    const Case cases[] = {
+        {"device thread", L"\\\\.\\COM6",
+         [](TSioMemoryDispatcher& d) { d.RaiseInDeviceThread("no block"); }},
+        {"dispatcher thread", L"\\\\.\\COM7",
+         [](TSioMemoryDispatcher& d) {
+             d.RaiseInReadCom("no block");
+             d.Receive("x");
+         }},
+    };
+    platform::BindMainThread();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.thread);
+        std::mutex lock;
+        std::vector<std::string> shown;
+        platform::SetExceptionDisplay([&](const std::string& m) {
+            std::lock_guard g(lock);
+            shown.push_back(m);
+        });
+        auto d = std::make_unique<TSioMemoryDispatcher>();
+        ASSERT_EQ(0, d->InitPort(c.port, 9600, 0, 8, 1, 4096, 4096, 3));
+        c.raise(*d);
+        if (!PumpUntil([&] { return d->ActiveThreads.load() == 0; }, std::chrono::seconds(10))) {
+            // Threads that never report their end cannot be waited for: the dispatcher is left
+            // behind so that the other tests still run.
+            ADD_FAILURE() << "threads still counted: " << d->ActiveThreads.load();
+            (void)d.release();
+            continue;
+        }
+        EXPECT_FALSE(d->DispActive.load());
+        {
+            std::lock_guard g(lock);
+            EXPECT_EQ(std::vector<std::string>{"no block"}, shown);
+        }
+        char buf[1];
+        EXPECT_EQ(-2007, d->GetBlock(buf, 1));
+        EXPECT_EQ(-2007, d->PutString("x"));
+        EXPECT_FALSE(d->DeviceOpen());
+        d->DonePort();
+        d.reset();
+        platform::SetExceptionDisplay(nullptr);
+    }
+    platform::UnbindMainThread();
 }
 
 TEST_F(RunningPort, CloseRequestedFromAHandlerEndsThePortAfterTheNotification) {

@@ -461,6 +461,9 @@ class TSioBaseDispatcher {
     uint8_t ReadModemStatus(uint32_t KeepMask);
     void UpdateModemDeltas();
     bool ModemBit(uint32_t KeepMask, uint32_t Bit);
+    // A port whose device thread ended it has no device while the component still counts it
+    // open: the operations that would ask the device then answer -2007, as reads and writes do.
+    bool HasDevice() const { return CidEx.load() >= 0; }
     int32_t ApplyDeviceState(const TSioDCB& NewDCB);
     void DrainBeforeLineChange();
     int32_t PeekAt(char& C, uint32_t N);

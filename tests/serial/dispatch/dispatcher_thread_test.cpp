@@ -154,6 +154,16 @@ TEST_F(RunningPort, PortEndedByItsDeviceThreadAnswersNotOpen) {
     EXPECT_EQ(-2007, d->OutBuffFree());
     EXPECT_EQ(-2007, d->FlushInBuffer());
     EXPECT_EQ(-2007, d->FlushOutBuffer());
+    // The line settings too: the device is gone, whatever the operation would ask of it.
+    EXPECT_EQ(-2007, d->SetLine(19200, 0, 8, 1));
+    EXPECT_EQ(-2007, d->ChangeBaud(4800));
+    EXPECT_EQ(-2007, d->SetDtr(false));
+    EXPECT_EQ(-2007, d->SetRts(false));
+    EXPECT_EQ(-2007, d->SetModem(true, true));
+    EXPECT_EQ(-2007, d->HWFlowOptions(3000, 1000, 3));
+    EXPECT_EQ(-2007, d->SWFlowEnable(3000, 1000, 3));
+    EXPECT_EQ(-2007, d->SWFlowDisable());
+    EXPECT_EQ(-2007, d->SWFlowChars('a', 'b'));
     d->DonePort();  // the component's close afterwards
 }
 

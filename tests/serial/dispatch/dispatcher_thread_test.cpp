@@ -343,8 +343,50 @@ TEST(RunningPortLifecycle, DestroyWhileBytesFlowEndsEveryThread) {
         ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM4", 9600, 0, 8, 1, 4096, 4096, 3));
         d->ChangeLengthTrigger(1);
         d->Receive(std::string(5000, 'z'));
+        d->Destroy();
+        EXPECT_EQ(0, d->ActiveThreads.load());
+        EXPECT_FALSE(d->DispActive.load());
+        for (TSioDispatcherThread* t :
+             {d->ComThread.get(), static_cast<TSioDispatcherThread*>(d->fDispThread.get())}) {
+            ASSERT_NE(nullptr, t);
+            EXPECT_TRUE(t->Finished()) << "reported its end";
+            EXPECT_FALSE(t->Joinable()) << "joined";
+        }
+        EXPECT_FALSE(d->DeviceOpen());
         d.reset();
     }
+}
+
+// A close asked for while another is under way returns at once (0) instead of ending the same
+// threads a second time: here from a handler the first close is waiting for.
+TEST(RunningPortLifecycle, ASecondCloseDuringTheFirstReturnsAtOnce) {
+    platform::BindMainThread();
+    auto d = std::make_unique<TSioMemoryDispatcher>();
+    ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM9", 9600, 0, 8, 1, 4096, 4096, 3));
+    d->ChangeLengthTrigger(1);
+    struct SecondCloser {
+        TSioBaseDispatcher* d;
+        std::atomic<bool> inHandler{false};
+        std::atomic<int32_t> result{1};
+        std::atomic<bool> firstStillRuns{false};
+        void Notify(uint32_t, uint32_t, int32_t) {
+            if (inHandler.exchange(true)) return;
+            while (!d->CloseComActive.load()) std::this_thread::yield();
+            result = d->CloseCom();
+            firstStillRuns = d->CloseComActive.load();
+        }
+    } h{d.get(), {false}, {1}, {false}};
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&SecondCloser::Notify>(&h));
+    d->Receive("x");
+    ASSERT_TRUE(PumpUntil([&] { return h.inHandler.load(); }));
+    EXPECT_EQ(0, d->CloseCom());
+    EXPECT_EQ(0, h.result.load()) << "the second close";
+    EXPECT_TRUE(h.firstStillRuns.load()) << "the second close returned while the first ran";
+    EXPECT_EQ(0, d->ActiveThreads.load());
+    EXPECT_FALSE(d->DeviceOpen());
+    EXPECT_EQ(-1, d->CidEx.load());
+    d.reset();
+    platform::UnbindMainThread();
 }
 
 TEST(RunningPortLifecycle, LaunchingTwiceIsRefused) {

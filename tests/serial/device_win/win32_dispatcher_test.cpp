@@ -86,6 +86,26 @@ class Win32DispatcherTest : public ::testing::Test {
         return got;
     }
 
+    // Takes the peer's pattern `seed` as it arrives, up to size bytes, giving up after 10 s
+    // without progress: the count taken; wrong counts the bytes that differ from the pattern.
+    uint32_t TakePattern(TSioWin32Dispatcher& d, uint32_t size, uint32_t seed, uint32_t& wrong) {
+        uint32_t got = 0;
+        auto lastProgress = Clock::now();
+        while (got < size && Clock::now() - lastProgress < std::chrono::seconds(10)) {
+            uint8_t buf[4096];
+            int32_t r = d.GetBlock(buf, std::min<uint32_t>(sizeof buf, d.InBuffUsed()));
+            if (r <= 0) {
+                Sleep(1);
+                continue;
+            }
+            for (int32_t i = 0; i < r; ++i)
+                if (buf[i] != vline::PatternByte(seed, got + static_cast<uint32_t>(i))) ++wrong;
+            got += static_cast<uint32_t>(r);
+            lastProgress = Clock::now();
+        }
+        return got;
+    }
+
     static vline::VirtualLinePeer* peer_;
     std::wstring name_;
     ShownMessages shown_;
@@ -173,28 +193,15 @@ TEST_F(Win32DispatcherTest, MegabyteEachWayArrivesIntact) {
 
     // Peer to program, checked as it arrives.
     peer_->Generate(kSize, 7);
-    uint32_t got = 0, wrong = 0;
-    auto lastProgress = Clock::now();
-    while (got < kSize && Clock::now() - lastProgress < std::chrono::seconds(10)) {
-        uint8_t buf[4096];
-        int32_t r = d.GetBlock(buf, sizeof buf);
-        if (r <= 0) {
-            Sleep(1);
-            continue;
-        }
-        for (int32_t i = 0; i < r; ++i)
-            if (buf[i] != vline::PatternByte(7, got + static_cast<uint32_t>(i))) ++wrong;
-        got += static_cast<uint32_t>(r);
-        lastProgress = Clock::now();
-    }
-    EXPECT_EQ(got, kSize);
+    uint32_t wrong = 0;
+    EXPECT_EQ(TakePattern(d, kSize, 7, wrong), kSize);
     EXPECT_EQ(wrong, 0u);
 
     // Program to peer, through the 4096-byte output ring.
     std::vector<uint8_t> out(kSize);
     vline::FillPattern(9, 0, out.data(), out.size());
     uint32_t sent = 0;
-    lastProgress = Clock::now();
+    auto lastProgress = Clock::now();
     while (sent < kSize && Clock::now() - lastProgress < std::chrono::seconds(10)) {
         uint32_t n = std::min<uint32_t>(kSize - sent, static_cast<uint32_t>(d.OutBuffFree()));
         if (n == 0) {
@@ -228,21 +235,8 @@ TEST_F(Win32DispatcherTest, BytesNobodyTakesStayInTheDriverBeyondTheQueuesBound)
     }
     EXPECT_LE(most, 4096 + 4096) << "bytes queued behind the full ring";
 
-    uint32_t got = 0, wrong = 0;
-    auto lastProgress = Clock::now();
-    while (got < kSize && Clock::now() - lastProgress < std::chrono::seconds(10)) {
-        uint8_t buf[4096];
-        int32_t r = d.GetBlock(buf, std::min<uint32_t>(sizeof buf, d.InBuffUsed()));
-        if (r <= 0) {
-            Sleep(1);
-            continue;
-        }
-        for (int32_t i = 0; i < r; ++i)
-            if (buf[i] != vline::PatternByte(11, got + static_cast<uint32_t>(i))) ++wrong;
-        got += static_cast<uint32_t>(r);
-        lastProgress = Clock::now();
-    }
-    EXPECT_EQ(got, kSize);
+    uint32_t wrong = 0;
+    EXPECT_EQ(TakePattern(d, kSize, 11, wrong), kSize);
     EXPECT_EQ(wrong, 0u);
     d.DonePort();
     EXPECT_TRUE(shown_.Get().empty());

@@ -10,16 +10,19 @@ TIOQueue::~TIOQueue() = default;
 void TIOQueue::Push(std::unique_ptr<TIOBuffer> item) {
     if (!item) throw std::invalid_argument("TIOQueue::Push: no item");
     bool wasEmpty;
+    const bool status = dynamic_cast<const TStatusBuffer*>(item.get()) != nullptr;
     {
         std::lock_guard<std::mutex> lock(FLock);
         wasEmpty = FItems.empty();
         FBytesQueued += item->Size();
         FItems.push_back(std::move(item));
         FCount.store(static_cast<int32_t>(FItems.size()));
+        if (status) FStatusCount.fetch_add(1);
     }
-    // The waiter sleeps only on an empty queue, so only the push that ends emptiness has
-    // anyone to wake; setting the event for every push would cost a system call per block.
-    if (wasEmpty) FEvent.Set();
+    // The waiter sleeps on an empty queue, or with data it cannot take yet while it waits for a
+    // status word: only those pushes have anyone to wake. Setting the event for every data block
+    // would cost a wake-up per block.
+    if (wasEmpty || status) FEvent.Set();
 }
 
 TIOBuffer* TIOQueue::Peek() {
@@ -36,7 +39,25 @@ std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
     FItems.pop_front();
     FBytesQueued -= item->Size();
     FCount.store(static_cast<int32_t>(FItems.size()));
+    if (dynamic_cast<const TStatusBuffer*>(item.get())) FStatusCount.fetch_sub(1);
     return item;
+}
+
+std::unique_ptr<TStatusBuffer> TIOQueue::PopStatus() {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FStatusCount.load() == 0) return nullptr;
+    for (auto it = FItems.begin(); it != FItems.end(); ++it) {
+        auto* status = dynamic_cast<TStatusBuffer*>(it->get());
+        if (!status || status->InUse()) continue;
+        std::unique_ptr<TStatusBuffer> taken(status);
+        (void)it->release();  // now owned by taken
+        FItems.erase(it);
+        FBytesQueued -= taken->Size();
+        FCount.store(static_cast<int32_t>(FItems.size()));
+        FStatusCount.fetch_sub(1);
+        return taken;
+    }
+    return nullptr;
 }
 
 void TIOQueue::Clear() {
@@ -49,6 +70,7 @@ void TIOQueue::Clear() {
                 kept.push_back(std::move(item));
             } else {
                 FBytesQueued -= item->Size();
+                if (dynamic_cast<const TStatusBuffer*>(item.get())) FStatusCount.fetch_sub(1);
                 removed.push_back(std::move(item));
             }
         }
@@ -61,6 +83,13 @@ platform::WaitResult TIOQueue::WaitForBuffer(uint32_t tmo) {
     if (FCount.load() > 0) return platform::WaitResult::Signaled;
     return FEvent.Wait(tmo);
 }
+
+platform::WaitResult TIOQueue::WaitForStatus(uint32_t tmo) {
+    if (FStatusCount.load() > 0) return platform::WaitResult::Signaled;
+    return FEvent.Wait(tmo);
+}
+
+void TIOQueue::Wake() { FEvent.Set(); }
 
 int32_t TIOQueue::BytesQueued() const {
     std::lock_guard<std::mutex> lock(FLock);

@@ -7,7 +7,8 @@
 // empty queue sets it, so that push wakes the one waiter (WaitForBuffer waits only while the
 // queue is empty, and the queue becomes non-empty only by such a push); a signal left over
 // after the waiter emptied the queue only makes the next wait return at once, and the waiter
-// then finds nothing to do.
+// then finds nothing to do. A waiter that cannot take data for now (its dispatch buffer is
+// full) waits with WaitForStatus instead: then a pushed status word, and Wake, set FEvent too.
 //
 // Consumer protocol: Peek marks the head item InUse and lends it (the queue keeps it); a
 // consumer that uses only part of it records its progress in the item and clears InUse, leaving
@@ -40,11 +41,20 @@ class TIOQueue {
     TIOBuffer* Peek();
     // Removes and returns the head item; null when the queue is empty.
     std::unique_ptr<TIOBuffer> Pop();
+    // Removes and returns the first status word not in use, wherever it stands; null when there
+    // is none. For a consumer that cannot take the data in front of it.
+    std::unique_ptr<TStatusBuffer> PopStatus();
     // Frees every item that is not in use; items in use stay, in their order.
     void Clear();
     // Signaled at once when the queue holds an item; otherwise waits up to tmo milliseconds for
     // a Push and returns the wait's result.
     platform::WaitResult WaitForBuffer(uint32_t tmo);
+    // For a waiter that cannot take data now: signaled at once when a status word is queued;
+    // otherwise waits up to tmo milliseconds for a status word, a push onto an empty queue or
+    // Wake.
+    platform::WaitResult WaitForStatus(uint32_t tmo);
+    // Ends the waiter's wait (or the next one): what kept it from the data may have changed.
+    void Wake();
 
     // The sum of Size over the queued items.
     int32_t BytesQueued() const;
@@ -53,8 +63,9 @@ class TIOQueue {
   private:
     mutable std::mutex FLock;
     platform::LocalEvent FEvent{platform::Event::Reset::Auto};  // in-process: no system call
-    std::deque<std::unique_ptr<TIOBuffer>> FItems;  // guarded by FLock
-    int32_t FBytesQueued = 0;                       // guarded by FLock
-    // Written under FLock whenever FItems changes; read without it by WaitForBuffer.
+    std::deque<std::unique_ptr<TIOBuffer>> FItems;              // guarded by FLock
+    int32_t FBytesQueued = 0;                                   // guarded by FLock
+    // Written under FLock whenever FItems changes; read without it by the waits.
     std::atomic<int32_t> FCount{0};
+    std::atomic<int32_t> FStatusCount{0};  // the status words among them
 };

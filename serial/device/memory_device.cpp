@@ -39,9 +39,13 @@ class TSioMemoryDispatcher::TDeviceThread : public TSioDispatcherThread {
         int32_t code = 0;
         while (!Terminated() && !H->KillThreads.load()) {
             device_->wake_.Wait(50);
+            if (device_->threadRaises_.load()) {
+                std::lock_guard lock(device_->DeviceLock);
+                throw std::runtime_error(device_->raised_);
+            }
             code = device_->threadFailure_.load();
             if (code != 0) {
-                H->KillThreads.store(true);
+                device_->StopThreads();
                 break;
             }
         }
@@ -158,6 +162,18 @@ void TSioMemoryDispatcher::EndDeviceThreadWithError(int32_t exitCode) {
     threadFailure_.store(exitCode);
     wake_.Set();
 }
+void TSioMemoryDispatcher::RaiseInDeviceThread(const std::string& what) {
+    {
+        std::lock_guard lock(DeviceLock);
+        raised_ = what;
+    }
+    threadRaises_.store(true);
+    wake_.Set();
+}
+void TSioMemoryDispatcher::RaiseInReadCom(const std::string& what) {
+    std::lock_guard lock(DeviceLock);
+    readComRaises_ = what;
+}
 
 TSioDCB TSioMemoryDispatcher::DeviceDCB() {
     std::lock_guard lock(DeviceLock);
@@ -244,6 +260,10 @@ int32_t TSioMemoryDispatcher::ReadDeviceState(TSioDCB& DCB) {
 }
 
 int32_t TSioMemoryDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
+    {
+        std::lock_guard lock(DeviceLock);
+        if (!readComRaises_.empty()) throw std::runtime_error(readComRaises_);
+    }
     int32_t copied = 0;
     while (copied < Size) {
         TIOBuffer* item = FQueue->Peek();
@@ -319,6 +339,7 @@ void TSioMemoryDispatcher::LaunchThreads() {
     DispActive.store(true);
     KillThreads.store(false);
     threadFailure_.store(0);
+    threadRaises_.store(false);
     if (ComThread) ComThread->Join();
     ComThread = std::make_unique<TDeviceThread>(this);
     ComThread->Start();
@@ -381,8 +402,7 @@ int32_t TSioMemoryDispatcher::OpenCom(const std::wstring& ComName, uint32_t, uin
 
 int32_t TSioMemoryDispatcher::CloseCom() {
     if (CloseComActive.exchange(true)) return 0;
-    KillThreads.store(true);
-    wake_.Set();
+    StopThreads();
     if (ComThread) ComThread->Join();
     EndDispatcherThread(4000);
     {
@@ -394,6 +414,11 @@ int32_t TSioMemoryDispatcher::CloseCom() {
     CidEx.store(-1);
     CloseComActive.store(false);
     return 0;
+}
+
+void TSioMemoryDispatcher::StopThreads() {
+    TSioBaseDispatcher::StopThreads();
+    wake_.Set();
 }
 
 bool TSioMemoryDispatcher::CheckPort(const std::wstring& ComName) {

@@ -58,6 +58,12 @@ class TSioMemoryDispatcher : public TSioBaseDispatcher {
     // The device thread ends with this exit code and ends the port (as a device thread that
     // meets a read error does).
     void EndDeviceThreadWithError(int32_t exitCode);
+    // The device thread raises std::runtime_error(what) (as a thread whose allocation fails
+    // where nothing catches it would).
+    void RaiseInDeviceThread(const std::string& what);
+    // ReadCom raises std::runtime_error(what) on the dispatcher thread's next read; empty: no
+    // longer.
+    void RaiseInReadCom(const std::string& what);
 
     // ---- what the device saw ----
     TSioDCB DeviceDCB();
@@ -90,6 +96,7 @@ class TSioMemoryDispatcher : public TSioBaseDispatcher {
     void SetDeviceBreak(bool On) override;
     uint32_t ReadModemLines() override;
     int32_t OsLastError() override;
+    void StopThreads() override;
 
   private:
     class TDeviceThread;
@@ -120,5 +127,8 @@ class TSioMemoryDispatcher : public TSioBaseDispatcher {
     std::atomic<bool> runThreads_{true};
     // Read by the device thread.
     std::atomic<int32_t> threadFailure_{0};
+    std::atomic<bool> threadRaises_{false};
+    std::string raised_;         // DeviceLock; what the device thread raises
+    std::string readComRaises_;  // DeviceLock
     platform::Event wake_{platform::Event::Reset::Auto};
 };

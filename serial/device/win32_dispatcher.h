@@ -90,8 +90,8 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     platform::Event FStopEvent{platform::Event::Reset::Manual};
     // Tells every device thread to end: KillThreads, then FStopEvent. CloseCom and any device
     // thread that fails.
-    void StopThreads() {
-        KillThreads.store(true);
+    void StopThreads() override {
+        TSioBaseDispatcher::StopThreads();
         FStopEvent.Set();
     }
     // Set by the reader when it has emptied the driver after reading something. The status
@@ -109,6 +109,11 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     }
     std::atomic<int32_t> FFirstFailureShown{0};  // reset by LaunchThreads
 
+    // Whether the reader may take more from the driver: the received bytes queued for the
+    // dispatcher thread stay below the driver's input size (at least one read's worth). When it
+    // may not, the reader waits and ReadCom wakes it once there is room again. Reader thread.
+    bool InputQueueHasRoom();
+
   private:
     void RecordOsError(DWORD Error) { FOsError.store(Error); }
     // Waits until Thread has reported its end, handling the calling thread's messages, then
@@ -121,5 +126,7 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     // A failed modem-line read and when to ask again (ReadModemLines; any thread).
     std::atomic<bool> FModemUnreadable{false};
     std::atomic<uint32_t> FModemRetryAt{0};
+    // The reader found the queue at its bound and waits for room (InputQueueHasRoom, ReadCom).
+    std::atomic<bool> FReaderHeld{false};
 };
 #endif

@@ -39,6 +39,9 @@ class TSioWin32Thread : public TSioDispatcherThread {
     int32_t Finish(int32_t ExitCode);
     // Cancels the pending operation, if any, and waits until the system has completed it.
     void EndPending();
+    // A thread that raised: its pending operation is ended and its event closed before its end
+    // is reported, as on a normal way out.
+    void Abandon() override;
     bool StopRequested() const;
     // Marks the operation just issued as pending / completed.
     void IssuedPending() { FPending = true; }

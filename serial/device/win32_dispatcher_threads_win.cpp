@@ -63,10 +63,14 @@ void TSioWin32Thread::Pause(uint32_t Ms) const {
     }
 }
 
-int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
+void TSioWin32Thread::Abandon() {
     EndPending();
     FEvent.reset();
     FOverlapped.hEvent = nullptr;
+}
+
+int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
+    Abandon();
     // ThreadFinished reads the thread's return value, which is stored only once Execute has
     // returned, after ThreadFinished has run: the exit code is reported here instead.
     if (ExitCode < 0 && !W->RepeatsShownFailure(ExitCode)) {
@@ -161,6 +165,10 @@ int32_t TReadThread::Execute() {
             W->StopThreads();
             break;
         }
+        // Bytes nobody takes stay in the driver once the queue holds its bound: the driver's
+        // flow control then holds back the far end, and what overflows the driver is its
+        // overrun, reported as the line error it is (ReadCom wakes this thread again).
+        if (!W->InputQueueHasRoom()) continue;
         // Drain the driver before waiting again, or the tail of a burst waits for the next one.
         int32_t n = ReadDevice();
         const bool gotBytes = n > 0;
@@ -170,7 +178,7 @@ int32_t TReadThread::Execute() {
                 outOfMemory = true;
                 break;
             }
-            if (StopRequested()) break;
+            if (StopRequested() || !W->InputQueueHasRoom()) break;
             n = ReadDevice();
         }
         if (outOfMemory) {

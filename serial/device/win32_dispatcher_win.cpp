@@ -1,6 +1,7 @@
 // TSioWin32Dispatcher's device operations, opening and closing, and the start of its threads.
 #include "serial/device/win32_dispatcher.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -14,6 +15,8 @@ constexpr DWORD kStartWaitMs = 3000;
 constexpr DWORD kPurgeWaitMs = 5000;
 constexpr uint32_t kModemRetryMs = 1000;
 constexpr uint32_t kDispatcherWaitMs = 36 * 55;  // 36 ticks
+// The least the reader may queue ahead of the dispatcher thread: one full read.
+constexpr uint32_t kInputBoundMin = 4096;
 
 // The settings record's bit fields sit in one 32-bit word right after BaudRate; our Flags word
 // uses the same bit positions.
@@ -139,7 +142,15 @@ int32_t TSioWin32Dispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
         else
             block->SetInUse(false);
     }
+    if (copied > 0 && FReaderHeld.load() && InputQueueHasRoom()) FSerialEvent.Set();
     return copied;
+}
+
+bool TSioWin32Dispatcher::InputQueueHasRoom() {
+    const int32_t bound = static_cast<int32_t>(std::max<uint32_t>(InQue, kInputBoundMin));
+    const bool room = FQueue->BytesQueued() < bound;
+    FReaderHeld.store(!room);
+    return room;
 }
 
 int32_t TSioWin32Dispatcher::WriteCom(const uint8_t* Buf, int32_t Size) {

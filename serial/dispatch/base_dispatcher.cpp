@@ -221,6 +221,22 @@ void TSioBaseDispatcher::ThreadFinished(TSioDispatcherThread* Thread) {
     if (ActiveThreads.fetch_sub(1) == 1) DispActive.store(false);
 }
 
+void TSioBaseDispatcher::ThreadDied(TSioDispatcherThread* Thread) {
+    StopThreads();
+    if (Thread->IsDispatcherThread()) DoDonePortPrim.store(true);
+    ThreadFinished(Thread);
+}
+
+void TSioBaseDispatcher::StopThreads() {
+    KillThreads.store(true);
+    FQueue->Wake();
+}
+
+bool TSioBaseDispatcher::DispatchBufferFull() {
+    std::lock_guard lock(DispSection);
+    return DBuffer && DispatchFull;
+}
+
 void TSioBaseDispatcher::StartDispatcherThread() {
     if (fDispThread) fDispThread->Join();
     fDispThread = std::make_unique<TDispThread>(this);

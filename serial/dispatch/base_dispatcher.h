@@ -149,6 +149,15 @@ class TSioBaseDispatcher {
     // Called by every thread of this dispatcher as it starts and as it ends.
     void ThreadStarted();
     void ThreadFinished(TSioDispatcherThread* Thread);
+    // A thread that raised (its exception has been shown): the port's threads are stopped as
+    // for a failing device, the dispatcher thread releases the port as it ends, and the end is
+    // reported.
+    void ThreadDied(TSioDispatcherThread* Thread);
+    // Tells every thread of this dispatcher to end: KillThreads, then whatever ends their waits
+    // at once (a device layer adds its own).
+    virtual void StopThreads();
+    // The ring holds 8192 unread bytes (nothing more can be moved into it).
+    bool DispatchBufferFull();
 
     // ---- line settings and modem control ----
     int32_t SetLine(int32_t Baud, uint32_t Parity, TDatabits DataBits, TStopbits StopBits);
@@ -473,11 +482,17 @@ class TSioBaseDispatcher {
     uint8_t ReadModemStatus(uint32_t KeepMask);
     void UpdateModemDeltas();
     bool ModemBit(uint32_t KeepMask, uint32_t Bit);
+    // A port whose device thread ended it has no device while the component still counts it
+    // open: the operations that would ask the device then answer -2007, as reads and writes do.
+    bool HasDevice() const { return CidEx.load() >= 0; }
     int32_t ApplyDeviceState(const TSioDCB& NewDCB);
     void DrainBeforeLineChange();
     int32_t PeekAt(char& C, uint32_t N);
     int32_t CopyFromBuffer(void* Block, uint32_t Offset, uint32_t& NewTail, uint32_t Len);
     uint32_t UnreadCount() const;
+    // Under DispSection, where bytes have been taken: clears DispatchFull and wakes the
+    // dispatcher thread if it was waiting on the full ring.
+    void WakeIfFull();
     uint32_t CountThrough(uint32_t Pos) const;
     int32_t WriteTraceFile(const std::string& FName, bool Append, bool InHex, bool AllHex);
     int32_t WriteDispatchLog(const std::string& FName, bool Append, bool InHex, bool AllHex);

@@ -6,6 +6,7 @@
 // under the section that the release also holds.
 #include <cstring>
 
+#include "serial/device/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
 #include "serial/dispatch/dispatch_codes.h"
 
@@ -32,7 +33,7 @@ void TSioBaseDispatcher::ConsumeInput(uint32_t Count) {
     if (Count == 0) return;
     const uint32_t scannedAhead = UnreadCount() - UnscannedCount();
     DBufTail = (DBufTail + Count) % kRing;
-    DispatchFull = false;
+    WakeIfFull();
     if (Count <= scannedAhead) return;
     // Bytes were taken unscanned: the scan goes on from the tail, and what it had matched in
     // part does not carry over the gap.
@@ -45,6 +46,12 @@ void TSioBaseDispatcher::ConsumeInput(uint32_t Count) {
 uint32_t TSioBaseDispatcher::CountThrough(uint32_t Pos) const {
     uint32_t through = (Pos + kRing - DBufTail) % kRing + 1;
     return InAvailMessage ? through - GetCount : through;
+}
+
+void TSioBaseDispatcher::WakeIfFull() {
+    // The dispatcher thread waits while the ring is full; bytes taken make room for it.
+    if (DispatchFull) FQueue->Wake();
+    DispatchFull = false;
 }
 
 bool TSioBaseDispatcher::CharReady() {
@@ -164,7 +171,7 @@ int32_t TSioBaseDispatcher::FlushInBuffer() {
         ConsumeInput(UnreadCount());
         GetCount = 0;
     }
-    DispatchFull = false;
+    WakeIfFull();
     ResetDataMatches();
     return r;
 }

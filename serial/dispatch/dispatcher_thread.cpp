@@ -36,11 +36,17 @@ bool TSioDispatcherThread::SetPriority(platform::TThreadPriority P) {
 void TSioDispatcherThread::Run() {
     try {
         returnValue_.store(Execute());
+        return;
     } catch (const std::exception& e) {
         platform::ShowException(e);
     } catch (...) {
         platform::ShowExceptionMessage("Unknown exception in a serial thread");
     }
+    // Unreported, this end would keep the port's close waiting for ever, and the other threads
+    // would go on serving a port that can no longer work.
+    if (Finished()) return;
+    Abandon();
+    H->ThreadDied(this);
 }
 
 void TSioDispatcherThread::SyncNotify(uint32_t Msg, uint32_t Trigger, int32_t lParam,
@@ -58,23 +64,24 @@ void TSioDispatcherThread::Sync(const std::function<void()>& Method) {
 
 int32_t TDispThread::Execute() {
     H->ThreadStarted();
-    // ThreadFinished runs on every way out, also when a pass raises: the port's state must say
-    // that this thread is gone.
-    struct Finish {
-        TDispThread* self;
-        ~Finish() {
-            self->H->DoDonePortPrim.store(self->H->ClosePending.load() ||
-                                          self->H->KillThreads.load());
-            self->H->ThreadFinished(self);
-        }
-    } finish{this};
     for (;;) {
-        H->FQueue->WaitForBuffer(50);
-        if (H->KillThreads.load() || Terminated()) return 0;
+        // With the ring full nothing can leave the queue, and a queue that holds data would end
+        // every wait at once: the thread would pass again and again for nothing. It waits instead
+        // for what can change that (bytes taken from the ring, a status word, a close) or for the
+        // next look at the timers.
+        if (H->DispatchBufferFull())
+            H->FQueue->WaitForStatus(50);
+        else
+            H->FQueue->WaitForBuffer(50);
+        if (H->KillThreads.load() || Terminated()) break;
         H->DispatchQueuedItem();
         H->CheckIdleTriggers();
-        if (H->KillThreads.load() || H->ClosePending.load()) break;
+        if (H->KillThreads.load() || H->ClosePending.load()) {
+            if (H->GeneralEvent) H->GeneralEvent->Set();
+            break;
+        }
     }
-    if (H->GeneralEvent) H->GeneralEvent->Set();
+    H->DoDonePortPrim.store(H->ClosePending.load() || H->KillThreads.load());
+    H->ThreadFinished(this);
     return 0;
 }

@@ -54,8 +54,12 @@ class TSioDispatcherThread {
 
   protected:
     // The thread body; its result becomes ReturnValue. An exception escaping it is shown with
-    // the application's exception display and the thread ends.
+    // the application's exception display; a thread that had not reported its end yet then ends
+    // the port as a failing device does (the other threads are stopped) and reports it.
     virtual int32_t Execute() = 0;
+    // For a thread whose Execute raised, before its end is reported: ends what the thread still
+    // has under way (a pending operation on its buffers). Nothing by default.
+    virtual void Abandon() {}
     // For a thread that reports its end (ThreadFinished) before Execute returns: its exit code
     // must be known by then.
     void SetReturnValue(int32_t Value) { returnValue_.store(Value); }

@@ -11,6 +11,7 @@ constexpr uint32_t kRemovedBySetLine = dcb::fParity | dcb::fDsrSensitivity | dcb
 
 int32_t TSioBaseDispatcher::SetLine(int32_t Baud, uint32_t Parity, TDatabits DataBits,
                                     TStopbits StopBits) {
+    if (!HasDevice()) return ecCommNotOpen;
     uint32_t newBaud, newParity, newSize, newStop, newFlags;
     {
         std::lock_guard lock(DataSection);
@@ -101,6 +102,7 @@ int32_t TSioBaseDispatcher::BaudFromCode(int32_t V) {
 }
 
 int32_t TSioBaseDispatcher::SetDtr(bool OnOff) {
+    if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
     if (DTRAuto) return 1;
     int32_t r = LineControl(OnOff ? lcSetDtr : lcClrDtr);
@@ -110,6 +112,7 @@ int32_t TSioBaseDispatcher::SetDtr(bool OnOff) {
 }
 
 int32_t TSioBaseDispatcher::SetRts(bool OnOff) {
+    if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
     if (RTSAuto) return 1;
     int32_t r = LineControl(OnOff ? lcSetRts : lcClrRts);
@@ -212,6 +215,7 @@ bool TSioBaseDispatcher::CheckLineBreak() {
 
 int32_t TSioBaseDispatcher::HWFlowOptions(uint32_t BufferFull, uint32_t BufferResume,
                                           uint32_t Options) {
+    if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
     if (BufferFull < BufferResume || BufferFull > InQue) return ecBadArgument;
     ReadDeviceState(DCB);
@@ -259,6 +263,7 @@ int32_t TSioBaseDispatcher::HWFlowState() {
 
 int32_t TSioBaseDispatcher::SWFlowEnable(uint32_t BufferFull, uint32_t BufferResume,
                                          uint32_t Options) {
+    if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
     if (BufferFull < BufferResume || BufferFull > InQue) return ecBadArgument;
     ReadDeviceState(DCB);
@@ -278,6 +283,7 @@ int32_t TSioBaseDispatcher::SWFlowEnable(uint32_t BufferFull, uint32_t BufferRes
 }
 
 int32_t TSioBaseDispatcher::SWFlowDisable() {
+    if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
     ReadDeviceState(DCB);
     DCB.Flags &= ~(dcb::fOutX | dcb::fInX);
@@ -298,6 +304,7 @@ int32_t TSioBaseDispatcher::SWFlowState() {
 }
 
 int32_t TSioBaseDispatcher::SWFlowChars(char OnChar, char OffChar) {
+    if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
     ReadDeviceState(DCB);
     DCB.XonChar = OnChar;

@@ -37,6 +37,9 @@ void TSioBaseDispatcher::DispatchQueuedItem() {
             FQueue->Pop();  // frees it
         } else {
             item->SetInUse(false);  // data stays queued for ReadCom
+            // Data the full ring cannot take must not hold up the line events behind it.
+            if (DispatchBufferFull())
+                if (auto status = FQueue->PopStatus()) CurrentEvent = status->Status();
         }
     }
     if (CurrentEvent & kRingEvents) {

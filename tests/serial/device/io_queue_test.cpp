@@ -167,6 +167,34 @@ TEST(TIOQueue, APushFromAnotherThreadEndsTheWait) {
     EXPECT_EQ(q.Count(), 1);
 }
 
+// A consumer that cannot take the data at the head (its ring is full): the status words behind
+// it can be taken, the wait for them is not ended by the data, and a status word or Wake ends
+// it.
+TEST(TIOQueue, StatusWordsBehindDataAreWaitedForAndTakenPastIt) {
+    TIOQueue q;
+    q.Push(std::make_unique<TDataBuffer>(256));
+    EXPECT_EQ(q.PopStatus(), nullptr);
+    q.WaitForStatus(0);  // the first push's signal, left over once
+    EXPECT_EQ(q.WaitForStatus(0), WaitResult::TimedOut) << "data alone does not end it";
+    q.Wake();
+    EXPECT_EQ(q.WaitForStatus(0), WaitResult::Signaled);
+
+    auto status = std::make_unique<TStatusBuffer>();
+    status->SetStatus(0x80);
+    q.Push(std::move(status));
+    q.Push(std::make_unique<TDataBuffer>(256));
+    EXPECT_EQ(q.WaitForStatus(0), WaitResult::Signaled);
+    std::unique_ptr<TStatusBuffer> taken = q.PopStatus();
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken->Status(), 0x80u);
+    EXPECT_EQ(q.Count(), 2);
+    EXPECT_EQ(q.BytesQueued(), 512);
+    EXPECT_EQ(q.PopStatus(), nullptr);
+    q.WaitForStatus(0);  // the status push's signal
+    EXPECT_EQ(q.WaitForStatus(0), WaitResult::TimedOut);
+    EXPECT_NE(dynamic_cast<TDataBuffer*>(q.Peek()), nullptr) << "the data stays at the head";
+}
+
 // Two producers (data blocks and status words) and the consumer protocol of the dispatcher
 // thread running together: every byte and every word arrives once, each producer's in order.
 TEST(TIOQueue, ProducersAndAPartialConsumerKeepOrderAcrossThreads) {

@@ -11,6 +11,7 @@
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
 #include "platform/message_window.h"
+#include "serial/device/io_queue.h"
 #include "serial/device/memory_device.h"
 #include "tests/support/pump_until.h"
 
@@ -153,7 +154,116 @@ TEST_F(RunningPort, PortEndedByItsDeviceThreadAnswersNotOpen) {
     EXPECT_EQ(-2007, d->OutBuffFree());
     EXPECT_EQ(-2007, d->FlushInBuffer());
     EXPECT_EQ(-2007, d->FlushOutBuffer());
+    // The line settings too: the device is gone, whatever the operation would ask of it.
+    EXPECT_EQ(-2007, d->SetLine(19200, 0, 8, 1));
+    EXPECT_EQ(-2007, d->ChangeBaud(4800));
+    EXPECT_EQ(-2007, d->SetDtr(false));
+    EXPECT_EQ(-2007, d->SetRts(false));
+    EXPECT_EQ(-2007, d->SetModem(true, true));
+    EXPECT_EQ(-2007, d->HWFlowOptions(3000, 1000, 3));
+    EXPECT_EQ(-2007, d->SWFlowEnable(3000, 1000, 3));
+    EXPECT_EQ(-2007, d->SWFlowDisable());
+    EXPECT_EQ(-2007, d->SWFlowChars('a', 'b'));
     d->DonePort();  // the component's close afterwards
+}
+
+// Bytes nobody takes fill the ring while more wait in the queue. The thread then waits rather
+// than passing again and again: each pass while full logs one "Dispatch buffer full." entry,
+// about 20 a second when it waits, tens of thousands when it spins. A line event queued behind
+// the held bytes still reaches its trigger, and bytes taken from the ring let the rest in.
+TEST_F(RunningPort, AFullRingThatNobodyEmptiesIsWaitedOnNotSpunOn) {
+    struct StatusSeen {
+        std::atomic<int> lineErrors{0};
+        uint32_t handle = 0;
+        void Notify(uint32_t Msg, uint32_t wParam, int32_t) {
+            if (Msg == TriggerStatusMsg && wParam == handle) ++lineErrors;
+        }
+    } seen;
+    seen.handle = static_cast<uint32_t>(d->AddStatusTrigger(2));
+    d->SetStatusTrigger(seen.handle, 1, true);  // overrun
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&StatusSeen::Notify>(&seen));
+    d->ChangeLengthTrigger(0);
+    std::string bytes;
+    for (int i = 0; i < 8192 + 1000; ++i) bytes += static_cast<char>('a' + i % 23);
+    d->Receive(bytes);
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 8192; }));
+
+    d->InitDispatchLogging(0);
+    testsupport::PumpFor(std::chrono::milliseconds(500));
+    d->StopDispatchLogging();
+    int fullPasses = 0;
+    while (auto entry = d->DLoggingQueue->Pop()) {
+        auto* log = dynamic_cast<TLogBuffer*>(entry.get());
+        if (log && log->drSubType() == TDispatchSubType::dstStatus) ++fullPasses;
+    }
+    EXPECT_GT(fullPasses, 0) << "the thread still looks at the full ring";
+    EXPECT_LT(fullPasses, 200) << "passes in half a second with a full ring";
+
+    d->AddLineErrors(2);
+    d->SignalEvent(0x80);
+    ASSERT_TRUE(PumpUntil([&] { return seen.lineErrors.load() == 1; }, std::chrono::seconds(5)))
+        << "a line event behind the held bytes";
+
+    std::string first(8192, '\0');
+    ASSERT_EQ(8192, d->GetBlock(first.data(), 8192));
+    ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 1000; }, std::chrono::seconds(5)));
+    std::string rest(1000, '\0');
+    ASSERT_EQ(1000, d->GetBlock(rest.data(), 1000));
+    EXPECT_EQ(bytes, first + rest);
+    d.reset();  // the port and its threads end before the handler objects of this test go
+}
+
+// A thread that raises instead of returning an exit code: its exception is shown once, every
+// thread of the port ends and reports it, the port answers -2007 afterwards, and the close that
+// follows returns.
+TEST(RunningPortLifecycle, AThreadThatRaisesEndsThePortAndEveryThread) {
+    struct Case {
+        const char* thread;
+        const wchar_t* port;  // one each: a port whose close hangs stays open
+        void (*raise)(TSioMemoryDispatcher&);
+    };
+    const Case cases[] = {
+        {"device thread", L"\\\\.\\COM6",
+         [](TSioMemoryDispatcher& d) { d.RaiseInDeviceThread("no block"); }},
+        {"dispatcher thread", L"\\\\.\\COM7",
+         [](TSioMemoryDispatcher& d) {
+             d.RaiseInReadCom("no block");
+             d.Receive("x");
+         }},
+    };
+    platform::BindMainThread();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.thread);
+        std::mutex lock;
+        std::vector<std::string> shown;
+        platform::SetExceptionDisplay([&](const std::string& m) {
+            std::lock_guard g(lock);
+            shown.push_back(m);
+        });
+        auto d = std::make_unique<TSioMemoryDispatcher>();
+        ASSERT_EQ(0, d->InitPort(c.port, 9600, 0, 8, 1, 4096, 4096, 3));
+        c.raise(*d);
+        if (!PumpUntil([&] { return d->ActiveThreads.load() == 0; }, std::chrono::seconds(10))) {
+            // Threads that never report their end cannot be waited for: the dispatcher is left
+            // behind so that the other tests still run.
+            ADD_FAILURE() << "threads still counted: " << d->ActiveThreads.load();
+            (void)d.release();
+            continue;
+        }
+        EXPECT_FALSE(d->DispActive.load());
+        {
+            std::lock_guard g(lock);
+            EXPECT_EQ(std::vector<std::string>{"no block"}, shown);
+        }
+        char buf[1];
+        EXPECT_EQ(-2007, d->GetBlock(buf, 1));
+        EXPECT_EQ(-2007, d->PutString("x"));
+        EXPECT_FALSE(d->DeviceOpen());
+        d->DonePort();
+        d.reset();
+        platform::SetExceptionDisplay(nullptr);
+    }
+    platform::UnbindMainThread();
 }
 
 TEST_F(RunningPort, CloseRequestedFromAHandlerEndsThePortAfterTheNotification) {
@@ -273,8 +383,50 @@ TEST(RunningPortLifecycle, DestroyWhileBytesFlowEndsEveryThread) {
         ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM4", 9600, 0, 8, 1, 4096, 4096, 3));
         d->ChangeLengthTrigger(1);
         d->Receive(std::string(5000, 'z'));
+        d->Destroy();
+        EXPECT_EQ(0, d->ActiveThreads.load());
+        EXPECT_FALSE(d->DispActive.load());
+        for (TSioDispatcherThread* t :
+             {d->ComThread.get(), static_cast<TSioDispatcherThread*>(d->fDispThread.get())}) {
+            ASSERT_NE(nullptr, t);
+            EXPECT_TRUE(t->Finished()) << "reported its end";
+            EXPECT_FALSE(t->Joinable()) << "joined";
+        }
+        EXPECT_FALSE(d->DeviceOpen());
         d.reset();
     }
+}
+
+// A close asked for while another is under way returns at once (0) instead of ending the same
+// threads a second time: here from a handler the first close is waiting for.
+TEST(RunningPortLifecycle, ASecondCloseDuringTheFirstReturnsAtOnce) {
+    platform::BindMainThread();
+    auto d = std::make_unique<TSioMemoryDispatcher>();
+    ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM9", 9600, 0, 8, 1, 4096, 4096, 3));
+    d->ChangeLengthTrigger(1);
+    struct SecondCloser {
+        TSioBaseDispatcher* d;
+        std::atomic<bool> inHandler{false};
+        std::atomic<int32_t> result{1};
+        std::atomic<bool> firstStillRuns{false};
+        void Notify(uint32_t, uint32_t, int32_t) {
+            if (inHandler.exchange(true)) return;
+            while (!d->CloseComActive.load()) std::this_thread::yield();
+            result = d->CloseCom();
+            firstStillRuns = d->CloseComActive.load();
+        }
+    } h{d.get(), {false}, {1}, {false}};
+    d->RegisterEventTriggerHandler(MakeNotifyEvent<&SecondCloser::Notify>(&h));
+    d->Receive("x");
+    ASSERT_TRUE(PumpUntil([&] { return h.inHandler.load(); }));
+    EXPECT_EQ(0, d->CloseCom());
+    EXPECT_EQ(0, h.result.load()) << "the second close";
+    EXPECT_TRUE(h.firstStillRuns.load()) << "the second close returned while the first ran";
+    EXPECT_EQ(0, d->ActiveThreads.load());
+    EXPECT_FALSE(d->DeviceOpen());
+    EXPECT_EQ(-1, d->CidEx.load());
+    d.reset();
+    platform::UnbindMainThread();
 }
 
 TEST(RunningPortLifecycle, LaunchingTwiceIsRefused) {

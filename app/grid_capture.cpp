@@ -87,9 +87,9 @@ int32_t SampleY(const CaptureFrame& f, const CaptureSettings& s, int32_t r) {
 }
 
 std::wstring GetWndText(Desktop& desktop, Wnd wnd) {
-    int32_t length = desktop.SendGetTextLength(wnd);
+    int32_t length = desktop.SendGetTextLength(wnd).value_or(0);
     if (length <= 0) return {};
-    return desktop.SendGetText(wnd, length + 1);
+    return desktop.SendGetText(wnd, length + 1).value_or(L"");
 }
 
 bool SetWndText(Desktop& desktop, Wnd wnd, const std::wstring& text) {

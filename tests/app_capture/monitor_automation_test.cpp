@@ -12,8 +12,8 @@ using Kind = DesktopEvent::Kind;
 
 // Readable failure output for event sequences.
 void PrintTo(const DesktopEvent& e, std::ostream* os) {
-    static const char* names[] = {"Key",        "Mouse", "Move",   "Sleep",
-                                  "Foreground", "Focus", "SetText"};
+    static const char* names[] = {"Key",        "Mouse", "Move",    "Sleep",
+                                  "Foreground", "Focus", "SetText", "NoAnswer"};
     *os << names[static_cast<int>(e.kind)] << "(wnd " << e.wnd << ", value " << e.value
         << ", flags " << e.flags << ", at " << e.point.x << "," << e.point.y << ", text size "
         << e.text.size() << ")";
@@ -291,6 +291,174 @@ TEST_F(AutomationFixture, AfterAToggleTheNextFirstDeviceEnterStillReachesTheFiel
     ChangeFirstDevice(context);
     EXPECT_EQ(scene.acceptedNames, std::vector<std::wstring>{L"X020"});
     EXPECT_EQ(scene.toggles, 1);  // the Enter did not go to the grid
+}
+
+// Every dialog box still open on the desktop.
+std::vector<Wnd> OpenDialogs(FakeDesktop& d) {
+    std::vector<Wnd> out;
+    for (Wnd w : d.TopLevelWindows())
+        if (d.Get(w).className == L"#32770") out.push_back(w);
+    return out;
+}
+
+bool AnyEvent(const FakeDesktop& d, Kind kind) {
+    for (const auto& e : d.events)
+        if (e.kind == kind) return true;
+    return false;
+}
+
+TEST_F(AutomationFixture, ActionsOnAMonitorThatDoesNotAnswerGiveUpAtTheFirstCall) {
+    using Answer = FakeDesktop::Window::Answer;
+    for (Answer answer : {Answer::Silent, Answer::ReportedHung}) {
+        FakeDesktop d;
+        MonitorScene s(d);
+        FakeView v;
+        CaptureStore st;
+        CaptureState refs = st.Refs();
+        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
+        s.Answer(answer);
+        d.SetCursorPos(kSaved);
+        d.events.clear();
+        std::wstring saved;
+        v.texts[Field::Edit5] = L"X100";
+        AutomationContext ctx{d, v, settings, refs, saved, titles};
+
+        ChangeFirstDevice(ctx);
+
+        const uint32_t waited = answer == Answer::Silent ? kMonitorCallTimeoutMs : 0;
+        EXPECT_EQ(d.events, (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(s.field, waited)}));
+        EXPECT_EQ(v.timerChanges, (std::vector<bool>{false, true}));
+        EXPECT_EQ(d.Get(s.field).text, L"X000");
+    }
+}
+
+TEST_F(AutomationFixture, NoKeyLandsInAnotherProgramThatKeepsTheForeground) {
+    struct Case {
+        const char* name;
+        std::function<void(AutomationFixture&)> act;
+    };
+    const Case cases[] = {
+        {"first device",
+         [](AutomationFixture& f) {
+             f.view.texts[Field::Edit5] = L"X100";
+             ChangeFirstDevice(f.context);
+         }},
+        {"value-change dialog left open before a first-device change",
+         [](AutomationFixture& f) {
+             f.scene.ShowValueDialog();
+             f.view.texts[Field::Edit5] = L"X100";
+             ChangeFirstDevice(f.context);
+         }},
+    };
+    struct Rig : AutomationFixture {
+        void TestBody() override {}
+    };
+    for (const Case& c : cases) {
+        Rig f;
+        f.Prepare(false);
+        const Wnd notes = f.scene.AnotherProgramInFront();
+        f.desktop.refuseForeground = true;
+        f.desktop.events.clear();
+
+        c.act(f);
+
+        EXPECT_FALSE(AnyEvent(f.desktop, Kind::Key)) << c.name;
+        EXPECT_EQ(f.desktop.Focus(), notes) << c.name;
+        // Nothing changed on the monitor: the field shows what it showed.
+        EXPECT_EQ(f.desktop.Get(f.scene.field).text, L"X000") << c.name;
+        EXPECT_TRUE(f.scene.acceptedNames.empty()) << c.name;
+        EXPECT_EQ(f.view.timerChanges, (std::vector<bool>{false, true})) << c.name;
+    }
+}
+
+TEST_F(AutomationFixture, AValueDialogThatCannotBeBroughtForwardGetsNoEscapeInTheGrid) {
+    Prepare(false);
+    scene.openValueDialogOnToggle = true;
+    view.texts[Field::Edit1] = L"X000";
+    view.texts[Field::Edit4] = L"X000";
+    desktop.refuseForeground = true;
+    ToggleDevice(context);
+    EXPECT_EQ(scene.toggles, 1);  // the click brought the monitor forward as a user's would
+    for (const auto& e : desktop.events) EXPECT_NE(e.value, vk::Escape) << "key to " << e.wnd;
+}
+
+TEST_F(AutomationFixture, ARejectedRecoveryNameEndsOnTheDeviceShownBeforeWithNoBoxOpen) {
+    struct Case {
+        std::wstring saved, edit5;  // the recovery name is saved, or edit5's letter with 000
+        std::wstring recovery;
+    };
+    const Case cases[] = {{L"", L"ZZZ", L"Z000"}, {L"Q100", L"Q777", L"Q100"}};
+    for (const Case& c : cases) {
+        FakeDesktop d;
+        MonitorScene s(d);
+        d.Get(s.field).text = L"X040";
+        FakeView v;
+        CaptureStore st;
+        CaptureState refs = st.Refs();
+        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
+        d.SetCursorPos(kSaved);
+        d.events.clear();
+        std::wstring saved = c.saved;
+        v.texts[Field::Edit5] = c.edit5;
+        AutomationContext ctx{d, v, settings, refs, saved, titles};
+
+        ChangeFirstDevice(ctx);
+
+        EXPECT_TRUE(OpenDialogs(d).empty()) << c.recovery.size();
+        EXPECT_EQ(s.acceptedNames, std::vector<std::wstring>{L"X040"});
+        EXPECT_EQ(d.Get(s.field).text, L"X040");
+        EXPECT_EQ(v.Text(Field::Edit5), L"X040");
+        // The rejected recovery name is not kept for the next rejection.
+        EXPECT_EQ(saved, L"X040");
+        std::vector<std::wstring> typed;
+        for (const auto& e : d.events)
+            if (e.kind == Kind::SetText) typed.push_back(e.text);
+        EXPECT_EQ(typed, (std::vector<std::wstring>{c.edit5, c.recovery, L"X040"}));
+        EXPECT_EQ(d.Cursor(), kSaved);
+    }
+}
+
+TEST_F(AutomationFixture, WithNoTitleMatchingANewDialogOfTheMonitorsProgramIsTheRejection) {
+    struct Case {
+        const char* name;
+        bool fromMonitor;  // the box belongs to the watched application's program
+        bool openBefore;   // a dialog of that program was already open before the Enter
+        bool closedAndRetyped;
+    };
+    const Case cases[] = {
+        {"new box of the monitor's program", true, false, true},
+        {"new dialog of another program", false, false, false},
+        {"dialog open before the Enter", true, true, false},
+    };
+    for (const Case& c : cases) {
+        FakeDesktop d;
+        MonitorScene s(d);
+        s.rejectionTitle = L"Some Engineering Tool";
+        s.rejectionProcess = c.fromMonitor ? MonitorScene::kProcess : MonitorScene::kProcess + 1;
+        FakeView v;
+        CaptureStore st;
+        CaptureState refs = st.Refs();
+        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled) << c.name;
+        Wnd earlier = kNoWnd;
+        if (c.openBefore) {
+            // Accepted this time; the dialog already there is someone else's business.
+            s.accepts = [](const std::wstring&) { return true; };
+            earlier = s.ShowRejectionBox();
+        }
+        d.SetCursorPos(kSaved);
+        std::wstring saved;
+        v.texts[Field::Edit5] = L"X777";
+        if (!c.openBefore) s.accepts = [](const std::wstring& name) { return name != L"X777"; };
+        AutomationContext ctx{d, v, settings, refs, saved, titles};
+
+        ChangeFirstDevice(ctx);
+
+        EXPECT_EQ(OpenDialogs(d).empty(), c.closedAndRetyped) << c.name;
+        EXPECT_EQ(v.Text(Field::Edit5), c.closedAndRetyped ? L"X000" : L"X777") << c.name;
+        if (c.openBefore) {
+            EXPECT_TRUE(d.IsWindow(earlier)) << c.name;
+        }
+    }
 }
 
 }  // namespace

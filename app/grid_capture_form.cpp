@@ -72,22 +72,30 @@ RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
 }
 
 void RunTimer1Timer(TForm4& form) {
-    FormView view(form);
-    CaptureTick(SystemDesktop(), view, form.Capture, StateOf(form));
+    form.MonitorTurns.RunTick([&form] {
+        FormView view(form);
+        CaptureTick(SystemDesktop(), view, form.Capture, StateOf(form));
+    });
 }
 
-void RunButton1Click(TForm4& form) { RunAction(form, ChangeFirstDevice); }
+void RunButton1Click(TForm4& form) {
+    form.MonitorTurns.RunAction([&form] { RunAction(form, ChangeFirstDevice); });
+}
 
-void RunButton4Click(TForm4& form) { RunAction(form, ToggleDevice); }
+void RunButton4Click(TForm4& form) {
+    form.MonitorTurns.RunAction([&form] { RunAction(form, ToggleDevice); });
+}
 
 void RunStringPacket(TForm4& form, const std::string& data) {
-    FormView view(form);
-    CommandContext context{view,
-                           form.BitStates,
-                           form.CurWords,
-                           form.PrevWords,
-                           form.SioComPort1,
-                           [&form] { form.Button4Click(&form.Button4); },
-                           [&form] { form.Button1Click(&form.Button1); }};
-    HandleCommandPacket(context, data);
+    form.MonitorTurns.RunCommand([&form, data] {
+        FormView view(form);
+        CommandContext context{view,
+                               form.BitStates,
+                               form.CurWords,
+                               form.PrevWords,
+                               form.SioComPort1,
+                               [&form] { form.Button4Click(&form.Button4); },
+                               [&form] { form.Button1Click(&form.Button1); }};
+        HandleCommandPacket(context, data);
+    });
 }

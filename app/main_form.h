@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/monitor_work.h"
 #include "app/serial_services.h"
 #include "app/settings.h"
 #include "ui/form.h"
@@ -133,6 +134,9 @@ class TForm4 : public ui::Form {
 
     // Edit5's text before the latest "+80"/"+40" or "+100" step.
     std::wstring SavedFirstDevice;
+
+    // Ticks, actions and commands take their turns on the monitor through this gate.
+    MonitorWork MonitorTurns;
 
   private:
     void ConnectHandlers();

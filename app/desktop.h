@@ -70,6 +70,8 @@ class Desktop {
     virtual std::optional<int32_t> SendGetTextLength(Wnd wnd) = 0;
     virtual std::optional<std::wstring> SendGetText(Wnd wnd, int32_t capacity) = 0;
     virtual bool SendSetText(Wnd wnd, const std::wstring& text) = 0;
+    // WM_NULL the same way: whether wnd's thread takes messages now (true for no window).
+    virtual bool Answers(Wnd wnd) = 0;
     // GetClassNameW into a buffer of the given capacity.
     virtual std::wstring GetWindowClass(Wnd wnd, int32_t capacity) = 0;
 

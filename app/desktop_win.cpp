@@ -67,6 +67,10 @@ class WinDesktop final : public Desktop {
         LRESULT ignored = 0;
         return Send(wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), ignored);
     }
+    bool Answers(Wnd wnd) override {
+        LRESULT ignored = 0;
+        return Send(wnd, WM_NULL, 0, 0, ignored);
+    }
     std::wstring GetWindowClass(Wnd wnd, int32_t capacity) override {
         if (capacity <= 0) return {};
         std::wstring buffer(static_cast<size_t>(capacity), L'\0');
@@ -128,8 +132,7 @@ class WinDesktop final : public Desktop {
         if (target == 0) return false;
         // Focus messages go to the target's thread and wait for it: a thread that does not
         // answer now is not asked.
-        LRESULT ignored = 0;
-        if (!Send(wnd, WM_NULL, 0, 0, ignored)) return false;
+        if (!Answers(wnd)) return false;
         DWORD self = ::GetCurrentThreadId();
         // SetFocus works only on windows of the calling thread's input queue; sharing the
         // target's queue for the moment of the call makes its window eligible.

@@ -1,7 +1,7 @@
 // A scripted desktop in memory: a window tree with texts, classes, rectangles and visibility, a
 // pixel screen, hit testing, foreground and a focus per program, programs that stop answering,
-// and a record of every key, click, cursor move, text sent, sleep and unanswered call. Host tests drive grid capture and automation on it; the host program uses
-// an empty one.
+// and a record of every key, click, cursor move, text sent, sleep and unanswered call. Host tests
+// drive grid capture and automation on it; the host program uses an empty one.
 #pragma once
 #include <functional>
 #include <map>
@@ -13,8 +13,8 @@
 struct DesktopEvent {
     enum class Kind { Key, Mouse, CursorMove, Sleep, Foreground, Focus, SetText, NoAnswer };
     Kind kind = Kind::Sleep;
-    Wnd wnd = kNoWnd;    // Key: the focused window; Foreground, Focus, SetText, NoAnswer: the target
-    uint32_t value = 0;  // Key: virtual key; Mouse: flags; Sleep, NoAnswer: milliseconds waited
+    Wnd wnd = kNoWnd;  // Key: the focused window; Foreground, Focus, SetText, NoAnswer: the target
+    uint32_t value = 0;    // Key: virtual key; Mouse: flags; Sleep, NoAnswer: milliseconds waited
     uint32_t flags = 0;    // Key: flags
     DesktopPoint point{};  // CursorMove: the new position; Mouse: the cursor position
     std::wstring text;     // SetText: the text
@@ -108,6 +108,8 @@ class FakeDesktop : public Desktop {
     std::optional<int32_t> SendGetTextLength(Wnd wnd) override;
     std::optional<std::wstring> SendGetText(Wnd wnd, int32_t capacity) override;
     bool SendSetText(Wnd wnd, const std::wstring& text) override;
+    // Whether the thread of wnd's program takes a sent message; records the wait when not.
+    bool Answers(Wnd wnd) override;
     std::wstring GetWindowClass(Wnd wnd, int32_t capacity) override;
     bool IsWindow(Wnd wnd) override;
     bool IsWindowVisible(Wnd wnd) override;
@@ -133,8 +135,6 @@ class FakeDesktop : public Desktop {
     std::vector<Wnd>& SiblingsOf(Wnd wnd);
     bool EnumBelow(Wnd parent, const std::function<bool(Wnd)>& visit);
     Wnd HitTest(Wnd wnd, DesktopPoint point);
-    // Whether the thread of wnd's program takes a sent message; records the wait when not.
-    bool Answers(Wnd wnd);
 
     std::map<Wnd, Window> windows_;
     std::vector<Wnd> topLevel_;  // Z order, topmost first

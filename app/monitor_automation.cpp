@@ -153,6 +153,9 @@ void ChangeFirstDevice(AutomationContext& c) {
 
 void ToggleDevice(AutomationContext& c) {
     TimerPause pause(c.view);
+    // Clicks and keys for a monitor that takes no messages would wait in its input and act
+    // whenever it wakes up; a hung monitor is left alone.
+    if (!c.desktop.Answers(c.capture.GridWnd)) return;
     DesktopPoint target{0, 0};
     DesktopPoint saved{};
     c.desktop.GetCursorPos(saved);

@@ -309,26 +309,39 @@ bool AnyEvent(const FakeDesktop& d, Kind kind) {
 
 TEST_F(AutomationFixture, ActionsOnAMonitorThatDoesNotAnswerGiveUpAtTheFirstCall) {
     using Answer = FakeDesktop::Window::Answer;
-    for (Answer answer : {Answer::Silent, Answer::ReportedHung}) {
-        FakeDesktop d;
-        MonitorScene s(d);
-        FakeView v;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
-        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
-        s.Answer(answer);
-        d.SetCursorPos(kSaved);
-        d.events.clear();
-        std::wstring saved;
-        v.texts[Field::Edit5] = L"X100";
-        AutomationContext ctx{d, v, settings, refs, saved, titles};
+    struct Case {
+        const char* name;
+        void (*action)(AutomationContext&);
+        bool toggle;
+    };
+    const Case cases[] = {{"first device", ChangeFirstDevice, false},
+                          {"toggle", ToggleDevice, true}};
+    for (const Case& c : cases) {
+        for (Answer answer : {Answer::Silent, Answer::ReportedHung}) {
+            FakeDesktop d;
+            MonitorScene s(d);
+            FakeView v;
+            CaptureStore st;
+            CaptureState refs = st.Refs();
+            ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
+            s.Answer(answer);
+            d.SetCursorPos(kSaved);
+            d.events.clear();
+            std::wstring saved;
+            v.texts[Field::Edit1] = L"X000";
+            v.texts[Field::Edit4] = L"X003";
+            v.texts[Field::Edit5] = L"X100";
+            AutomationContext ctx{d, v, settings, refs, saved, titles};
 
-        ChangeFirstDevice(ctx);
+            c.action(ctx);
 
-        const uint32_t waited = answer == Answer::Silent ? kMonitorCallTimeoutMs : 0;
-        EXPECT_EQ(d.events, (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(s.field, waited)}));
-        EXPECT_EQ(v.timerChanges, (std::vector<bool>{false, true}));
-        EXPECT_EQ(d.Get(s.field).text, L"X000");
+            const uint32_t waited = answer == Answer::Silent ? kMonitorCallTimeoutMs : 0;
+            const Wnd asked = c.toggle ? s.grid : s.field;
+            EXPECT_EQ(d.events, (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(asked, waited)}))
+                << c.name;
+            EXPECT_EQ(v.timerChanges, (std::vector<bool>{false, true})) << c.name;
+            EXPECT_EQ(d.Get(s.field).text, L"X000") << c.name;
+        }
     }
 }
 

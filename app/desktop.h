@@ -63,9 +63,9 @@ class Desktop {
     // GetWindowTextW into a buffer of the given capacity (at most capacity - 1 characters).
     virtual std::wstring GetWindowTitle(Wnd wnd, int32_t capacity) = 0;
     // WM_GETTEXTLENGTH / WM_GETTEXT (capacity in characters, terminator included) / WM_SETTEXT,
-    // sent with SendMessageTimeoutW: each waits at most kMonitorCallTimeoutMs, gives up at once
-    // on a window whose thread the system reports hung, and handles no message sent to this
-    // thread while it waits. nullopt / false only when the window exists and did not answer; a
+    // sent with SendMessageTimeoutW: each waits at most kMonitorCallTimeoutMs and gives up at
+    // once on a window whose thread the system reports hung; messages sent to this thread are
+    // handled while it waits. nullopt / false only when the window exists and did not answer; a
     // window that does not exist gives 0, the empty text, true.
     virtual std::optional<int32_t> SendGetTextLength(Wnd wnd) = 0;
     virtual std::optional<std::wstring> SendGetText(Wnd wnd, int32_t capacity) = 0;

@@ -112,7 +112,7 @@ class WinDesktop final : public Desktop {
     bool SetForegroundWindow(Wnd wnd) override {
         HWND root = ::GetAncestor(H(wnd), GA_ROOT);
         if (!root) return false;
-        if (::SetForegroundWindow(root) && ::GetForegroundWindow() == root) return true;
+        if (::SetForegroundWindow(root) && CameForward(root)) return true;
         // A program in the background is refused the foreground unless it shares the input of
         // the program in front; for the moment of the request it does. No key is synthesised
         // to win the foreground: such a key would go to the program in front.
@@ -124,7 +124,7 @@ class WinDesktop final : public Desktop {
         ::SetForegroundWindow(root);
         ::BringWindowToTop(root);
         ::AttachThreadInput(self, frontThread, FALSE);
-        return ::GetForegroundWindow() == root;
+        return CameForward(root);
     }
     Wnd GetForegroundWindow() override { return W(::GetForegroundWindow()); }
     bool FocusWindow(Wnd wnd) override {
@@ -189,13 +189,28 @@ class WinDesktop final : public Desktop {
     }
 
   private:
-    // One message to a window of another program. SMTO_BLOCK: this thread handles no message
-    // sent to it while it waits, so no command handler runs in the middle of a tick or an
-    // action. SMTO_ABORTIFHUNG: a thread the system reports hung is given up at once. False only
-    // when the window exists and did not answer.
+    // The window's own thread takes the activation when it next looks at its messages (under
+    // Wine the foreground stays empty until then): waits for that, at most the monitor call
+    // time-out.
+    static bool CameForward(HWND root) {
+        for (uint32_t waited = 0;; waited += kForegroundPollMs) {
+            if (::GetForegroundWindow() == root) return true;
+            if (waited >= kMonitorCallTimeoutMs) return false;
+            ::Sleep(kForegroundPollMs);
+        }
+    }
+    static constexpr uint32_t kForegroundPollMs = 10;
+
+    // One message to a window of another program, waiting at most the monitor call time-out.
+    // SMTO_ABORTIFHUNG: a thread the system reports hung is given up at once. This thread still
+    // handles the messages sent to it while it waits, as SendMessageW does: the system's own
+    // activation and focus notices to this program's windows must not wait behind the monitor
+    // (under Wine a focus move into the monitor fails while they do). The commands that come
+    // that way wait for their turn (MonitorWork). False only when the window exists and did not
+    // answer.
     bool Send(Wnd wnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
         DWORD_PTR answer = 0;
-        if (::SendMessageTimeoutW(H(wnd), msg, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG,
+        if (::SendMessageTimeoutW(H(wnd), msg, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                                   kMonitorCallTimeoutMs, &answer)) {
             result = static_cast<LRESULT>(answer);
             return true;

@@ -66,6 +66,11 @@ struct AutomationFixture : ::testing::Test {
     }
 };
 
+// A fresh desktop for each case of a table.
+struct CaseRig : AutomationFixture {
+    void TestBody() override {}
+};
+
 TEST_F(AutomationFixture, ChangeFirstDeviceTypesPressesEnterInTheFieldAndClicksTheFirstCell) {
     Prepare(false);
     view.texts[Field::Edit5] = L" X100\t";
@@ -318,29 +323,22 @@ TEST_F(AutomationFixture, ActionsOnAMonitorThatDoesNotAnswerGiveUpAtTheFirstCall
                           {"toggle", ToggleDevice, true}};
     for (const Case& c : cases) {
         for (Answer answer : {Answer::Silent, Answer::ReportedHung}) {
-            FakeDesktop d;
-            MonitorScene s(d);
-            FakeView v;
-            CaptureStore st;
-            CaptureState refs = st.Refs();
-            ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
-            s.Answer(answer);
-            d.SetCursorPos(kSaved);
-            d.events.clear();
-            std::wstring saved;
-            v.texts[Field::Edit1] = L"X000";
-            v.texts[Field::Edit4] = L"X003";
-            v.texts[Field::Edit5] = L"X100";
-            AutomationContext ctx{d, v, settings, refs, saved, titles};
+            CaseRig f;
+            f.Prepare(false);
+            f.scene.Answer(answer);
+            f.view.texts[Field::Edit1] = L"X000";
+            f.view.texts[Field::Edit4] = L"X003";
+            f.view.texts[Field::Edit5] = L"X100";
 
-            c.action(ctx);
+            c.action(f.context);
 
             const uint32_t waited = answer == Answer::Silent ? kMonitorCallTimeoutMs : 0;
-            const Wnd asked = c.toggle ? s.grid : s.field;
-            EXPECT_EQ(d.events, (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(asked, waited)}))
+            const Wnd asked = c.toggle ? f.scene.grid : f.scene.field;
+            EXPECT_EQ(f.desktop.events,
+                      (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(asked, waited)}))
                 << c.name;
-            EXPECT_EQ(v.timerChanges, (std::vector<bool>{false, true})) << c.name;
-            EXPECT_EQ(d.Get(s.field).text, L"X000") << c.name;
+            EXPECT_EQ(f.view.timerChanges, (std::vector<bool>{false, true})) << c.name;
+            EXPECT_EQ(f.desktop.Get(f.scene.field).text, L"X000") << c.name;
         }
     }
 }
@@ -363,11 +361,8 @@ TEST_F(AutomationFixture, NoKeyLandsInAnotherProgramThatKeepsTheForeground) {
              ChangeFirstDevice(f.context);
          }},
     };
-    struct Rig : AutomationFixture {
-        void TestBody() override {}
-    };
     for (const Case& c : cases) {
-        Rig f;
+        CaseRig f;
         f.Prepare(false);
         const Wnd notes = f.scene.AnotherProgramInFront();
         f.desktop.refuseForeground = true;
@@ -402,32 +397,25 @@ TEST_F(AutomationFixture, ARejectedRecoveryNameEndsOnTheDeviceShownBeforeWithNoB
     };
     const Case cases[] = {{L"", L"ZZZ", L"Z000"}, {L"Q100", L"Q777", L"Q100"}};
     for (const Case& c : cases) {
-        FakeDesktop d;
-        MonitorScene s(d);
-        d.Get(s.field).text = L"X040";
-        FakeView v;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
-        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
-        d.SetCursorPos(kSaved);
-        d.events.clear();
-        std::wstring saved = c.saved;
-        v.texts[Field::Edit5] = c.edit5;
-        AutomationContext ctx{d, v, settings, refs, saved, titles};
+        CaseRig f;
+        f.desktop.Get(f.scene.field).text = L"X040";
+        f.Prepare(false);
+        f.SavedFirstDevice = c.saved;
+        f.view.texts[Field::Edit5] = c.edit5;
 
-        ChangeFirstDevice(ctx);
+        ChangeFirstDevice(f.context);
 
-        EXPECT_TRUE(OpenDialogs(d).empty()) << c.recovery.size();
-        EXPECT_EQ(s.acceptedNames, std::vector<std::wstring>{L"X040"});
-        EXPECT_EQ(d.Get(s.field).text, L"X040");
-        EXPECT_EQ(v.Text(Field::Edit5), L"X040");
+        EXPECT_TRUE(OpenDialogs(f.desktop).empty()) << c.recovery.size();
+        EXPECT_EQ(f.scene.acceptedNames, std::vector<std::wstring>{L"X040"});
+        EXPECT_EQ(f.desktop.Get(f.scene.field).text, L"X040");
+        EXPECT_EQ(f.view.Text(Field::Edit5), L"X040");
         // The rejected recovery name is not kept for the next rejection.
-        EXPECT_EQ(saved, L"X040");
+        EXPECT_EQ(f.SavedFirstDevice, L"X040");
         std::vector<std::wstring> typed;
-        for (const auto& e : d.events)
+        for (const auto& e : f.desktop.events)
             if (e.kind == Kind::SetText) typed.push_back(e.text);
         EXPECT_EQ(typed, (std::vector<std::wstring>{c.edit5, c.recovery, L"X040"}));
-        EXPECT_EQ(d.Cursor(), kSaved);
+        EXPECT_EQ(f.desktop.Cursor(), kSaved);
     }
 }
 
@@ -444,32 +432,27 @@ TEST_F(AutomationFixture, WithNoTitleMatchingANewDialogOfTheMonitorsProgramIsThe
         {"dialog open before the Enter", true, true, false},
     };
     for (const Case& c : cases) {
-        FakeDesktop d;
-        MonitorScene s(d);
-        s.rejectionTitle = L"Some Engineering Tool";
-        s.rejectionProcess = c.fromMonitor ? MonitorScene::kProcess : MonitorScene::kProcess + 1;
-        FakeView v;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
-        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled) << c.name;
+        CaseRig f;
+        f.scene.rejectionTitle = L"Some Engineering Tool";
+        f.scene.rejectionProcess =
+            c.fromMonitor ? MonitorScene::kProcess : MonitorScene::kProcess + 1;
+        f.Prepare(false);
         Wnd earlier = kNoWnd;
         if (c.openBefore) {
             // Accepted this time; the dialog already there is someone else's business.
-            s.accepts = [](const std::wstring&) { return true; };
-            earlier = s.ShowRejectionBox();
+            f.scene.accepts = [](const std::wstring&) { return true; };
+            earlier = f.scene.ShowRejectionBox();
+        } else {
+            f.scene.accepts = [](const std::wstring& name) { return name != L"X777"; };
         }
-        d.SetCursorPos(kSaved);
-        std::wstring saved;
-        v.texts[Field::Edit5] = L"X777";
-        if (!c.openBefore) s.accepts = [](const std::wstring& name) { return name != L"X777"; };
-        AutomationContext ctx{d, v, settings, refs, saved, titles};
+        f.view.texts[Field::Edit5] = L"X777";
 
-        ChangeFirstDevice(ctx);
+        ChangeFirstDevice(f.context);
 
-        EXPECT_EQ(OpenDialogs(d).empty(), c.closedAndRetyped) << c.name;
-        EXPECT_EQ(v.Text(Field::Edit5), c.closedAndRetyped ? L"X000" : L"X777") << c.name;
+        EXPECT_EQ(OpenDialogs(f.desktop).empty(), c.closedAndRetyped) << c.name;
+        EXPECT_EQ(f.view.Text(Field::Edit5), c.closedAndRetyped ? L"X000" : L"X777") << c.name;
         if (c.openBefore) {
-            EXPECT_TRUE(d.IsWindow(earlier)) << c.name;
+            EXPECT_TRUE(f.desktop.IsWindow(earlier)) << c.name;
         }
     }
 }

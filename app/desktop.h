@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ constexpr uint32_t kKeyEventKeyUp = 0x0002;       // KEYEVENTF_KEYUP
 constexpr uint32_t kMouseEventLeftDown = 0x0002;  // MOUSEEVENTF_LEFTDOWN
 constexpr uint32_t kMouseEventLeftUp = 0x0004;    // MOUSEEVENTF_LEFTUP
 
+// The longest the bridge waits for the monitor's thread to answer one message. A monitor that
+// stops answering must not stop the bridge: a tick or an action gives up at the first call that
+// goes unanswered, and the commands waiting meanwhile are answered within a second.
+constexpr uint32_t kMonitorCallTimeoutMs = 400;
+
 // One operation per call of the window manager or the display that the bridge makes; each
 // behaves as its Windows namesake. Main thread only.
 class Desktop {
@@ -56,11 +62,16 @@ class Desktop {
 
     // GetWindowTextW into a buffer of the given capacity (at most capacity - 1 characters).
     virtual std::wstring GetWindowTitle(Wnd wnd, int32_t capacity) = 0;
-    // SendMessageW with WM_GETTEXTLENGTH / WM_GETTEXT (capacity in characters, terminator
-    // included) / WM_SETTEXT.
-    virtual int32_t SendGetTextLength(Wnd wnd) = 0;
-    virtual std::wstring SendGetText(Wnd wnd, int32_t capacity) = 0;
-    virtual void SendSetText(Wnd wnd, const std::wstring& text) = 0;
+    // WM_GETTEXTLENGTH / WM_GETTEXT (capacity in characters, terminator included) / WM_SETTEXT,
+    // sent with SendMessageTimeoutW: each waits at most kMonitorCallTimeoutMs and gives up at
+    // once on a window whose thread the system reports hung; messages sent to this thread are
+    // handled while it waits. nullopt / false only when the window exists and did not answer; a
+    // window that does not exist gives 0, the empty text, true.
+    virtual std::optional<int32_t> SendGetTextLength(Wnd wnd) = 0;
+    virtual std::optional<std::wstring> SendGetText(Wnd wnd, int32_t capacity) = 0;
+    virtual bool SendSetText(Wnd wnd, const std::wstring& text) = 0;
+    // WM_NULL the same way: whether wnd's thread takes messages now (true for no window).
+    virtual bool Answers(Wnd wnd) = 0;
     // GetClassNameW into a buffer of the given capacity.
     virtual std::wstring GetWindowClass(Wnd wnd, int32_t capacity) = 0;
 
@@ -72,10 +83,23 @@ class Desktop {
     virtual bool GetWindowRect(Wnd wnd, DesktopRect& rect) = 0;
     virtual Wnd WindowFromPoint(DesktopPoint point) = 0;
 
+    // EnumWindows: the top-level windows, topmost first.
+    virtual std::vector<Wnd> TopLevelWindows() = 0;
+    // GetWindowThreadProcessId: the process that owns the window; 0 for none.
+    virtual uint32_t GetWindowProcessId(Wnd wnd) = 0;
+
+    // Brings wnd's top-level window to the front: SetForegroundWindow, and when the system
+    // refuses that to a program in the background, once more while this thread shares the
+    // input of the foreground window's thread (which the system permits). True when wnd is then
+    // the foreground window.
     virtual bool SetForegroundWindow(Wnd wnd) = 0;
+    virtual Wnd GetForegroundWindow() = 0;
     // Gives wnd, a window of any thread, the keyboard focus of its thread: attaches to that
-    // thread's input for SetFocus and detaches at once. True when wnd then has the focus.
+    // thread's input for SetFocus and detaches at once. False, without trying, when that thread
+    // does not answer within the time-out; otherwise true when wnd then has the focus.
     virtual bool FocusWindow(Wnd wnd) = 0;
+    // The window that has the keyboard focus in wnd's thread (GetGUIThreadInfo); null for none.
+    virtual Wnd GetFocusOf(Wnd wnd) = 0;
     // keybd_event with scan code 0 / mouse_event with all other arguments 0.
     virtual void KeybdEvent(uint8_t virtualKey, uint32_t flags) = 0;
     virtual void MouseEvent(uint32_t flags) = 0;

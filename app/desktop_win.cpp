@@ -46,21 +46,30 @@ class WinDesktop final : public Desktop {
         buffer.resize(n > 0 ? static_cast<size_t>(n) : 0);
         return buffer;
     }
-    int32_t SendGetTextLength(Wnd wnd) override {
-        return static_cast<int32_t>(::SendMessageW(H(wnd), WM_GETTEXTLENGTH, 0, 0));
+    std::optional<int32_t> SendGetTextLength(Wnd wnd) override {
+        LRESULT n = 0;
+        if (!Send(wnd, WM_GETTEXTLENGTH, 0, 0, n)) return std::nullopt;
+        return static_cast<int32_t>(n);
     }
-    std::wstring SendGetText(Wnd wnd, int32_t capacity) override {
-        if (capacity <= 0) return {};
+    std::optional<std::wstring> SendGetText(Wnd wnd, int32_t capacity) override {
+        if (capacity <= 0) return std::wstring();
         std::wstring buffer(static_cast<size_t>(capacity), L'\0');
-        LRESULT n = ::SendMessageW(H(wnd), WM_GETTEXT, static_cast<WPARAM>(capacity),
-                                   reinterpret_cast<LPARAM>(buffer.data()));
+        LRESULT n = 0;
+        if (!Send(wnd, WM_GETTEXT, static_cast<WPARAM>(capacity),
+                  reinterpret_cast<LPARAM>(buffer.data()), n))
+            return std::nullopt;
         if (n < 0) n = 0;
         if (n > capacity - 1) n = capacity - 1;
         buffer.resize(static_cast<size_t>(n));
         return buffer;
     }
-    void SendSetText(Wnd wnd, const std::wstring& text) override {
-        ::SendMessageW(H(wnd), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    bool SendSetText(Wnd wnd, const std::wstring& text) override {
+        LRESULT ignored = 0;
+        return Send(wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), ignored);
+    }
+    bool Answers(Wnd wnd) override {
+        LRESULT ignored = 0;
+        return Send(wnd, WM_NULL, 0, 0, ignored);
     }
     std::wstring GetWindowClass(Wnd wnd, int32_t capacity) override {
         if (capacity <= 0) return {};
@@ -84,10 +93,46 @@ class WinDesktop final : public Desktop {
         return W(::WindowFromPoint(POINT{point.x, point.y}));
     }
 
-    bool SetForegroundWindow(Wnd wnd) override { return ::SetForegroundWindow(H(wnd)) != FALSE; }
+    std::vector<Wnd> TopLevelWindows() override {
+        std::vector<Wnd> windows;
+        ::EnumWindows(
+            [](HWND wnd, LPARAM context) -> BOOL {
+                reinterpret_cast<std::vector<Wnd>*>(context)->push_back(W(wnd));
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&windows));
+        return windows;
+    }
+    uint32_t GetWindowProcessId(Wnd wnd) override {
+        DWORD process = 0;
+        if (!::GetWindowThreadProcessId(H(wnd), &process)) return 0;
+        return process;
+    }
+
+    bool SetForegroundWindow(Wnd wnd) override {
+        HWND root = ::GetAncestor(H(wnd), GA_ROOT);
+        if (!root) return false;
+        if (::SetForegroundWindow(root) && CameForward(root)) return true;
+        // A program in the background is refused the foreground unless it shares the input of
+        // the program in front; for the moment of the request it does. No key is synthesised
+        // to win the foreground: such a key would go to the program in front.
+        HWND front = ::GetForegroundWindow();
+        DWORD frontThread = front ? ::GetWindowThreadProcessId(front, nullptr) : 0;
+        DWORD self = ::GetCurrentThreadId();
+        if (frontThread == 0 || frontThread == self) return false;
+        if (!::AttachThreadInput(self, frontThread, TRUE)) return false;
+        ::SetForegroundWindow(root);
+        ::BringWindowToTop(root);
+        ::AttachThreadInput(self, frontThread, FALSE);
+        return CameForward(root);
+    }
+    Wnd GetForegroundWindow() override { return W(::GetForegroundWindow()); }
     bool FocusWindow(Wnd wnd) override {
         DWORD target = ::GetWindowThreadProcessId(H(wnd), nullptr);
         if (target == 0) return false;
+        // Focus messages go to the target's thread and wait for it: a thread that does not
+        // answer now is not asked.
+        if (!Answers(wnd)) return false;
         DWORD self = ::GetCurrentThreadId();
         // SetFocus works only on windows of the calling thread's input queue; sharing the
         // target's queue for the moment of the call makes its window eligible.
@@ -97,6 +142,14 @@ class WinDesktop final : public Desktop {
         bool focused = ::GetFocus() == H(wnd);
         if (attached) ::AttachThreadInput(self, target, FALSE);
         return focused;
+    }
+    Wnd GetFocusOf(Wnd wnd) override {
+        DWORD thread = ::GetWindowThreadProcessId(H(wnd), nullptr);
+        if (thread == 0) return kNoWnd;
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (!::GetGUIThreadInfo(thread, &info)) return kNoWnd;
+        return W(info.hwndFocus);
     }
     void KeybdEvent(uint8_t virtualKey, uint32_t flags) override {
         ::keybd_event(virtualKey, 0, flags, 0);
@@ -136,6 +189,36 @@ class WinDesktop final : public Desktop {
     }
 
   private:
+    // The window's own thread takes the activation when it next looks at its messages (under
+    // Wine the foreground stays empty until then): waits for that, at most the monitor call
+    // time-out.
+    static bool CameForward(HWND root) {
+        for (uint32_t waited = 0;; waited += kForegroundPollMs) {
+            if (::GetForegroundWindow() == root) return true;
+            if (waited >= kMonitorCallTimeoutMs) return false;
+            ::Sleep(kForegroundPollMs);
+        }
+    }
+    static constexpr uint32_t kForegroundPollMs = 10;
+
+    // One message to a window of another program, waiting at most the monitor call time-out.
+    // SMTO_ABORTIFHUNG: a thread the system reports hung is given up at once. This thread still
+    // handles the messages sent to it while it waits, as SendMessageW does: the system's own
+    // activation and focus notices to this program's windows must not wait behind the monitor
+    // (under Wine a focus move into the monitor fails while they do). The commands that come
+    // that way wait for their turn (MonitorWork). False only when the window exists and did not
+    // answer.
+    bool Send(Wnd wnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        DWORD_PTR answer = 0;
+        if (::SendMessageTimeoutW(H(wnd), msg, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                  kMonitorCallTimeoutMs, &answer)) {
+            result = static_cast<LRESULT>(answer);
+            return true;
+        }
+        result = 0;
+        return !::IsWindow(H(wnd));
+    }
+
     // The 24-bit section screen copies land in, selected into its memory DC, kept from one
     // capture to the next while the size stays: a new section every tick means fresh pages
     // for the system to fault in, which costs more than the copy itself. Used from the main

@@ -32,7 +32,9 @@ void FakeDesktop::DestroyWindow(Wnd wnd) {
     siblings.erase(std::find(siblings.begin(), siblings.end(), wnd));
     windows_.erase(wnd);
     if (foreground_ == wnd) foreground_ = kNoWnd;
-    if (focus_ == wnd) focus_ = kNoWnd;
+    focusIn_.erase(wnd);
+    for (auto& [root, focus] : focusIn_)
+        if (focus == wnd) focus = kNoWnd;
 }
 
 FakeDesktop::Window& FakeDesktop::Get(Wnd wnd) {
@@ -113,17 +115,36 @@ std::wstring FakeDesktop::GetWindowTitle(Wnd wnd, int32_t capacity) {
     return Get(wnd).text.substr(0, static_cast<size_t>(capacity - 1));
 }
 
-int32_t FakeDesktop::SendGetTextLength(Wnd wnd) {
+bool FakeDesktop::Answers(Wnd wnd) {
+    if (!IsWindow(wnd)) return true;
+    switch (Get(GetRootWindow(wnd)).answers) {
+        case Window::Answer::Yes:
+            return true;
+        case Window::Answer::Silent:
+            Record(DesktopEvent::NoAnswer(wnd, kMonitorCallTimeoutMs));
+            return false;
+        case Window::Answer::ReportedHung:
+            break;
+    }
+    Record(DesktopEvent::NoAnswer(wnd, 0));
+    return false;
+}
+
+std::optional<int32_t> FakeDesktop::SendGetTextLength(Wnd wnd) {
+    if (!Answers(wnd)) return std::nullopt;
     return IsWindow(wnd) ? static_cast<int32_t>(Get(wnd).text.size()) : 0;
 }
 
-std::wstring FakeDesktop::SendGetText(Wnd wnd, int32_t capacity) {
+std::optional<std::wstring> FakeDesktop::SendGetText(Wnd wnd, int32_t capacity) {
+    if (!Answers(wnd)) return std::nullopt;
     return GetWindowTitle(wnd, capacity);
 }
 
-void FakeDesktop::SendSetText(Wnd wnd, const std::wstring& text) {
+bool FakeDesktop::SendSetText(Wnd wnd, const std::wstring& text) {
+    if (!Answers(wnd)) return false;
     if (IsWindow(wnd)) Get(wnd).text = text;
     Record(DesktopEvent::SetText(wnd, text));
+    return true;
 }
 
 std::wstring FakeDesktop::GetWindowClass(Wnd wnd, int32_t capacity) {
@@ -171,6 +192,12 @@ Wnd FakeDesktop::WindowFromPoint(DesktopPoint point) {
     return kNoWnd;
 }
 
+std::vector<Wnd> FakeDesktop::TopLevelWindows() { return topLevel_; }
+
+uint32_t FakeDesktop::GetWindowProcessId(Wnd wnd) {
+    return IsWindow(wnd) ? Get(GetRootWindow(wnd)).process : 0;
+}
+
 bool FakeDesktop::SetForegroundWindow(Wnd wnd) {
     Record(DesktopEvent::Foreground(wnd));
     if (refuseForeground || !IsWindow(wnd)) return false;
@@ -179,28 +206,50 @@ bool FakeDesktop::SetForegroundWindow(Wnd wnd) {
     if (foreground_ != root) {
         foreground_ = root;
         // Activation gives the focus to the window itself; its children keep nothing.
-        focus_ = root;
+        focusIn_[root] = root;
     }
     return true;
 }
 
+Wnd FakeDesktop::GetForegroundWindow() { return foreground_; }
+
 bool FakeDesktop::FocusWindow(Wnd wnd) {
     Record(DesktopEvent::Focus(wnd));
-    if (!IsWindow(wnd) || !IsWindowVisible(wnd) || !Get(wnd).enabled || !Get(wnd).acceptsFocus)
+    if (!IsWindow(wnd) || !Answers(wnd) || !IsWindowVisible(wnd) || !Get(wnd).enabled ||
+        !Get(wnd).acceptsFocus)
         return false;
-    focus_ = wnd;
+    // The focus of the window's own program; keys still go to the program in front.
+    focusIn_[GetRootWindow(wnd)] = wnd;
     return true;
 }
 
+Wnd FakeDesktop::GetFocusOf(Wnd wnd) {
+    if (!IsWindow(wnd)) return kNoWnd;
+    auto it = focusIn_.find(GetRootWindow(wnd));
+    return it == focusIn_.end() ? kNoWnd : it->second;
+}
+
+Wnd FakeDesktop::Focus() const {
+    auto it = focusIn_.find(foreground_);
+    return it == focusIn_.end() ? kNoWnd : it->second;
+}
+
 void FakeDesktop::KeybdEvent(uint8_t virtualKey, uint32_t flags) {
-    Record(DesktopEvent::Key(focus_, virtualKey, flags));
+    Record(DesktopEvent::Key(Focus(), virtualKey, flags));
 }
 
 void FakeDesktop::MouseEvent(uint32_t flags) {
-    // A press gives the focus to the window under the cursor, as a click in a real program does.
+    // A press brings the program under the cursor to the front (the system lets input do that)
+    // and gives the focus to the window there, as a click in a real program does.
     if (flags & kMouseEventLeftDown) {
         Wnd hit = WindowFromPoint(cursor_);
-        if (hit != kNoWnd && Get(hit).acceptsFocus) focus_ = hit;
+        if (hit != kNoWnd) {
+            const Wnd root = GetRootWindow(hit);
+            BringToTop(root);
+            if (foreground_ != root) focusIn_[root] = root;
+            foreground_ = root;
+            if (Get(hit).acceptsFocus) focusIn_[root] = hit;
+        }
     }
     Record(DesktopEvent::Mouse(flags, cursor_));
 }

@@ -1,7 +1,7 @@
 // A scripted desktop in memory: a window tree with texts, classes, rectangles and visibility, a
-// pixel screen, hit testing, foreground and focus, and a record of every key, click, cursor move,
-// text sent and sleep. Host tests drive grid capture and automation on it; the host program uses
-// an empty one.
+// pixel screen, hit testing, foreground and a focus per program, programs that stop answering,
+// and a record of every key, click, cursor move, text sent, sleep and unanswered call. Host tests
+// drive grid capture and automation on it; the host program uses an empty one.
 #pragma once
 #include <functional>
 #include <map>
@@ -11,10 +11,10 @@
 #include "app/desktop.h"
 
 struct DesktopEvent {
-    enum class Kind { Key, Mouse, CursorMove, Sleep, Foreground, Focus, SetText };
+    enum class Kind { Key, Mouse, CursorMove, Sleep, Foreground, Focus, SetText, NoAnswer };
     Kind kind = Kind::Sleep;
-    Wnd wnd = kNoWnd;      // Key: the focused window; Foreground, Focus, SetText: the target
-    uint32_t value = 0;    // Key: virtual key; Mouse: flags; Sleep: milliseconds
+    Wnd wnd = kNoWnd;  // Key: the focused window; Foreground, Focus, SetText, NoAnswer: the target
+    uint32_t value = 0;    // Key: virtual key; Mouse: flags; Sleep, NoAnswer: milliseconds waited
     uint32_t flags = 0;    // Key: flags
     DesktopPoint point{};  // CursorMove: the new position; Mouse: the cursor position
     std::wstring text;     // SetText: the text
@@ -34,6 +34,9 @@ struct DesktopEvent {
     static DesktopEvent Focus(Wnd wnd) { return Make(Kind::Focus, wnd, 0, 0, {}, {}); }
     static DesktopEvent SetText(Wnd wnd, std::wstring text) {
         return Make(Kind::SetText, wnd, 0, 0, {}, std::move(text));
+    }
+    static DesktopEvent NoAnswer(Wnd wnd, uint32_t waitedMs) {
+        return Make(Kind::NoAnswer, wnd, waitedMs, 0, {}, {});
     }
 
   private:
@@ -62,6 +65,12 @@ class FakeDesktop : public Desktop {
         bool enabled = true;
         bool iconic = false;
         bool acceptsFocus = true;
+        // Top-level windows: the program that owns the window and its descendants.
+        uint32_t process = 1;
+        // Top-level windows: how the program's thread takes messages for the window and its
+        // descendants.
+        enum class Answer { Yes, Silent, ReportedHung };
+        Answer answers = Answer::Yes;
     };
 
     explicit FakeDesktop(int32_t screenWidth = 1600, int32_t screenHeight = 1000);
@@ -77,14 +86,15 @@ class FakeDesktop : public Desktop {
     void FillScreen(DesktopRect rect, ui::Color colour);
 
     // Scripting.
-    bool refuseForeground = false;  // SetForegroundWindow fails
+    bool refuseForeground = false;  // SetForegroundWindow fails, even the permitted way
     // Called after each recorded event, so a test can play the other program's reaction.
     std::function<void(const DesktopEvent&)> onEvent;
 
     // What happened.
     std::vector<DesktopEvent> events;
     Wnd Foreground() const { return foreground_; }
-    Wnd Focus() const { return focus_; }
+    // Where keys land: the focus of the program in front.
+    Wnd Focus() const;
     DesktopPoint Cursor() const { return cursor_; }
 
     // Desktop
@@ -95,9 +105,11 @@ class FakeDesktop : public Desktop {
     Wnd GetNextSibling(Wnd wnd) override;
     Wnd GetRootWindow(Wnd wnd) override;
     std::wstring GetWindowTitle(Wnd wnd, int32_t capacity) override;
-    int32_t SendGetTextLength(Wnd wnd) override;
-    std::wstring SendGetText(Wnd wnd, int32_t capacity) override;
-    void SendSetText(Wnd wnd, const std::wstring& text) override;
+    std::optional<int32_t> SendGetTextLength(Wnd wnd) override;
+    std::optional<std::wstring> SendGetText(Wnd wnd, int32_t capacity) override;
+    bool SendSetText(Wnd wnd, const std::wstring& text) override;
+    // Whether the thread of wnd's program takes a sent message; records the wait when not.
+    bool Answers(Wnd wnd) override;
     std::wstring GetWindowClass(Wnd wnd, int32_t capacity) override;
     bool IsWindow(Wnd wnd) override;
     bool IsWindowVisible(Wnd wnd) override;
@@ -105,8 +117,12 @@ class FakeDesktop : public Desktop {
     bool IsIconic(Wnd wnd) override;
     bool GetWindowRect(Wnd wnd, DesktopRect& rect) override;
     Wnd WindowFromPoint(DesktopPoint point) override;
+    std::vector<Wnd> TopLevelWindows() override;
+    uint32_t GetWindowProcessId(Wnd wnd) override;
     bool SetForegroundWindow(Wnd wnd) override;
+    Wnd GetForegroundWindow() override;
     bool FocusWindow(Wnd wnd) override;
+    Wnd GetFocusOf(Wnd wnd) override;
     void KeybdEvent(uint8_t virtualKey, uint32_t flags) override;
     void MouseEvent(uint32_t flags) override;
     bool GetCursorPos(DesktopPoint& point) override;
@@ -124,7 +140,7 @@ class FakeDesktop : public Desktop {
     std::vector<Wnd> topLevel_;  // Z order, topmost first
     Wnd nextWnd_ = 0x1000;
     Wnd foreground_ = kNoWnd;
-    Wnd focus_ = kNoWnd;
+    std::map<Wnd, Wnd> focusIn_;  // top-level window -> the focus of its program
     DesktopPoint cursor_{};
     ui::Bitmap screen_;
 };

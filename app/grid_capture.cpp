@@ -99,16 +99,16 @@ std::optional<DesktopPoint> ScreenSamplePoint(const CaptureFrame& f, const Captu
     return DesktopPoint{static_cast<int32_t>(x), static_cast<int32_t>(y)};
 }
 
-std::wstring GetWndText(Desktop& desktop, Wnd wnd) {
-    int32_t length = desktop.SendGetTextLength(wnd);
-    if (length <= 0) return {};
-    return desktop.SendGetText(wnd, length + 1);
+std::optional<std::wstring> GetWndText(Desktop& desktop, Wnd wnd) {
+    const std::optional<int32_t> length = desktop.SendGetTextLength(wnd);
+    if (!length) return std::nullopt;
+    if (*length <= 0) return std::wstring();
+    return desktop.SendGetText(wnd, *length + 1);
 }
 
 bool SetWndText(Desktop& desktop, Wnd wnd, const std::wstring& text) {
     if (wnd == kNoWnd) return false;
-    desktop.SendSetText(wnd, text);
-    return true;
+    return desktop.SendSetText(wnd, text);
 }
 
 std::wstring GetWndClass(Desktop& desktop, Wnd wnd) {
@@ -116,16 +116,22 @@ std::wstring GetWndClass(Desktop& desktop, Wnd wnd) {
     return desktop.GetWindowClass(wnd, 50);
 }
 
+bool KeysReach(Desktop& desktop, Wnd wnd) {
+    const Wnd root = desktop.GetRootWindow(wnd);
+    if (root == kNoWnd || desktop.GetForegroundWindow() != root) return false;
+    const Wnd focus = desktop.GetFocusOf(root);
+    if (wnd != root) return focus == wnd;
+    return focus != kNoWnd && desktop.GetRootWindow(focus) == root;
+}
+
 bool PressKey(Desktop& desktop, Wnd wnd, uint8_t virtualKey) {
-    Wnd root = desktop.GetRootWindow(wnd);
-    if (wnd != kNoWnd && root != wnd) {
-        // A child: its top-level window comes forward, then the child takes the focus, or the
-        // key would land in whichever control of that program had it.
-        desktop.SetForegroundWindow(root);
-        if (!desktop.FocusWindow(wnd)) return false;
-    } else {
-        desktop.SetForegroundWindow(wnd);
-    }
+    const Wnd root = desktop.GetRootWindow(wnd);
+    if (root == kNoWnd) return false;
+    // A refused foreground leaves another program in front, and the key would be typed there.
+    if (!desktop.SetForegroundWindow(root)) return false;
+    // A child takes the focus, or the key would land in whichever control of its program had it.
+    if (wnd != root && !desktop.FocusWindow(wnd)) return false;
+    if (!KeysReach(desktop, wnd)) return false;
     desktop.KeybdEvent(virtualKey, 0);
     desktop.KeybdEvent(virtualKey, kKeyEventKeyUp);
     return true;
@@ -168,14 +174,23 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     for (int i = 0; i < 3; ++i) w = desktop.GetNextSibling(w);
     state.DeviceFieldWnd = desktop.GetFirstChild(w);
 
-    // 4, 5. The first device. An empty field is set to X000, but only a real field: with the
-    // monitor closed an Enter would go to whatever window has the keyboard focus.
-    std::wstring device = GetWndText(desktop, state.DeviceFieldWnd);
+    // 4, 5. The first device. A field that does not answer ends the tick: nothing else is asked
+    // of a monitor that hangs, and the last samples stay for READ. An empty field is set to X000,
+    // but only a real field: with the monitor closed an Enter would go to whatever window has
+    // the keyboard focus. When the Enter cannot be sent the field is left empty as it was found.
+    std::optional<std::wstring> read = GetWndText(desktop, state.DeviceFieldWnd);
+    if (!read) return TickResult::MonitorNotAnswering;
+    std::wstring device = *read;
     view.SetText(Field::Edit1, device);
     if (device.empty() && desktop.IsWindow(state.DeviceFieldWnd)) {
-        SetWndText(desktop, state.DeviceFieldWnd, L"X000");
-        PressKey(desktop, state.DeviceFieldWnd, vk::Return);
-        device = GetWndText(desktop, state.DeviceFieldWnd);
+        if (!SetWndText(desktop, state.DeviceFieldWnd, L"X000"))
+            return TickResult::MonitorNotAnswering;
+        if (!PressKey(desktop, state.DeviceFieldWnd, vk::Return) &&
+            !SetWndText(desktop, state.DeviceFieldWnd, L""))
+            return TickResult::MonitorNotAnswering;
+        read = GetWndText(desktop, state.DeviceFieldWnd);
+        if (!read) return TickResult::MonitorNotAnswering;
+        device = *read;
         view.SetText(Field::Edit1, device);
     }
 

@@ -85,9 +85,10 @@ struct CaptureStore {
 
 // How far a tick got; the program ignores it, tests and the benchmark read it.
 enum class TickResult {
-    FrameMissing,     // the frame window is missing, hidden or minimised
-    GridCovered,      // the grid's top-left corner stayed covered after one foreground attempt
-    NothingCaptured,  // the capture frame is empty or the screen could not be copied
+    FrameMissing,         // the frame window is missing, hidden or minimised
+    MonitorNotAnswering,  // the monitor left a call unanswered; nothing else was asked of it
+    GridCovered,          // the grid's top-left corner stayed covered after one foreground attempt
+    NothingCaptured,      // the capture frame is empty or the screen could not be copied
     Sampled,
 };
 
@@ -111,14 +112,20 @@ std::optional<DesktopPoint> ScreenSamplePoint(const CaptureFrame& frame,
                                               const CaptureSettings& settings, int32_t v,
                                               int32_t r);
 
-// Window routines of the tick, also used by the automation.
-std::wstring GetWndText(Desktop& desktop, Wnd wnd);
+// Window routines of the tick, also used by the automation. Texts go through the time-out of
+// the desktop's calls: nullopt / false when the window exists and did not answer.
+std::optional<std::wstring> GetWndText(Desktop& desktop, Wnd wnd);
+// False for the null window (nothing is sent) and for a window that did not answer.
 bool SetWndText(Desktop& desktop, Wnd wnd, const std::wstring& text);
 std::wstring GetWndClass(Desktop& desktop, Wnd wnd);
-// Presses and releases a key for a window. A top-level window (the dialogs) is brought to the
-// foreground first. A child window (the monitor's first-device field) also gets the keyboard
-// focus, since bringing its top-level window forward leaves the focus wherever it was, often on
-// the grid; when the focus cannot be moved there no key is sent. Returns whether it was sent.
+// Whether a key synthesised now reaches wnd: its top-level window is in front and the focus of
+// its program is wnd (a child) or inside wnd (a top-level window, such as a dialog).
+bool KeysReach(Desktop& desktop, Wnd wnd);
+// Presses and releases a key for a window. Its top-level window is brought to the foreground
+// first, and a child window (the monitor's first-device field) also gets the keyboard focus,
+// since bringing its top-level window forward leaves the focus wherever it was, often on the
+// grid. A synthesised key goes to whichever program is in front: unless the window is then in
+// front with the focus (KeysReach), no key is sent. Returns whether it was sent.
 bool PressKey(Desktop& desktop, Wnd wnd, uint8_t virtualKey);
 bool CaptureScreen(Desktop& desktop, int32_t x, int32_t y, int32_t width, int32_t height,
                    ui::Bitmap& bitmap);

@@ -2,6 +2,8 @@
 #include "app/grid_capture_form.h"
 
 #include <exception>
+#include <optional>
+#include <string>
 
 #include "app/command_protocol.h"
 #include "app/main_form.h"
@@ -74,28 +76,42 @@ RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
 }
 
 void RunTimer1Timer(TForm4& form) {
-    FormView view(form);
-    try {
-        CaptureTick(SystemDesktop(), view, form.Capture, StateOf(form));
-    } catch (const std::exception& e) {
-        form.TickFailures.Failed(e.what());
-        return;
-    }
-    form.TickFailures.Succeeded();
+    // A failure is shown after the tick has left the gate: the box's message loop must not hold
+    // up the commands that arrive while it is open.
+    std::optional<std::string> failure;
+    const bool ran = form.MonitorTurns.RunTick([&form, &failure] {
+        FormView view(form);
+        try {
+            CaptureTick(SystemDesktop(), view, form.Capture, StateOf(form));
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    });
+    if (!ran) return;
+    if (failure)
+        form.TickFailures.Failed(*failure);
+    else
+        form.TickFailures.Succeeded();
 }
 
-void RunButton1Click(TForm4& form) { RunAction(form, ChangeFirstDevice); }
+void RunButton1Click(TForm4& form) {
+    form.MonitorTurns.RunAction([&form] { RunAction(form, ChangeFirstDevice); });
+}
 
-void RunButton4Click(TForm4& form) { RunAction(form, ToggleDevice); }
+void RunButton4Click(TForm4& form) {
+    form.MonitorTurns.RunAction([&form] { RunAction(form, ToggleDevice); });
+}
 
 void RunStringPacket(TForm4& form, const std::string& data) {
-    FormView view(form);
-    CommandContext context{view,
-                           form.BitStates,
-                           form.CurWords,
-                           form.PrevWords,
-                           form.SioComPort1,
-                           [&form] { form.Button4Click(&form.Button4); },
-                           [&form] { form.Button1Click(&form.Button1); }};
-    HandleCommandPacket(context, data);
+    form.MonitorTurns.RunCommand([&form, data] {
+        FormView view(form);
+        CommandContext context{view,
+                               form.BitStates,
+                               form.CurWords,
+                               form.PrevWords,
+                               form.SioComPort1,
+                               [&form] { form.Button4Click(&form.Button4); },
+                               [&form] { form.Button1Click(&form.Button1); }};
+        HandleCommandPacket(context, data);
+    });
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/monitor_work.h"
 #include "app/repeated_failure.h"
 #include "app/serial_services.h"
 #include "app/settings.h"
@@ -140,6 +141,9 @@ class TForm4 : public ui::Form {
 
     // A tick that fails shows its failure with the application's exception display, once.
     RepeatedFailureDisplay TickFailures{platform::ShowExceptionMessage};
+
+    // Ticks, actions and commands take their turns on the monitor through this gate.
+    MonitorWork MonitorTurns;
 
   private:
     void ConnectHandlers();

@@ -1,6 +1,7 @@
 // "先頭変更" and "反転".
 #include "app/monitor_automation.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "app/device_address.h"
@@ -38,9 +39,28 @@ std::optional<DesktopPoint> FirstCellPoint(const AutomationContext& c) {
     return ScreenSamplePoint(c.capture.Frame(), c.settings, 0, 0);
 }
 
-void TypeFirstDevice(AutomationContext& c) {
-    SetWndText(c.desktop, c.capture.DeviceFieldWnd, TrimControls(c.view.Text(Field::Edit5)));
-    PressKey(c.desktop, c.capture.DeviceFieldWnd, vk::Return);
+// The visible dialog boxes of one program.
+std::vector<Wnd> DialogsOf(Desktop& desktop, uint32_t process) {
+    std::vector<Wnd> dialogs;
+    if (process == 0) return dialogs;
+    for (Wnd wnd : desktop.TopLevelWindows())
+        if (desktop.GetWindowProcessId(wnd) == process && desktop.IsWindowVisible(wnd) &&
+            GetWndClass(desktop, wnd) == kDialogClass)
+            dialogs.push_back(wnd);
+    return dialogs;
+}
+
+// Types Edit5's name into the field and presses Enter there. `dialogs` receives the monitor's
+// dialog boxes open before the Enter. When the Enter cannot be sent, the field gets back the
+// text it showed, so that the action changes nothing; false then, and when the field does not
+// answer.
+bool TypeFirstDevice(AutomationContext& c, const std::wstring& shown, std::vector<Wnd>& dialogs) {
+    const Wnd field = c.capture.DeviceFieldWnd;
+    dialogs = DialogsOf(c.desktop, c.desktop.GetWindowProcessId(field));
+    if (!SetWndText(c.desktop, field, TrimControls(c.view.Text(Field::Edit5)))) return false;
+    if (PressKey(c.desktop, field, vk::Return)) return true;
+    SetWndText(c.desktop, field, shown);
+    return false;
 }
 
 // Clicks the first cell when the grid is on top there, then puts the cursor back.
@@ -52,12 +72,21 @@ void ClickFirstCell(AutomationContext& c, DesktopPoint saved) {
     c.desktop.SetCursorPos(saved);
 }
 
-Wnd FindRejectionBox(AutomationContext& c) {
+// The box the monitor rejects a name with: a dialog under one of the configured titles, or else
+// (the application's real title may be unknown to the user) a dialog box of the monitor's own
+// program that was not open before the Enter.
+Wnd FindRejectionBox(AutomationContext& c, const std::vector<Wnd>& dialogsBefore) {
     Wnd box = c.desktop.FindWindowByTitle(c.rejection.first);
     if (box == kNoWnd) box = c.desktop.FindWindowByTitle(c.rejection.second);
-    if (!c.desktop.IsWindowVisible(box) || GetWndClass(c.desktop, box) != kDialogClass)
-        return kNoWnd;
-    return box;
+    if (c.desktop.IsWindowVisible(box) && GetWndClass(c.desktop, box) == kDialogClass) return box;
+    const uint32_t process = c.desktop.GetWindowProcessId(c.capture.DeviceFieldWnd);
+    for (Wnd dialog : DialogsOf(c.desktop, process)) {
+        if (std::find(dialogsBefore.begin(), dialogsBefore.end(), dialog) != dialogsBefore.end())
+            continue;
+        if (c.desktop.GetWindowTitle(dialog, 255) == kValueChangeTitle) continue;
+        return dialog;
+    }
+    return kNoWnd;
 }
 
 void CloseValueChangeDialog(Desktop& desktop) {
@@ -78,24 +107,42 @@ Wnd FindDialog(Desktop& desktop, const std::wstring& title) {
 void ChangeFirstDevice(AutomationContext& c) {
     TimerPause pause(c.view);
     if (!c.desktop.IsWindowVisible(c.capture.DeviceFieldWnd)) return;
+    // What the monitor shows now: put back when no key can be sent, and the name of last resort
+    // when the recovery name is rejected too. A field that does not answer is given up at once.
+    const std::optional<std::wstring> shown = GetWndText(c.desktop, c.capture.DeviceFieldWnd);
+    if (!shown) return;
     DesktopPoint saved{};
     c.desktop.GetCursorPos(saved);
 
-    TypeFirstDevice(c);
+    std::vector<Wnd> dialogsBefore;
+    if (!TypeFirstDevice(c, *shown, dialogsBefore)) return;
     ClickFirstCell(c, saved);
     c.desktop.Sleep(200);
 
-    if (Wnd box = FindRejectionBox(c); box != kNoWnd) {
-        PressKey(c.desktop, box, vk::Return);
+    // Each rejection box is closed before the next name is typed: the requested name, then the
+    // recovery name, then the device the monitor showed before. No box is left open on the
+    // application, even when that last name is rejected too.
+    for (int retry = 0;; ++retry) {
+        const Wnd box = FindRejectionBox(c, dialogsBefore);
+        if (box == kNoWnd) break;
+        if (!PressKey(c.desktop, box, vk::Return)) return;
         c.desktop.Sleep(200);
-        if (!c.SavedFirstDevice.empty()) {
-            c.view.SetText(Field::Edit5, c.SavedFirstDevice);
+        if (retry == 0) {
+            if (!c.SavedFirstDevice.empty()) {
+                c.view.SetText(Field::Edit5, c.SavedFirstDevice);
+            } else {
+                std::wstring fallback = c.view.Text(Field::Edit5).substr(0, 1) + L"000";
+                c.view.SetText(Field::Edit5, fallback);
+                c.SavedFirstDevice = fallback;
+            }
+        } else if (retry == 1 && !TrimControls(*shown).empty()) {
+            // A recovery name the monitor rejects is not kept for the next rejection.
+            c.view.SetText(Field::Edit5, *shown);
+            c.SavedFirstDevice = *shown;
         } else {
-            std::wstring fallback = c.view.Text(Field::Edit5).substr(0, 1) + L"000";
-            c.view.SetText(Field::Edit5, fallback);
-            c.SavedFirstDevice = fallback;
+            break;
         }
-        TypeFirstDevice(c);
+        if (!TypeFirstDevice(c, *shown, dialogsBefore)) return;
         c.desktop.Sleep(200);
         ClickFirstCell(c, saved);
         c.desktop.Sleep(200);
@@ -105,6 +152,9 @@ void ChangeFirstDevice(AutomationContext& c) {
 
 void ToggleDevice(AutomationContext& c) {
     TimerPause pause(c.view);
+    // Clicks and keys for a monitor that takes no messages would wait in its input and act
+    // whenever it wakes up; a hung monitor is left alone.
+    if (!c.desktop.Answers(c.capture.GridWnd)) return;
     DesktopPoint target{0, 0};
     DesktopPoint saved{};
     c.desktop.GetCursorPos(saved);
@@ -137,11 +187,14 @@ void ToggleDevice(AutomationContext& c) {
         if (c.desktop.WindowFromPoint(target) == c.capture.GridWnd) {
             LeftClick(c.desktop);
             c.desktop.Sleep(100);
-            // Straight to the grid that the click focused: no foreground request.
-            c.desktop.KeybdEvent(vk::Shift, 0);
-            c.desktop.KeybdEvent(vk::Return, 0);
-            c.desktop.KeybdEvent(vk::Return, kKeyEventKeyUp);
-            c.desktop.KeybdEvent(vk::Shift, kKeyEventKeyUp);
+            // Straight to the grid that the click focused: no foreground request. Unless the
+            // click left the grid in front with the focus, the keys would go to another window.
+            if (KeysReach(c.desktop, c.capture.GridWnd)) {
+                c.desktop.KeybdEvent(vk::Shift, 0);
+                c.desktop.KeybdEvent(vk::Return, 0);
+                c.desktop.KeybdEvent(vk::Return, kKeyEventKeyUp);
+                c.desktop.KeybdEvent(vk::Shift, kKeyEventKeyUp);
+            }
         }
         c.desktop.Sleep(200);
         CloseValueChangeDialog(c.desktop);

@@ -569,15 +569,23 @@ class FailingDesktop : public FakeDesktop {
 };
 
 TEST_F(MainFormTest, ATickFailureIsShownOnceNotOncePerTick) {
+    serial.ports->AddPort(3);
     TForm4& f = Start();
+    f.Button3Click(&f.Button3);
+    ASSERT_TRUE(serial.packet->Enabled());
     FailingDesktop desktop;
     SetDesktopForTest(&desktop);
     std::vector<std::string> shown;
     int ticksUnderTheBox = 0;
+    size_t repliesUnderTheBox = 0;
     platform::SetExceptionDisplay([&](const std::string& message) {
         shown.push_back(message);
         // The timer keeps ticking while the box is open; those ticks fail too.
         for (int i = 0; i < 3; ++i, ++ticksUnderTheBox) f.Timer1Timer(&f.Timer1);
+        // Nobody may be at the PC to close the box: a command is still answered meanwhile.
+        const size_t before = serial.port->Sent().size();
+        serial.packet->Receive("CPU\r\n");
+        repliesUnderTheBox += serial.port->Sent().size() - before;
     });
     struct Restore {
         ~Restore() {
@@ -590,6 +598,7 @@ TEST_F(MainFormTest, ATickFailureIsShownOnceNotOncePerTick) {
     for (int i = 0; i < 5; ++i) f.Timer1Timer(&f.Timer1);
     EXPECT_EQ(shown, std::vector<std::string>{"bad_alloc"});
     EXPECT_EQ(ticksUnderTheBox, 3);
+    EXPECT_EQ(repliesUnderTheBox, 1u);
 
     // Another failure is shown; after a tick that works, the first one is news again.
     desktop.failure = "other";

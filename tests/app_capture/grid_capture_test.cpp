@@ -406,4 +406,58 @@ TEST(WindowRoutinesTest, TextsClassesAndTheKeyForAChildThatRefusesTheFocus) {
     EXPECT_EQ(d.events[2].flags, kKeyEventKeyUp);
 }
 
+TEST_F(TickFixture, ATickGivesUpAtTheFirstCallTheMonitorLeavesUnanswered) {
+    using Answer = FakeDesktop::Window::Answer;
+    struct Case {
+        const char* name;
+        Answer answer;
+        uint32_t waited;  // what the one unanswered call cost
+    };
+    const Case cases[] = {{"silent", Answer::Silent, kMonitorCallTimeoutMs},
+                          {"reported hung", Answer::ReportedHung, 0}};
+    for (const Case& c : cases) {
+        FakeDesktop d;
+        MonitorScene s(d);
+        s.states[3] = 1;
+        s.Paint();
+        FakeView v;
+        CaptureStore st;
+        ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled) << c.name;
+        ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled) << c.name;
+        const auto states = st.BitStates;
+        ASSERT_EQ(states[3], 1) << c.name;
+
+        s.Answer(c.answer);
+        s.states[3] = 0;
+        s.Paint();
+        d.events.clear();
+        EXPECT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::MonitorNotAnswering)
+            << c.name;
+        EXPECT_EQ(d.events, (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(s.field, c.waited)}))
+            << c.name;
+        // What the last tick sampled stays for READ; nothing is typed into the silent field.
+        EXPECT_EQ(v.Text(Field::Edit1), L"X000") << c.name;
+        EXPECT_EQ(st.BitStates, states) << c.name;
+        EXPECT_EQ(d.Get(s.field).text, L"X000") << c.name;
+
+        // Sampled again as soon as the monitor answers.
+        s.Answer(Answer::Yes);
+        EXPECT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled) << c.name;
+        EXPECT_EQ(st.BitStates[3], 0) << c.name;
+    }
+}
+
+TEST_F(TickFixture, AnEmptyFieldGetsNoKeyWhileAnotherProgramKeepsTheForeground) {
+    desktop.SendSetText(scene.field, L"");
+    const Wnd notes = scene.AnotherProgramInFront();
+    desktop.refuseForeground = true;
+    desktop.events.clear();
+    Tick();
+    EXPECT_TRUE(EventsOf(Kind::Key).empty());
+    EXPECT_EQ(desktop.Focus(), notes);
+    // The field is left as it was found, for the next tick to try again.
+    EXPECT_EQ(desktop.Get(scene.field).text, L"");
+    EXPECT_TRUE(scene.acceptedNames.empty());
+}
+
 }  // namespace

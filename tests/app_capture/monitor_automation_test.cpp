@@ -12,8 +12,8 @@ using Kind = DesktopEvent::Kind;
 
 // Readable failure output for event sequences.
 void PrintTo(const DesktopEvent& e, std::ostream* os) {
-    static const char* names[] = {"Key",        "Mouse", "Move",   "Sleep",
-                                  "Foreground", "Focus", "SetText"};
+    static const char* names[] = {"Key",        "Mouse", "Move",    "Sleep",
+                                  "Foreground", "Focus", "SetText", "NoAnswer"};
     *os << names[static_cast<int>(e.kind)] << "(wnd " << e.wnd << ", value " << e.value
         << ", flags " << e.flags << ", at " << e.point.x << "," << e.point.y << ", text size "
         << e.text.size() << ")";
@@ -64,6 +64,11 @@ struct AutomationFixture : ::testing::Test {
         desktop.events.clear();
         view.timerChanges.clear();
     }
+};
+
+// A fresh desktop for each case of a table.
+struct CaseRig : AutomationFixture {
+    void TestBody() override {}
 };
 
 TEST_F(AutomationFixture, ChangeFirstDeviceTypesPressesEnterInTheFieldAndClicksTheFirstCell) {
@@ -298,6 +303,165 @@ TEST_F(AutomationFixture, AfterAToggleTheNextFirstDeviceEnterStillReachesTheFiel
     ChangeFirstDevice(context);
     EXPECT_EQ(scene.acceptedNames, std::vector<std::wstring>{L"X020"});
     EXPECT_EQ(scene.toggles, 1);  // the Enter did not go to the grid
+}
+
+// Every dialog box still open on the desktop.
+std::vector<Wnd> OpenDialogs(FakeDesktop& d) {
+    std::vector<Wnd> out;
+    for (Wnd w : d.TopLevelWindows())
+        if (d.Get(w).className == L"#32770") out.push_back(w);
+    return out;
+}
+
+bool AnyEvent(const FakeDesktop& d, Kind kind) {
+    for (const auto& e : d.events)
+        if (e.kind == kind) return true;
+    return false;
+}
+
+TEST_F(AutomationFixture, ActionsOnAMonitorThatDoesNotAnswerGiveUpAtTheFirstCall) {
+    using Answer = FakeDesktop::Window::Answer;
+    struct Case {
+        const char* name;
+        void (*action)(AutomationContext&);
+        bool toggle;
+    };
+    const Case cases[] = {{"first device", ChangeFirstDevice, false},
+                          {"toggle", ToggleDevice, true}};
+    for (const Case& c : cases) {
+        for (Answer answer : {Answer::Silent, Answer::ReportedHung}) {
+            CaseRig f;
+            f.Prepare(false);
+            f.scene.Answer(answer);
+            f.view.texts[Field::Edit1] = L"X000";
+            f.view.texts[Field::Edit4] = L"X003";
+            f.view.texts[Field::Edit5] = L"X100";
+
+            c.action(f.context);
+
+            const uint32_t waited = answer == Answer::Silent ? kMonitorCallTimeoutMs : 0;
+            const Wnd asked = c.toggle ? f.scene.grid : f.scene.field;
+            EXPECT_EQ(f.desktop.events,
+                      (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(asked, waited)}))
+                << c.name;
+            EXPECT_EQ(f.view.timerChanges, (std::vector<bool>{false, true})) << c.name;
+            EXPECT_EQ(f.desktop.Get(f.scene.field).text, L"X000") << c.name;
+        }
+    }
+}
+
+TEST_F(AutomationFixture, NoKeyLandsInAnotherProgramThatKeepsTheForeground) {
+    struct Case {
+        const char* name;
+        std::function<void(AutomationFixture&)> act;
+    };
+    const Case cases[] = {
+        {"first device",
+         [](AutomationFixture& f) {
+             f.view.texts[Field::Edit5] = L"X100";
+             ChangeFirstDevice(f.context);
+         }},
+        {"value-change dialog left open before a first-device change",
+         [](AutomationFixture& f) {
+             f.scene.ShowValueDialog();
+             f.view.texts[Field::Edit5] = L"X100";
+             ChangeFirstDevice(f.context);
+         }},
+    };
+    for (const Case& c : cases) {
+        CaseRig f;
+        f.Prepare(false);
+        const Wnd notes = f.scene.AnotherProgramInFront();
+        f.desktop.refuseForeground = true;
+        f.desktop.events.clear();
+
+        c.act(f);
+
+        EXPECT_FALSE(AnyEvent(f.desktop, Kind::Key)) << c.name;
+        EXPECT_EQ(f.desktop.Focus(), notes) << c.name;
+        // Nothing changed on the monitor: the field shows what it showed.
+        EXPECT_EQ(f.desktop.Get(f.scene.field).text, L"X000") << c.name;
+        EXPECT_TRUE(f.scene.acceptedNames.empty()) << c.name;
+        EXPECT_EQ(f.view.timerChanges, (std::vector<bool>{false, true})) << c.name;
+    }
+}
+
+TEST_F(AutomationFixture, AValueDialogThatCannotBeBroughtForwardGetsNoEscapeInTheGrid) {
+    Prepare(false);
+    scene.openValueDialogOnToggle = true;
+    view.texts[Field::Edit1] = L"X000";
+    view.texts[Field::Edit4] = L"X000";
+    desktop.refuseForeground = true;
+    ToggleDevice(context);
+    EXPECT_EQ(scene.toggles, 1);  // the click brought the monitor forward as a user's would
+    for (const auto& e : desktop.events) EXPECT_NE(e.value, vk::Escape) << "key to " << e.wnd;
+}
+
+TEST_F(AutomationFixture, ARejectedRecoveryNameEndsOnTheDeviceShownBeforeWithNoBoxOpen) {
+    struct Case {
+        std::wstring saved, edit5;  // the recovery name is saved, or edit5's letter with 000
+        std::wstring recovery;
+    };
+    const Case cases[] = {{L"", L"ZZZ", L"Z000"}, {L"Q100", L"Q777", L"Q100"}};
+    for (const Case& c : cases) {
+        CaseRig f;
+        f.desktop.Get(f.scene.field).text = L"X040";
+        f.Prepare(false);
+        f.SavedFirstDevice = c.saved;
+        f.view.texts[Field::Edit5] = c.edit5;
+
+        ChangeFirstDevice(f.context);
+
+        EXPECT_TRUE(OpenDialogs(f.desktop).empty()) << c.recovery.size();
+        EXPECT_EQ(f.scene.acceptedNames, std::vector<std::wstring>{L"X040"});
+        EXPECT_EQ(f.desktop.Get(f.scene.field).text, L"X040");
+        EXPECT_EQ(f.view.Text(Field::Edit5), L"X040");
+        // The rejected recovery name is not kept for the next rejection.
+        EXPECT_EQ(f.SavedFirstDevice, L"X040");
+        std::vector<std::wstring> typed;
+        for (const auto& e : f.desktop.events)
+            if (e.kind == Kind::SetText) typed.push_back(e.text);
+        EXPECT_EQ(typed, (std::vector<std::wstring>{c.edit5, c.recovery, L"X040"}));
+        EXPECT_EQ(f.desktop.Cursor(), kSaved);
+    }
+}
+
+TEST_F(AutomationFixture, WithNoTitleMatchingANewDialogOfTheMonitorsProgramIsTheRejection) {
+    struct Case {
+        const char* name;
+        bool fromMonitor;  // the box belongs to the watched application's program
+        bool openBefore;   // a dialog of that program was already open before the Enter
+        bool closedAndRetyped;
+    };
+    const Case cases[] = {
+        {"new box of the monitor's program", true, false, true},
+        {"new dialog of another program", false, false, false},
+        {"dialog open before the Enter", true, true, false},
+    };
+    for (const Case& c : cases) {
+        CaseRig f;
+        f.scene.rejectionTitle = L"Some Engineering Tool";
+        f.scene.rejectionProcess =
+            c.fromMonitor ? MonitorScene::kProcess : MonitorScene::kProcess + 1;
+        f.Prepare(false);
+        Wnd earlier = kNoWnd;
+        if (c.openBefore) {
+            // Accepted this time; the dialog already there is someone else's business.
+            f.scene.accepts = [](const std::wstring&) { return true; };
+            earlier = f.scene.ShowRejectionBox();
+        } else {
+            f.scene.accepts = [](const std::wstring& name) { return name != L"X777"; };
+        }
+        f.view.texts[Field::Edit5] = L"X777";
+
+        ChangeFirstDevice(f.context);
+
+        EXPECT_EQ(OpenDialogs(f.desktop).empty(), c.closedAndRetyped) << c.name;
+        EXPECT_EQ(f.view.Text(Field::Edit5), c.closedAndRetyped ? L"X000" : L"X777") << c.name;
+        if (c.openBefore) {
+            EXPECT_TRUE(f.desktop.IsWindow(earlier)) << c.name;
+        }
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ MonitorScene::MonitorScene(FakeDesktop& d, double s) : desktop(d), scale(s) {
     const int gw = static_cast<int>(std::lround(800 * scale));
     const int gh = static_cast<int>(std::lround(400 * scale));
     frame = desktop.AddWindow(kNoWnd, L"KorvexFrameWnd", L"Korvex Studio", {0, 0, 1200, 800});
+    desktop.Get(frame).process = kProcess;
     Wnd other = desktop.AddWindow(frame, L"Static", L"", {0, 0, 10, 10});
     monitor = desktop.AddWindow(frame, L"MonitorWnd", L"デバイス/バッファメモリ一括モニタ-1",
                                 {50, 50, 1150, 750});
@@ -65,11 +66,29 @@ Wnd MonitorScene::Cover() {
 }
 
 Wnd MonitorScene::ShowRejectionBox() {
-    return desktop.AddWindow(kNoWnd, kDialogClass, rejectionTitle, {500, 400, 700, 500});
+    Wnd box = desktop.AddWindow(kNoWnd, kDialogClass, rejectionTitle, {500, 400, 700, 500});
+    desktop.Get(box).process = rejectionProcess;
+    return box;
 }
 
 Wnd MonitorScene::ShowValueDialog() {
-    return desktop.AddWindow(kNoWnd, kDialogClass, L"現在値変更", {500, 400, 700, 500});
+    Wnd dialog = desktop.AddWindow(kNoWnd, kDialogClass, L"現在値変更", {500, 400, 700, 500});
+    desktop.Get(dialog).process = kProcess;
+    return dialog;
+}
+
+Wnd MonitorScene::AnotherProgramInFront() {
+    Wnd other = desktop.AddWindow(kNoWnd, L"Notepad", L"notes", {1210, 10, 1590, 590});
+    desktop.Get(other).process = kProcess + 1;
+    Wnd edit = desktop.AddWindow(other, L"Edit", L"", {1215, 40, 1585, 585});
+    desktop.SetForegroundWindow(other);
+    desktop.FocusWindow(edit);
+    return edit;
+}
+
+void MonitorScene::Answer(FakeDesktop::Window::Answer how) {
+    for (Wnd w : desktop.TopLevelWindows())
+        if (desktop.Get(w).process == kProcess) desktop.Get(w).answers = how;
 }
 
 // The application's answer to a key press: Enter in the field takes the name or rejects it,

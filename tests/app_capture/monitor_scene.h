@@ -49,10 +49,13 @@ class MonitorScene {
   public:
     explicit MonitorScene(FakeDesktop& desktop, double scale = 1.0);
 
+    static constexpr uint32_t kProcess = 7;  // the watched application's program
+
     FakeDesktop& desktop;
     double scale;
     Wnd frame, monitor, field, grid, fieldPathSibling;
     std::wstring rejectionTitle = L"Korvex Works";
+    uint32_t rejectionProcess = kProcess;  // the program that shows the rejection box
     bool fx = false;
     std::array<int8_t, kBitCount> states{};
     // Names the field accepts on Enter; anything else raises the rejection box.
@@ -69,6 +72,10 @@ class MonitorScene {
     Wnd Cover();
     Wnd ShowRejectionBox();
     Wnd ShowValueDialog();
+    // Another program's window in front, with the keyboard focus in its edit (returned).
+    Wnd AnotherProgramInFront();
+    // How the application's thread takes messages from now on.
+    void Answer(FakeDesktop::Window::Answer how);
     DesktopPoint GridCorner() const;  // CaptX, CaptY
     DesktopPoint CellPoint(int row, int column, int pickX = 8, int pickY = 6) const;
 

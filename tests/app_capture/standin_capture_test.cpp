@@ -228,4 +228,44 @@ TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed)
     EXPECT_EQ(standin_.Ok("get X002"), "0");
 }
 
+TEST_F(StandinCaptureTest, AHungStandinCostsEachTickOrCommandOneTimeOutAndIsLeftAlone) {
+    Launch({L"--first", L"X010", L"--on", L"X012"});
+    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X010" && !form_->DeviceChanged; }));
+    ASSERT_TRUE(PumpUntil([&] { return form_->BitStates[2] == 1; })) << Describe();
+    standin_.Ok("hang 6000");
+
+    // Each waits for the monitor once at most: a bound far below the six-second stall.
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+    };
+    std::vector<std::string> replies;
+    const Step steps[] = {
+        {"tick", [&] { form_->Timer1Timer(&form_->Timer1); }},
+        {"DEVN", [&] { replies = Send("DEVN X020\r\n"); }},
+        {"BTRV", [&] { replies = Send("BTRV X011\r\n"); }},
+        {"READ", [&] { replies = Send("READ\r\n"); }},
+    };
+    for (const Step& step : steps) {
+        replies.clear();
+        const DWORD started = GetTickCount();
+        step.run();
+        EXPECT_LT(GetTickCount() - started, 2000u) << step.name;
+        if (std::string(step.name) != "tick") {
+            EXPECT_EQ(replies.size(), 1u) << step.name;
+        }
+    }
+    // READ answers from the last samples.
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].substr(0, 12), "QRX010  0004") << replies[0];
+
+    // Once it answers again, nothing typed, clicked or pressed meanwhile arrives late.
+    EXPECT_EQ(State("first"), "X010") << Seen();
+    test_support::PumpMessages(600);
+    EXPECT_EQ(State("first"), "X010");
+    EXPECT_EQ(State("field"), "X010");
+    EXPECT_EQ(standin_.Ok("get X011"), "0");
+    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X010"; }));
+}
+
 }  // namespace

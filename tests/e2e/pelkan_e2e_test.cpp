@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <iostream>
 #include <thread>
 
 #include "tests/e2e/pelkan_session.h"
@@ -24,9 +26,7 @@ constexpr int kCom = 8;
 // Long enough for a few 250 ms samples of the grid.
 void LetPelkanSample() { std::this_thread::sleep_for(900ms); }
 
-std::string TestName() {
-    return testing::UnitTest::GetInstance()->current_test_info()->name();
-}
+std::string TestName() { return testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 TEST(PelkanEndToEnd, AnswersFromTheGridInFxMode) {
     PelkanSession s(TestName(), kCom, {"--fx", "--first", "X000", "--on", "X000,X007,X012"});
@@ -164,6 +164,76 @@ TEST(PelkanEndToEnd, AReadAfterAThirtySecondPauseIsAnswered) {
     EXPECT_EQ(s.Command("CPU"), "FX\r\n");
     std::this_thread::sleep_for(30s);
     EXPECT_EQ(s.Command("CPU"), "FX\r\n");
+}
+
+// A monitor that stops taking messages for ten seconds: every READ meanwhile is answered from
+// the last samples well within the stall, and once the monitor answers again it is sampled again.
+TEST(PelkanEndToEnd, ReadsAreAnsweredWhileTheMonitorHangsAndItIsSampledAgainAfterwards) {
+    PelkanSession s(TestName(), kCom, {"--first", "X000", "--on", "X001"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+    const std::string before = ReadReply(false, "X000", {0x0002}, {});
+    const std::string steady = ReadReply(false, "X000", {0x0002}, {0x0002});
+    ASSERT_EQ(s.Command("READ"), before);
+
+    ASSERT_EQ(s.Standin("hang 10000"), "ok");
+    const auto start = std::chrono::steady_clock::now();
+    int answered = 0;
+    std::chrono::milliseconds slowest{0};
+    while (std::chrono::steady_clock::now() - start < 9s) {
+        const auto sent = std::chrono::steady_clock::now();
+        // A bound far below the ten-second stall: the bridge gives up on the monitor quickly.
+        ASSERT_EQ(s.Exchange("READ\r\n", 2s), steady) << "READ " << answered << " of the hang";
+        slowest = std::max(slowest, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - sent));
+        ++answered;
+        // Actions meanwhile give up on the hung monitor and are answered as quickly.
+        if (answered == 3) {
+            EXPECT_EQ(s.Exchange("DEVN X100\r\n", 2s), "OK\r\n");
+        } else if (answered == 6) {
+            EXPECT_EQ(s.Exchange("BTRV X001\r\n", 2s), "OK\r\n");
+        }
+        std::this_thread::sleep_for(250ms);
+    }
+    std::cout << answered << " READs answered during the hang, the slowest in " << slowest.count()
+              << " ms\n";
+    EXPECT_GE(answered, 10);
+    EXPECT_TRUE(s.PelkanRunning());
+
+    // The stand-in answers its control channel again once the hang is over; nothing typed,
+    // clicked or pressed for it meanwhile arrives late.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_THAT(s.Standin("state"), HasSubstr("first=X000 "));
+    EXPECT_EQ(s.Standin("get X001"), "ok 1");
+    ASSERT_EQ(s.Standin("set X002 1"), "ok");
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("READ"), ReadReply(false, "X000", {0x0006}, {0x0002}));
+}
+
+// The monitor rejects both the requested name and the recovery name (its letter with "000"):
+// every rejection box is closed and the monitor ends on the device it showed before. With the
+// box's title unknown to Pelkan the box is found as the monitor's own new dialog.
+TEST(PelkanEndToEnd, ANameRejectedTwiceLeavesNoBoxOpenAndTheMonitorWhereItWas) {
+    for (const char* title : {"Korvex Works", "入力エラー"}) {
+        SCOPED_TRACE(title);
+        PelkanSession s(TestName(), kCom, {"--first", "X010", "--reject-title", title});
+        ASSERT_TRUE(s.Press("START"));
+        LetPelkanSample();
+        (void)s.Standin("events");
+
+        EXPECT_EQ(s.Command("DEVN ZZZ"), "OK\r\n");
+        const std::string events = s.Standin("events");
+        EXPECT_THAT(events, HasSubstr("reject=ZZZ reject-closed"));
+        EXPECT_THAT(events, HasSubstr("reject=Z000 reject-closed"));
+        EXPECT_THAT(events, HasSubstr("enter=X010"));
+        const std::string state = s.Standin("state");
+        EXPECT_THAT(state, HasSubstr("reject-box=0"));
+        EXPECT_THAT(state, HasSubstr("first=X010 "));
+        s.Screenshot(std::string("after-") + (title[0] == 'K' ? "known" : "unknown") + "-title");
+        // The bridge goes on as usual.
+        LetPelkanSample();
+        EXPECT_EQ(s.Command("CPU"), "QL\r\n");
+    }
 }
 
 }  // namespace

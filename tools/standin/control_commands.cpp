@@ -1,6 +1,7 @@
 // The control channel's commands: one line in, one line out ("ok ..." or "error <reason>").
 // Device names are written as the monitor writes them in its current mode (octal in FX mode,
 // hexadecimal otherwise). README.md lists the commands.
+#include <cstdlib>
 #include <sstream>
 
 #include "tools/standin/monitor_app.h"
@@ -122,6 +123,15 @@ std::string MonitorApp::Execute(const std::string& line) {
     }
     if (command == "uncover" && args == 0) {
         Uncover();
+        return "ok";
+    }
+    if (command == "hang" && args == 1) {
+        // "hang N": answered first, then the windows take no message for N milliseconds, as
+        // an application that stops pumping its messages.
+        char* end = nullptr;
+        const long ms = strtol(words[1].c_str(), &end, 10);
+        if (*end != '\0' || ms < 1 || ms > 600000) return "error hang takes 1 to 600000 ms";
+        hangAfterAnswer_ = static_cast<DWORD>(ms);
         return "ok";
     }
     if (command == "quit" && args == 0) return "ok";

@@ -230,8 +230,10 @@ void MonitorApp::OnFieldEnter() {
     }
     // The view stays; the rejected text stays in the field until someone replaces it.
     Record("reject=" + Encode(text));
+    ++rejectBoxesOpen_;
     MessageBoxW(frame_, L"指定されたデバイスは正しくありません。", rejectTitle_.c_str(),
                 MB_OK | MB_ICONEXCLAMATION);
+    --rejectBoxesOpen_;
     Record("reject-closed");
 }
 
@@ -320,6 +322,7 @@ std::string MonitorApp::StateLine() const {
                                           ? "topmost"
                                           : "1");
     line += " dialog-next=" + std::string(dialogOnNextToggle_ ? "1" : "0");
+    line += " reject-box=" + std::to_string(rejectBoxesOpen_);
     const DPI_AWARENESS dpi = GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext());
     line += " dpi-awareness=" + std::to_string(static_cast<int>(dpi));
     return line;
@@ -409,6 +412,12 @@ LRESULT MonitorApp::OnControlMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM l
             std::string answer = Execute(line);
             channel_->WriteLine(answer);
             if (line == "quit" && frame_) PostMessageW(frame_, WM_CLOSE, 0, 0);
+            if (hangAfterAnswer_ > 0) {
+                // A hung application: its UI thread takes no message at all for a while.
+                const DWORD ms = hangAfterAnswer_;
+                hangAfterAnswer_ = 0;
+                Sleep(ms);
+            }
         }
         return 0;
     }

@@ -81,6 +81,8 @@ class MonitorApp : public GridOwner {
     bool fx_ = false;
     bool dialogOnNextToggle_ = false;
     std::wstring rejectTitle_;
+    int rejectBoxesOpen_ = 0;    // rejection boxes on screen now
+    DWORD hangAfterAnswer_ = 0;  // ms the UI thread stops taking messages once "hang" is answered
     std::vector<std::string> events_;  // drained by the "events" command
 
     // Windows, all created and destroyed on the UI thread. The frame owns the monitor and its

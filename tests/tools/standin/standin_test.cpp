@@ -259,6 +259,7 @@ TEST_F(StandinTest, FieldRejectsAnInvalidNameWithTheConfiguredMessageBox) {
             << " events: " << standin_.Ok("events");
         EXPECT_EQ(ClassName(box), L"#32770");
         EXPECT_EQ(State("first"), "X100");
+        EXPECT_EQ(State("reject-box"), "1");
         if (bad == std::wstring(L"X10G")) {
             Sleep(200);  // for the picture only
             SaveScreenshot(L"standin-reject.png", box);
@@ -266,12 +267,31 @@ TEST_F(StandinTest, FieldRejectsAnInvalidNameWithTheConfiguredMessageBox) {
         PressKey(box, VK_RETURN);
         EXPECT_TRUE(Eventually([&] { return !IsWindow(box); }));
         ASSERT_TRUE(SawEvent("reject-closed")) << Seen();
+        EXPECT_EQ(State("reject-box"), "0");
         seen_.clear();
         // The view stayed; the rejected text stays in the field.
         auto states = SampleUntil(before, false);
         EXPECT_EQ(states, before) << Describe(states);
         EXPECT_EQ(WindowText(w_.field), bad);
     }
+}
+
+TEST_F(StandinTest, HangLeavesItsWindowsSilentForTheGivenTimeAfterTheAnswer) {
+    Launch({});
+    DWORD_PTR length = 0;
+    auto ask = [&] {
+        return SendMessageTimeoutW(w_.field, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 200, &length) != 0;
+    };
+    ASSERT_TRUE(ask());
+    for (const char* bad : {"hang", "hang 0", "hang -5", "hang 10x", "hang 600001"})
+        EXPECT_EQ(standin_.Command(bad).rfind("error", 0), 0u) << bad;
+
+    standin_.Ok("hang 3000");
+    EXPECT_FALSE(ask());
+    // Answering again once the time is over, with the same first device.
+    EXPECT_TRUE(Eventually(ask));
+    EXPECT_EQ(length, 4u);
+    EXPECT_EQ(State("first"), "X000");
 }
 
 struct ToggleCase {

@@ -1,0 +1,57 @@
+// The gate between ticks, actions and commands.
+#include "app/monitor_work.h"
+
+#include <exception>
+
+#include "platform/exception_display.h"
+
+bool MonitorWork::RunTick(const std::function<void()>& tick) {
+    if (busy_) return false;
+    RunExclusive(tick);
+    return true;
+}
+
+void MonitorWork::RunAction(std::function<void()> action) {
+    if (busy_) {
+        deferred_.push_back(std::move(action));
+        return;
+    }
+    RunExclusive(action);
+}
+
+void MonitorWork::RunCommand(std::function<void()> command) {
+    deferred_.push_back(std::move(command));
+    // Whoever is further up the stack (the work that runs, or the loop over the waiting work)
+    // comes to it in turn.
+    if (!busy_ && !draining_) RunDeferred();
+}
+
+void MonitorWork::RunExclusive(const std::function<void()>& work) {
+    busy_ = true;
+    try {
+        work();
+    } catch (...) {
+        busy_ = false;
+        // The commands that waited are still answered.
+        if (!draining_) RunDeferred();
+        throw;
+    }
+    busy_ = false;
+    if (!draining_) RunDeferred();
+}
+
+void MonitorWork::RunDeferred() {
+    draining_ = true;
+    while (!deferred_.empty()) {
+        std::function<void()> work = std::move(deferred_.front());
+        deferred_.pop_front();
+        try {
+            work();
+        } catch (const std::exception& e) {
+            platform::ShowException(e);
+        } catch (...) {
+            platform::ShowExceptionMessage("Unknown exception");
+        }
+    }
+    draining_ = false;
+}

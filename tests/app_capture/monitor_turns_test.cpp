@@ -1,0 +1,129 @@
+// The main window's tick, actions and command handler on the fake desktop when a command or a
+// tick arrives while the main thread waits in a call into the monitor (as it would when the
+// system hands it a message sent meanwhile): nothing runs inside a tick or an action, and the
+// command is answered after it.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "app/main_form.h"
+#include "app/serial_services_double.h"
+#include "tests/app/test_files.h"
+#include "tests/app_capture/monitor_scene.h"
+
+namespace {
+
+using Kind = DesktopEvent::Kind;
+
+struct TurnsFixture : ::testing::Test {
+    TestFolder folder;
+    FakeDesktop desktop;
+    MonitorScene scene{desktop};
+    SerialServicesDouble serial;
+    std::unique_ptr<TForm4> form;
+    // Run once, the first time the main thread moves the focus to a window of the monitor.
+    std::function<void()> meanwhile;
+    std::vector<std::string> sentWhenItArrived;
+
+    TurnsFixture() {
+        ui::SetScreenSizeForTest(1920, 1080);
+        SetDesktopForTest(&desktop);
+        serial.ports->AddPort(1);
+        serial.port->SetComNumber(1);
+        serial.port->SetOpen(true);
+        form = std::make_unique<TForm4>(serial.services, folder.File("pelkan.ini").wstring());
+        form->Create();
+        auto react = desktop.onEvent;
+        desktop.onEvent = [this, react](const DesktopEvent& e) {
+            react(e);
+            if (e.kind == Kind::Focus && meanwhile) {
+                auto arrive = std::move(meanwhile);
+                meanwhile = nullptr;
+                arrive();
+                sentWhenItArrived = serial.port->Sent();
+            }
+        };
+    }
+    ~TurnsFixture() override {
+        form->Destroy();
+        SetDesktopForTest(nullptr);
+    }
+
+    void Command(const std::string& line) { form->SioDataPacket1StringPacket(nullptr, line); }
+    std::vector<std::wstring> Typed() const {
+        std::vector<std::wstring> texts;
+        for (const auto& e : desktop.events)
+            if (e.kind == Kind::SetText) texts.push_back(e.text);
+        return texts;
+    }
+    size_t IndexOf(const DesktopEvent& wanted) const {
+        for (size_t i = 0; i < desktop.events.size(); ++i)
+            if (desktop.events[i] == wanted) return i;
+        return desktop.events.size();
+    }
+};
+
+TEST_F(TurnsFixture, ACommandArrivingDuringATickIsAnsweredAfterTheTick) {
+    // The tick finds the field empty, sets X000 and moves the focus there to press Enter.
+    desktop.Get(scene.field).text = L"";
+    meanwhile = [this] { Command("DEVN X100\r\n"); };
+    form->Timer1Timer(&form->Timer1);
+
+    EXPECT_TRUE(sentWhenItArrived.empty());
+    EXPECT_EQ(serial.port->Sent(), std::vector<std::string>{"OK\r\n"});
+    EXPECT_EQ(Typed(), (std::vector<std::wstring>{L"X000", L"X100"}));
+    // The tick's Enter went out before the command typed anything.
+    const size_t tickEnter = IndexOf(DesktopEvent::Key(scene.field, vk::Return, kKeyEventKeyUp));
+    const size_t commandText = IndexOf(DesktopEvent::SetText(scene.field, L"X100"));
+    EXPECT_LT(tickEnter, commandText);
+    EXPECT_EQ(scene.acceptedNames, (std::vector<std::wstring>{L"X000", L"X100"}));
+}
+
+TEST_F(TurnsFixture, ACommandArrivingDuringAnActionIsAnsweredAfterItInArrivalOrder) {
+    form->Timer1Timer(&form->Timer1);
+    desktop.events.clear();
+    meanwhile = [this] {
+        Command("DEVN X200\r\n");
+        Command("CPU\r\n");
+    };
+    Command("DEVN X100\r\n");
+
+    EXPECT_TRUE(sentWhenItArrived.empty());
+    EXPECT_EQ(serial.port->Sent(), (std::vector<std::string>{"OK\r\n", "OK\r\n", "QL\r\n"}));
+    EXPECT_EQ(Typed(), (std::vector<std::wstring>{L"X100", L"X200"}));
+    // The first action's click came before the second one typed.
+    const size_t firstClickUp =
+        IndexOf(DesktopEvent::Mouse(kMouseEventLeftUp, scene.CellPoint(0, 0)));
+    EXPECT_LT(firstClickUp, IndexOf(DesktopEvent::SetText(scene.field, L"X200")));
+    EXPECT_EQ(scene.acceptedNames, (std::vector<std::wstring>{L"X100", L"X200"}));
+}
+
+TEST_F(TurnsFixture, AReadArrivingDuringATickIsAnsweredFromItsSamplesAfterIt) {
+    scene.states[0] = 1;
+    scene.Paint();
+    form->Timer1Timer(&form->Timer1);  // a new first device: the tables start from zeros
+    desktop.Get(scene.field).text = L"";
+    meanwhile = [this] { Command("READ\r\n"); };
+    form->Timer1Timer(&form->Timer1);
+
+    EXPECT_TRUE(sentWhenItArrived.empty());
+    ASSERT_EQ(serial.port->Sent().size(), 1u);
+    EXPECT_EQ(serial.port->Sent()[0].substr(0, 12), "QRX000  0001");
+}
+
+TEST_F(TurnsFixture, ATickArrivingDuringAnActionIsDropped) {
+    form->Timer1Timer(&form->Timer1);
+    ASSERT_EQ(form->Edit1.Text(), L"X000");
+    desktop.events.clear();
+    meanwhile = [this] { form->Timer1Timer(&form->Timer1); };
+    form->Edit5.SetText(L"X100");
+    form->Button1Click(&form->Button1);
+
+    // A tick inside would have read the half-typed field; the next tick reads the new device.
+    EXPECT_EQ(form->Edit1.Text(), L"X000");
+    form->Timer1Timer(&form->Timer1);
+    EXPECT_EQ(form->Edit1.Text(), L"X100");
+}
+
+}  // namespace

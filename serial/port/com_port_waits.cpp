@@ -60,8 +60,14 @@ void TSioCustomComPort::PrepareWait() {
     ValidDispatcher()->SetEventBusy(BusyBeforeWait, true);
 }
 
-void TSioCustomComPort::RestoreEventDelivery(bool WasOn) {
-    if (FDispatcher && ((WaitPrepped && !BusyBeforeWait) || !WasOn)) {
+void TSioCustomComPort::CheckWaitedPort(uint32_t Opening) const {
+    if (!IsOpen() || FOpenings != Opening) throw ECommNotOpen(-2007);
+}
+
+void TSioCustomComPort::RestoreEventDelivery(bool WasOn, uint32_t Opening) {
+    // A port that closed meanwhile has no delivery of that wait's to restore.
+    const bool samePort = IsOpen() && FOpenings == Opening;
+    if (samePort && FDispatcher && ((WaitPrepped && !BusyBeforeWait) || !WasOn)) {
         bool ignored = false;
         FDispatcher->SetEventBusy(ignored, false);
     }
@@ -95,6 +101,9 @@ bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, boo
     if (S.empty() || ShuttingDown()) return true;
     bool wasOn = false;
     ValidDispatcher()->SetEventBusy(wasOn, true);
+    // A port that closes while the wait yields ends the wait: reading on would open it again
+    // (AutoOpen) and compete with its packets for the bytes.
+    const uint32_t opening = FOpenings;
     bool result = true;
     try {
         TickTimer timer;
@@ -104,6 +113,7 @@ bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, boo
         bool found = false;
         bool terminating = false;
         while (!found && !terminating) {
+            CheckWaitedPort(opening);
             if (std::optional<char> c = TakeWaitedChar()) found = matcher.Feed(*c, matched);
             if (!found) {
                 found = TickTimerDone(timer);
@@ -112,10 +122,10 @@ bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, boo
         }
         result = terminating || !TickTimerDone(timer);
     } catch (...) {
-        RestoreEventDelivery(wasOn);
+        RestoreEventDelivery(wasOn, opening);
         throw;
     }
-    RestoreEventDelivery(wasOn);
+    RestoreEventDelivery(wasOn, opening);
     return result;
 }
 
@@ -124,6 +134,7 @@ int32_t TSioCustomComPort::WaitForMultiString(const std::string& S, int32_t Time
     if (S.empty() || ShuttingDown()) return 0;
     bool wasOn = false;
     ValidDispatcher()->SetEventBusy(wasOn, true);
+    const uint32_t opening = FOpenings;
     int32_t result = 0;
     try {
         // At most 127 texts; the 127th runs to the end, separators included. A trailing
@@ -144,6 +155,7 @@ int32_t TSioCustomComPort::WaitForMultiString(const std::string& S, int32_t Time
         StartTickTimer(timer, Timeout);
         bool done = false;
         while (!done) {
+            CheckWaitedPort(opening);
             if (std::optional<char> c = TakeWaitedChar()) {
                 for (size_t k = 0; k < matchers.size(); ++k) {
                     if (matchers[k].Feed(*c, matched[k])) {
@@ -159,9 +171,9 @@ int32_t TSioCustomComPort::WaitForMultiString(const std::string& S, int32_t Time
             }
         }
     } catch (...) {
-        RestoreEventDelivery(wasOn);
+        RestoreEventDelivery(wasOn, opening);
         throw;
     }
-    RestoreEventDelivery(wasOn);
+    RestoreEventDelivery(wasOn, opening);
     return result;
 }

@@ -441,3 +441,20 @@ TEST_F(Events, EnableTimeoutOfAPacketHeldWhileAnotherCollects) {
     EXPECT_EQ(Got, std::vector<std::string>{"AB\n"});
     EXPECT_EQ(Senders.back(), &held);
 }
+
+TEST_F(Events, APacketThatLeavesBeforeItsSynchronisedEventRunsIsNotCalled) {
+    // Between the manager's unlock and the main thread taking the call, the main thread may free
+    // the packet (the last one: the manager lets go of the port too).
+    Link.HasDispatcherThread = true;
+    TSioDataPacket& p = LinePacket();
+    p.SetOnStringPacket([&](TComponent* Sender, const std::string& Data) {
+        std::string collected;
+        static_cast<TSioDataPacket*>(Sender)->GetCollectedString(collected);
+        Got.push_back(Data + collected);
+    });
+    Link.BeforeSync = [&] { Packets.clear(); };
+    Feed("CPU\r\n");
+    EXPECT_EQ(Link.SyncCalls, 1);
+    EXPECT_TRUE(Got.empty()) << "the freed packet's event ran";
+    EXPECT_TRUE(Link.Handlers.empty());
+}

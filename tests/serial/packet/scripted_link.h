@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial/packet/packet_port_link.h"
@@ -25,6 +26,8 @@ struct ScriptedLinkState {
     std::vector<Entry> Log;
     bool HasDispatcherThread = false;
     int SyncCalls = 0;
+    // Runs on the "main thread" as a Sync call arrives, before the event it carries.
+    std::function<void()> BeforeSync;
     bool Watching = false;
     std::function<void(TPacketPortEvent)> Changed;
 };
@@ -78,6 +81,7 @@ class ScriptedLink : public TPacketPortLink {
         if (!s.HasDispatcherThread) return {};
         return [this](const std::function<void()>& Method) {
             ++s.SyncCalls;
+            if (s.BeforeSync) std::exchange(s.BeforeSync, nullptr)();
             Method();
         };
     }

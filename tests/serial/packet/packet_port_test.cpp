@@ -36,9 +36,7 @@ class PacketOnPort : public ::testing::Test {
         testsupport::UseRealClockPlus(now);
         platform::SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
         managersBefore = PacketManagers().Count();
-        port = std::make_unique<TSioComPort>(nullptr);
-        port->SetComNumber(5);
-        UseMemoryDevice(*port);
+        NewPort();
         packet = std::make_unique<TSioDataPacket>(nullptr);
         packet->SetName("SioDataPacket1");
         packet->SetStartCond(TPacketStartCond::scAnyData);
@@ -63,6 +61,12 @@ class PacketOnPort : public ::testing::Test {
         platform::UnbindMainThread();
     }
 
+    // A port on COM5 over the in-memory device, with its threads.
+    void NewPort() {
+        port = std::make_unique<TSioComPort>(nullptr);
+        port->SetComNumber(5);
+        UseMemoryDevice(*port);
+    }
     void UseMemoryDevice(TSioCustomComPort& p) {
         p.SetCustomDispatcher([this](TComponent* owner) {
             auto d = std::make_unique<TSioMemoryDispatcher>(owner);
@@ -240,9 +244,7 @@ TEST_F(PacketOnPort, APortDestroyedWhileClosedLetsGoOfItsPacketsToo) {
     for (const std::string& way : ways) {
         SCOPED_TRACE(way);
         if (!port) {
-            port = std::make_unique<TSioComPort>(nullptr);
-            port->SetComNumber(5);
-            UseMemoryDevice(*port);
+            NewPort();
             packet->SetComPort(port.get());
         }
         packet->SetEnabled(true);
@@ -269,9 +271,7 @@ TEST_F(PacketOnPort, APortDestroyedFromInsideItsOwnEventsFinishesAfterThem) {
     for (const std::string& event : events) {
         SCOPED_TRACE(event);
         if (!port) {
-            port = std::make_unique<TSioComPort>(nullptr);
-            port->SetComNumber(5);
-            UseMemoryDevice(*port);
+            NewPort();
             packet->SetComPort(port.get());
         }
         bool destroyed = false;

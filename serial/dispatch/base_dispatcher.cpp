@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/exception_display.h"
+#include "platform/main_thread.h"
 #include "serial/device/io_queue.h"
 #include "serial/dispatch/dispatch_codes.h"
 #include "serial/errors/check_result_code.h"
@@ -209,7 +210,7 @@ void TSioBaseDispatcher::ThreadStarted() {
 
 void TSioBaseDispatcher::ThreadFinished(TSioDispatcherThread* Thread) {
     try {
-        CheckResultCode(fOwner, Thread->ReturnValue());
+        CheckResultCode(fOwner.load(), Thread->ReturnValue());
     } catch (const std::exception& e) {
         platform::ShowException(e);
     }
@@ -247,6 +248,10 @@ bool TSioBaseDispatcher::EndDispatcherThread(uint32_t timeoutMs) {
     TDispThread* t = fDispThread.get();
     if (!t || !t->Joinable()) return true;
     if (t->IsCurrentThread()) return false;
+    // The thread waits for this one, inside a call onto it that may be the very caller of this
+    // close: waiting would stall for the whole time-out. It ends itself once that call returns
+    // (the close is then finished later, as after any close during an event).
+    if (t->InCallOntoMainThread() && platform::IsMainThread()) return false;
     uint32_t start = platform::NowMs();
     while (!t->Finished() && platform::NowMs() - start < timeoutMs) {
         ::PumpOneMessage();

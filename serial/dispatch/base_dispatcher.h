@@ -317,7 +317,7 @@ class TSioBaseDispatcher {
     virtual int32_t OsLastError() = 0;
 
     // ---- read access for the component and device layers ----
-    TComponent* Owner() const { return fOwner; }
+    TComponent* Owner() const { return fOwner.load(); }
     int32_t Handle() const { return fHandle; }
     // Event delivery is held: a notification is in progress or a SetEventBusy hold is on.
     bool EventBusy() const { return fEventBusy.load() || fEventHolds.load() > 0; }
@@ -328,7 +328,9 @@ class TSioBaseDispatcher {
     // start or after they have ended.
 
     // Identity and device
-    TComponent* fOwner;                    // not owned: the port component
+    // Not owned: the port component. Cleared (under DispatcherListLock) by a port that is freed
+    // while this dispatcher's thread still runs; read by that thread as it ends.
+    std::atomic<TComponent*> fOwner;
     int32_t fHandle = -1;                  // guarded by DispatcherListLock
     std::string DeviceName;                // set by the component before InitPort
     std::atomic<int32_t> CidEx{-1};        // device layer: OpenCom sets, CloseCom sets -1

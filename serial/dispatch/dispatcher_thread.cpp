@@ -6,7 +6,20 @@
 #include "serial/device/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
 
+namespace {
+// The serial thread running on this thread, if any (set as Run begins).
+thread_local TSioDispatcherThread* tCurrent = nullptr;
+}  // namespace
+
 TSioDispatcherThread::TSioDispatcherThread(TSioBaseDispatcher* Disp) : H(Disp) {}
+
+TSioDispatcherThread::OntoMainThread::OntoMainThread() : thread_(tCurrent) {
+    if (thread_) thread_->ontoMainThread_.fetch_add(1);
+}
+
+TSioDispatcherThread::OntoMainThread::~OntoMainThread() {
+    if (thread_) thread_->ontoMainThread_.fetch_sub(1);
+}
 
 TSioDispatcherThread::~TSioDispatcherThread() {
     if (!thread_.joinable()) return;
@@ -34,6 +47,7 @@ bool TSioDispatcherThread::SetPriority(platform::TThreadPriority P) {
 }
 
 void TSioDispatcherThread::Run() {
+    tCurrent = this;
     try {
         returnValue_.store(Execute());
         return;
@@ -55,10 +69,12 @@ void TSioDispatcherThread::SyncNotify(uint32_t Msg, uint32_t Trigger, int32_t lP
     pTrigger = Trigger;
     plParam = lParam;
     pTriggerEvent = Event;
+    OntoMainThread onto;
     platform::RunOnMainThread([this] { pTriggerEvent(pMsg, pTrigger, plParam); });
 }
 
 void TSioDispatcherThread::Sync(const std::function<void()>& Method) {
+    OntoMainThread onto;
     platform::RunOnMainThread(Method);
 }
 

@@ -52,6 +52,23 @@ class TSioDispatcherThread {
     // Runs Method on the main thread while this thread waits.
     void Sync(const std::function<void()>& Method);
 
+    // Marks the serial thread that makes it as blocked in a call onto the main thread (a
+    // synchronised call, or a message sent to one of its windows) for as long as it lives. A
+    // close on the main thread must not wait for a thread that is waiting for the main thread:
+    // it may be called from inside that very call.
+    class OntoMainThread {
+      public:
+        OntoMainThread();
+        ~OntoMainThread();
+        OntoMainThread(const OntoMainThread&) = delete;
+        OntoMainThread& operator=(const OntoMainThread&) = delete;
+
+      private:
+        TSioDispatcherThread* thread_;  // not owned; nullptr on a thread that is not ours
+    };
+    // Any thread: whether this thread is blocked in a call onto the main thread.
+    bool InCallOntoMainThread() const { return ontoMainThread_.load() > 0; }
+
   protected:
     // The thread body; its result becomes ReturnValue. An exception escaping it is shown with
     // the application's exception display; a thread that had not reported its end yet then ends
@@ -81,6 +98,8 @@ class TSioDispatcherThread {
     std::atomic<bool> finished_{false};
     std::atomic<int32_t> returnValue_{0};
     std::atomic<platform::TThreadPriority> priority_{platform::TThreadPriority::tpNormal};
+    // Written by this thread around its calls onto the main thread; read by any.
+    std::atomic<int> ontoMainThread_{0};
 };
 
 // The dispatcher thread: waits on the I/O queue at most 50 ms at a time, moves received bytes

@@ -219,6 +219,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
     }
     if (windows) {
         walk(WndTriggerHandlers, [&](const WndHandlerRec& rec) {
+            TSioDispatcherThread::OntoMainThread onto;
             platform::SendMessageWithTimeout(rec.Wnd, Msg, Trigger, lParam, 3000);
         });
     }

@@ -3,8 +3,10 @@
 #include "serial/packet/data_packet.h"
 
 #include <chrono>
+#include <exception>
 #include <thread>
 
+#include "platform/exception_display.h"
 #include "serial/dispatch/tick_timer.h"
 #include "serial/errors/sio_exception.h"
 #include "serial/packet/packet_manager.h"
@@ -23,7 +25,12 @@ constexpr int32_t kQuitPumped = 0x0012;
 TSioDataPacket::TSioDataPacket(TComponent* AOwner) : TSioBaseComponent(AOwner) {}
 
 TSioDataPacket::~TSioDataPacket() {
-    LeaveManager();
+    try {
+        LeaveManager();
+    } catch (const std::exception& e) {
+        // Stopping the capture timer may fail; a destructor must not throw.
+        platform::ShowException(e);
+    }
     fComPort = nullptr;
 }
 
@@ -128,12 +135,19 @@ void TSioDataPacket::SetOnTimeout(TPacketTimeoutEvent Value) {
 void TSioDataPacket::LeaveManager() {
     if (!fManager) return;
     // Let go of the capture and the enable timer first, so that the manager holds nothing of a
-    // packet that may be freed next.
+    // packet that may be freed next. The packet leaves even when that fails (a timer the
+    // dispatcher no longer knows); the failure is raised afterwards.
+    std::exception_ptr failure;
     {
         auto lock = LockOf(fManager);
-        DisarmPacket();
+        try {
+            DisarmPacket();
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
     fManager->Remove(this);
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TSioDataPacket::Loaded() {
@@ -198,11 +212,13 @@ void TSioDataPacket::ArmChecks() {
     if (fStartCond == TPacketStartCond::scString) {
         LogPacketEvent(TDispatchSubType::dstStartStr, fStartString.data(),
                        static_cast<uint32_t>(fStartString.size()));
-        if (fStartString.empty()) throw EInvalidProperty(-5501);
+        // A string of a lone escape character compiles to nothing: it could never match, and is
+        // refused as an empty one.
+        StartPattern.Compile(fStartString, fIgnoreCase);
+        if (StartPattern.Length() == 0) throw EInvalidProperty(-5501);
         if (bySize && static_cast<int64_t>(fStartString.size()) > fPacketSize)
             throw EInvalidProperty(-5502);
         ChangeMode(TPacketMode::dpWaitStart);
-        StartPattern.Compile(fStartString, fIgnoreCase);
     } else {
         if (fEndCond.Empty()) throw EInvalidProperty(-5503);
         if (!fManager->fCapture)
@@ -211,10 +227,10 @@ void TSioDataPacket::ArmChecks() {
             WillCollect = true;
     }
     if (fEndCond.Contains(TPacketEndCond::ecString)) {
-        if (fEndString.empty()) throw EInvalidProperty(-5504);
+        EndPattern.Compile(fEndString, fIgnoreCase);
+        if (EndPattern.Length() == 0) throw EInvalidProperty(-5504);
         LogPacketEvent(TDispatchSubType::dstEndStr, fEndString.data(),
                        static_cast<uint32_t>(fEndString.size()));
-        EndPattern.Compile(fEndString, fIgnoreCase);
     }
     if (bySize && fPacketSize == 0) throw EInvalidProperty(-5505);
 }
@@ -242,11 +258,12 @@ void TSioDataPacket::RearmPacket() {
 
 void TSioDataPacket::ChangeMode(TPacketMode New) {
     if (New == fMode) return;
-    if (New == TPacketMode::dpCollecting)
-        fManager->SetCaptureLocked(this, fTimeOut);
-    else if (HaveCapture)
-        fManager->ReleaseCaptureLocked(this);
+    // The capture is released after the mode has changed: stopping its timer may raise, and the
+    // packet must not be left collecting without the capture.
+    const bool release = New != TPacketMode::dpCollecting && HaveCapture;
+    if (New == TPacketMode::dpCollecting) fManager->SetCaptureLocked(this, fTimeOut);
     fMode = New;
+    if (release) fManager->ReleaseCaptureLocked(this);
     switch (New) {
         case TPacketMode::dpIdle:
             LogPacketEvent(TDispatchSubType::dstIdle);
@@ -369,9 +386,19 @@ void TSioDataPacket::GetCollectedData(const uint8_t*& Data, int32_t& Size) const
     Size = fDataSize;
 }
 
+void TSioDataPacket::ForgetCollected() {
+    PacketBuffer = nullptr;
+    fDataSize = 0;
+}
+
 bool TSioDataPacket::WaitFor() {
     {
         auto lock = LockOf(fManager);
+        // A wait that no delivery can ever end raises at once: no port to deliver from, a port
+        // that is closed, or an event in progress (the next delivery comes only after it).
+        if (!fManager) throw EPortNotAssigned(-1005);
+        if (!fManager->fEnabled) throw ECommNotOpen(-2007);
+        if (fManager->fInEvent) throw EBadArgument(-1002);
         // A wait starts afresh; the flags of an earlier delivery would end it at once.
         FDataMatch = false;
         FTimedOut = false;

@@ -73,12 +73,15 @@ class TSioDataPacket : public TSioBaseComponent {
     // Arms what was enabled while the stored form was being read.
     void Loaded() override;
 
-    // The delivered (or timed-out) bytes; valid inside the packet's events.
+    // The delivered (or timed-out) bytes inside the packet's events; outside them nothing (the
+    // bytes lay in the manager's buffer, which is not kept for them).
     void GetCollectedString(std::string& Data) const;
     void GetCollectedData(const uint8_t*& Data, int32_t& Size) const;
 
     // Enables the packet without AutoEnable and handles the calling thread's messages until it
-    // delivers (true, Data holds the bytes) or times out (false). Main thread.
+    // delivers (true, Data holds the bytes) or times out (false). Main thread. Raises at once
+    // when nothing could end it: EPortNotAssigned unbound, ECommNotOpen on a closed port,
+    // EBadArgument inside an event (of any packet of the port).
     bool WaitForString(std::string& Data);
     // As WaitForString; Data points at the packet's own copy of the bytes, valid until the next
     // wait.
@@ -105,6 +108,8 @@ class TSioDataPacket : public TSioBaseComponent {
     void MatchEnd(int32_t I, uint8_t B);
     void LogPacketEvent(TDispatchSubType SubType, const void* Data = nullptr, uint32_t Length = 0);
     bool MatchInProgress() const;
+    // The event is over (or the packet left its manager): its data no longer exists.
+    void ForgetCollected();
     bool Designing() const;
     bool Loading() const;
     bool WaitFor();

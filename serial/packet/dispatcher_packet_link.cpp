@@ -39,13 +39,13 @@ int32_t TDispatcherPacketLink::GetBlock(void* Buffer, uint32_t Count) {
     return d ? d->GetBlock(Buffer, Count) : ecCommNotOpen;
 }
 
-bool TDispatcherPacketLink::HasDispatcherThread() const {
+TPacketPortLink::TSyncCall TDispatcherPacketLink::EventSync() const {
     TSioBaseDispatcher* d = Dispatcher();
-    return d && d->fDispThread;
-}
-
-void TDispatcherPacketLink::Sync(const std::function<void()>& Method) {
-    Dispatcher()->fDispThread->Sync(Method);
+    if (!d || !d->fDispThread) return {};
+    // The thread object lives as long as the dispatcher, which outlives its own thread: asked
+    // on that thread, it is still there when the call is made.
+    TDispThread* thread = d->fDispThread.get();
+    return [thread](const std::function<void()>& Method) { thread->Sync(Method); };
 }
 
 bool TDispatcherPacketLink::LoggingOn() const {

@@ -16,8 +16,7 @@ class TDispatcherPacketLink : public TPacketPortLink {
     int32_t RemoveTrigger(uint32_t Handle) override;
     int32_t SetTimerTrigger(uint32_t Handle, int32_t Ticks, bool Activate) override;
     int32_t GetBlock(void* Buffer, uint32_t Count) override;
-    bool HasDispatcherThread() const override;
-    void Sync(const std::function<void()>& Method) override;
+    TSyncCall EventSync() const override;
     bool LoggingOn() const override;
     void AddDispatchEntry(TDispatchType DT, TDispatchSubType DST, uint32_t Data, const void* Buffer,
                           uint32_t Length) override;

@@ -68,6 +68,7 @@ TSioDataPacketManager::~TSioDataPacketManager() {
         SetEnabledLocked(false);
         for (TSioDataPacket* p : PacketList) {
             p->fManager = nullptr;
+            p->ForgetCollected();
             p->HaveCapture = false;
             p->WillCollect = false;
             p->fMode = TPacketMode::dpIdle;
@@ -149,6 +150,7 @@ void TSioDataPacketManager::Remove(TSioDataPacket* Packet) {
     // The packet leaves at once, also during an event (it may be freed next): the delivery in
     // progress looks it up again before touching it. Only the free waits for the event's end.
     Packet->fManager = nullptr;
+    Packet->ForgetCollected();
     if (PacketList.empty() && !FKeepAlive && !Forgotten) ForgetPort();
 }
 
@@ -244,6 +246,7 @@ void TSioDataPacketManager::PortGone() {
     for (TSioDataPacket* p : PacketList) {
         p->DisarmPacket();
         p->fManager = nullptr;
+        p->ForgetCollected();
         p->fComPort = nullptr;
         p->HaveCapture = false;
     }
@@ -325,17 +328,36 @@ void TSioDataPacketManager::ArmEnabledPackets() {
     }
 }
 
-void TSioDataPacketManager::RunEvent(bool SyncEvents, const std::function<void()>& Fn) {
-    TPacketPortLink* link = fLink.get();
-    const bool viaSync = SyncEvents && link && link->HasDispatcherThread();
+void TSioDataPacketManager::RunEvent(TSioDataPacket* Packet, const std::function<void()>& Fn) {
+    TPacketPortLink::TSyncCall sync;
+    if (Packet->FSyncEvents && fLink) sync = fLink->EventSync();
+    auto stillBound = [this, Packet] {
+        std::lock_guard<std::mutex> lock(Gate->Lock);
+        return Contains(Packet);
+    };
     Gate->Lock.unlock();
     Guarded([&] {
-        if (viaSync)
-            link->Sync(Fn);
-        else
+        if (!sync) {
             Fn();
+            return;
+        }
+        sync([&] {
+            if (stillBound()) Fn();
+        });
     });
     Gate->Lock.lock();
+}
+
+void TSioDataPacketManager::InEventDo(const std::function<void()>& Body) {
+    try {
+        SetInEventLocked(true);
+        Body();
+    } catch (...) {
+        // InEvent is set before anything can raise: the event ends here like any other.
+        SetInEventLocked(false);
+        throw;
+    }
+    SetInEventLocked(false);
 }
 
 // ---- receiving and scanning ----
@@ -458,8 +480,7 @@ int32_t TSioDataPacketManager::BufferCapacity() const {
 // ---- delivery and time-out ----
 
 void TSioDataPacketManager::DeliverPacket(TSioDataPacket* Packet, bool BySize) {
-    SetInEventLocked(true);
-    try {
+    InEventDo([&] {
         TSioDataPacket* p = Packet;
         p->SetEnabledLocked(false);
         const int32_t size = p->fDataSize;
@@ -488,7 +509,7 @@ void TSioDataPacketManager::DeliverPacket(TSioDataPacket* Packet, bool BySize) {
         const uint8_t* data = p->PacketBuffer;
         TPacketNotifyEvent onPacket = p->fOnPacket;
         TStringPacketNotifyEvent onString = p->fOnStringPacket;
-        RunEvent(p->FSyncEvents, [&] {
+        RunEvent(p, [&] {
             // The string is copied first: OnPacket may close the port.
             std::string text;
             if (onString) text.assign(reinterpret_cast<const char*>(data), size_t(dataSize));
@@ -497,18 +518,14 @@ void TSioDataPacketManager::DeliverPacket(TSioDataPacket* Packet, bool BySize) {
         });
 
         if (!Contains(p)) p = nullptr;  // it left (or was freed) during the event
+        if (p) p->ForgetCollected();
         RemoveDataLocked(begin, size);
         if (p && p->fAutoEnable) p->SetEnabledLocked(true);
-    } catch (...) {
-        SetInEventLocked(false);
-        throw;
-    }
-    SetInEventLocked(false);
+    });
 }
 
 void TSioDataPacketManager::HandleTimeout(TSioDataPacket* Packet) {
-    SetInEventLocked(true);
-    try {
+    InEventDo([&] {
         TSioDataPacket* p = Packet;
         p->LogPacketEvent(TDispatchSubType::dstPacketTimeout);
         p->SetEnabledLocked(false);
@@ -527,13 +544,10 @@ void TSioDataPacketManager::HandleTimeout(TSioDataPacket* Packet) {
         const bool flush = p->FFlushOnTimeout;
         TComponent* sender = p;
         TPacketTimeoutEvent onTimeout = p->fOnTimeOut;
-        RunEvent(p->FSyncEvents, [&] {
+        RunEvent(p, [&] {
             if (onTimeout) onTimeout(sender);
         });
+        if (Contains(p)) p->ForgetCollected();
         if (flush) RemoveDataLocked(begin, BufferPtr - begin);
-    } catch (...) {
-        SetInEventLocked(false);
-        throw;
-    }
-    SetInEventLocked(false);
+    });
 }

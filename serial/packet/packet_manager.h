@@ -23,6 +23,7 @@
 //    locks while it calls a handler.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -103,12 +104,17 @@ class TSioDataPacketManager {
     void DiscardBuffer();
     void DeliverPacket(TSioDataPacket* Packet, bool BySize);
     void HandleTimeout(TSioDataPacket* Packet);
+    // Runs Body as an event: InEvent from before it to after it, cleared on every way out (also
+    // when starting the event raises), so that a failure never parks every later byte.
+    void InEventDo(const std::function<void()>& Body);
     bool Contains(const TSioDataPacket* Packet) const;
     void ArmEnabledPackets();
     void ForgetPort();
-    // Runs Fn (one of the packet's events) with the lock released: on the main thread through
-    // Sync when the packet asks for it and the dispatcher thread exists, else on this thread.
-    void RunEvent(bool SyncEvents, const std::function<void()>& Fn);
+    // Runs Fn (one of Packet's events) with the lock released: on the main thread through Sync
+    // when the packet asks for it and the dispatcher thread exists, else on this thread. A
+    // packet that has left the manager by the time its event would run is not called (on the
+    // main thread, where packets leave, the check and the call are one step).
+    void RunEvent(TSioDataPacket* Packet, const std::function<void()>& Fn);
     uint8_t* Buffer() { return fDataBuffer.data(); }
     bool LinkUsable() const { return fLink && fLink->HasDispatcher(); }
 

@@ -40,10 +40,12 @@ class TPacketPortLink {
     // ---- while the port is open; either thread ----
     virtual int32_t SetTimerTrigger(uint32_t Handle, int32_t Ticks, bool Activate) = 0;
     virtual int32_t GetBlock(void* Buffer, uint32_t Count) = 0;
-    // Whether the dispatcher has its dispatcher thread, whose Sync runs a call on the main
-    // thread while that thread waits.
-    virtual bool HasDispatcherThread() const = 0;
-    virtual void Sync(const std::function<void()>& Method) = 0;
+    // How to run a packet's event on the main thread while the dispatcher thread waits: the Sync
+    // of the dispatcher's thread, decided now (the manager asks under its lock, on that very
+    // thread) and used after the lock is released, when the port may have been let go of
+    // meanwhile. Empty when the dispatcher has no thread: the event then runs where it is.
+    using TSyncCall = std::function<void(const std::function<void()>& Method)>;
+    virtual TSyncCall EventSync() const = 0;
     virtual bool LoggingOn() const = 0;
     virtual void AddDispatchEntry(TDispatchType DT, TDispatchSubType DST, uint32_t Data,
                                   const void* Buffer, uint32_t Length) = 0;

@@ -9,6 +9,7 @@
 #include "serial/errors/sio_exception.h"
 #include "serial/port/com_select_form.h"
 #include "serial/port/device_factory.h"
+#include "serial/port/port_orphans.h"
 
 namespace {
 constexpr int32_t kNoPortSelected = -2011;
@@ -31,15 +32,38 @@ TSioCustomComPort::~TSioCustomComPort() {
             platform::ShowException(e);
         }
     }
-    // A close still completing (deferred) is finished here: the dispatcher waits for its threads.
-    if (FDispatcher) {
-        if (FComWindowObj) FDispatcher->DeregisterWndTriggerHandler(fComWindow);
-        FDispatcher.reset();
+    try {
+        NotifyPortGone();
+    } catch (const std::exception& e) {
+        platform::ShowException(e);
     }
+    ReleaseDispatcherAndWindows();
     for (size_t i = UserList.size(); i-- > 0;) UserList.pop_back();
     ClearSaveBuffers(SaveTriggerBuffer);
-    FComWindowObj.reset();
-    FRetiredWindow.reset();
+}
+
+void TSioCustomComPort::ReleaseDispatcherAndWindows() {
+    if (FDispatcher && FComWindowObj) FDispatcher->DeregisterWndTriggerHandler(fComWindow);
+    // The dispatcher's thread may still be inside one of this port's events, waiting for this
+    // very thread (the port is freed from inside the event): waiting for it here would never end.
+    // And a window may not be destroyed from inside its own procedure. What cannot go now goes
+    // once the event has returned, without this object.
+    const bool threadsRun = FDispatcher && FDispatcher->DispActive.load();
+    if (!threadsRun && !TPortWindowProcScope::Running()) {
+        // A close still completing (deferred) is finished here: the dispatcher joins its threads.
+        FDispatcher.reset();
+        FComWindowObj.reset();
+        FRetiredWindow.reset();
+        return;
+    }
+    if (FDispatcher) {
+        std::lock_guard lock(DispatcherListLock);
+        FDispatcher->fOwner.store(nullptr);  // its messages find no port any more
+    }
+    std::vector<std::unique_ptr<platform::MessageWindow>> windows;
+    if (FComWindowObj) windows.push_back(std::move(FComWindowObj));
+    if (FRetiredWindow) windows.push_back(std::move(FRetiredWindow));
+    AdoptOrphanedPortParts(std::move(FDispatcher), std::move(windows));
 }
 
 bool TSioCustomComPort::Loading() const {
@@ -138,6 +162,7 @@ void TSioCustomComPort::InitPort() {
         FForce = false;
 
         FOpen = true;
+        ++FOpenings;
         SetComWindowActive(true);
         if (CopyTriggers) {
             CopyTriggers = false;
@@ -223,11 +248,11 @@ void TSioCustomComPort::Loaded() {
 void TSioCustomComPort::Assign(const TComponent* Source) {
     auto* src = dynamic_cast<const TSioCustomComPort*>(Source);
     if (!src || src == this) return;
-    // An open target is closed first, while its own users and triggers are still its own; the
-    // close saves its triggers, which the source's then replace.
+    // An open target is closed first, while its triggers are still its own; the close saves its
+    // triggers, which the source's then replace. Registrations are not settings: the source's
+    // users registered with the source and withdraw from it alone, and the target's own users
+    // stay registered with the target.
     SetOpen(false);
-    UserList.clear();
-    for (const auto& e : src->UserList) UserList.push_back(std::make_unique<PortUserEntry>(*e));
     if (src->IsOpen()) {
         src->FDispatcher->SaveTriggers(SaveTriggerBuffer);
         CopyTriggers = true;

@@ -12,6 +12,7 @@
 // returns it; the automatic open runs on the main thread alone).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -269,7 +270,19 @@ class TSioCustomComPort : public TSioBaseComponent {
     // Handling of one message of the hidden window (the dispatcher was found, the lock held).
     void HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr_t lParam);
     void FreeRetiredWindow();
-    void RestoreEventDelivery();
+    // Destruction: every extended user that was not told of it by a close learns that the port
+    // is gone (a ctClosed while the port is being destroyed).
+    void NotifyPortGone();
+    // Calls Tell for every user registered when the walk begins, newest first, skipping those
+    // deregistered meanwhile.
+    void WalkUsers(const std::function<void(const PortUserEntry&)>& Tell);
+    // Destruction: frees the dispatcher and the windows now, or leaves them to be freed once the
+    // dispatcher's threads have ended and no port window procedure runs.
+    void ReleaseDispatcherAndWindows();
+    // The wait in progress may go on: its port is still open on the dispatcher it began with.
+    // Raises ECommNotOpen once that port has closed (or begun to).
+    void CheckWaitedPort(uint32_t Opening) const;
+    void RestoreEventDelivery(uint32_t Opening);
     // Processes every pending window message of the calling thread; false once the application
     // is terminating (a quit message was seen).
     bool YieldMessages();
@@ -333,7 +346,8 @@ class TSioCustomComPort : public TSioBaseComponent {
     TPortState FPortState = TPortState::psClosed;
     bool OpenPending = false;
     bool ForceOpen = false;
-    std::vector<std::unique_ptr<PortUserEntry>> UserList;
+    // Shared with a notification walk in progress, which tells only the entries still listed.
+    std::vector<std::shared_ptr<PortUserEntry>> UserList;
     bool CopyTriggers = false;
     TTriggerSave SaveTriggerBuffer;
     bool BusyBeforeWait = false;
@@ -346,9 +360,15 @@ class TSioCustomComPort : public TSioBaseComponent {
     std::unique_ptr<TSioBaseDispatcher> FDispatcher;
     platform::WindowHandle fComWindow = nullptr;
     std::unique_ptr<platform::MessageWindow> FComWindowObj;
-    // A window closed from inside its own procedure is kept until that procedure has returned.
+    // A window closed from inside a port window procedure is kept until no such procedure runs.
     std::unique_ptr<platform::MessageWindow> FRetiredWindow;
-    int FInWindowProc = 0;
+    // Counts the successful opens: a wait knows whether the port it reads is still the one it
+    // began on.
+    uint32_t FOpenings = 0;
+    // Extended users were told of the destruction (by a close during it).
+    bool FToldGone = false;
+    // Weak copies of it tell a window procedure whether the port survived an event handler.
+    std::shared_ptr<int> FLife = std::make_shared<int>(0);
 };
 
 // Makes the properties of a port stored properties of a form description; no behaviour of its

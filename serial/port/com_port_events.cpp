@@ -1,16 +1,21 @@
 // The port component's event side: the hidden window through which the dispatcher's trigger
 // messages reach the port's events on the main thread, the deferred close, and the users that
 // are told when the port opens, is about to close and has closed.
+#include <algorithm>
 #include <exception>
+#include <functional>
+#include <memory>
 
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
 #include "serial/dispatch/notify.h"
 #include "serial/port/com_port.h"
+#include "serial/port/port_orphans.h"
 
 // The procedure of every port window. The port is found through the dispatcher named in the
-// message, under DispatcherListLock, so a message that arrives after its dispatcher is gone finds
-// nothing and is dropped.
+// message, under DispatcherListLock, so a message that arrives after its dispatcher is gone (or
+// after its port is gone) finds nothing and is dropped. An event handler may free the port: the
+// port is not touched once it is gone.
 intptr_t PortWindowProc(uint32_t Msg, uintptr_t wParam, intptr_t lParam) {
     if (!((Msg >= TriggerAvailMsg && Msg <= TriggerStatusMsg) || Msg == PortClosingMsg)) return 0;
     std::lock_guard lock(DispatcherListLock);
@@ -18,7 +23,7 @@ intptr_t PortWindowProc(uint32_t Msg, uintptr_t wParam, intptr_t lParam) {
     if (index >= DispatcherList.size() || !DispatcherList[index]) return 0;
     auto* port = dynamic_cast<TSioCustomComPort*>(DispatcherList[index]->Owner());
     if (!port) return 0;
-    ++port->FInWindowProc;
+    TPortWindowProcScope scope;
     try {
         port->HandlePortMessage(Msg, wParam, lParam);
     } catch (const std::exception& e) {
@@ -26,7 +31,6 @@ intptr_t PortWindowProc(uint32_t Msg, uintptr_t wParam, intptr_t lParam) {
     } catch (...) {
         if (platform::IsMainThread()) platform::ShowExceptionMessage("Unknown exception");
     }
-    --port->FInWindowProc;
     return 0;
 }
 
@@ -34,7 +38,9 @@ void TSioCustomComPort::HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr
     const auto handle = static_cast<uint16_t>(wParam & 0xFFFF);
     const auto data = static_cast<uint16_t>(
         Msg == TriggerAvailMsg ? wParam & 0xFFFF : static_cast<uint32_t>(lParam) & 0xFFFF);
+    const std::weak_ptr<int> life = FLife;
     DoTrigger(static_cast<uint16_t>(Msg), handle, data);
+    if (life.expired()) return;  // OnTrigger freed the port
     switch (Msg) {
         case TriggerAvailMsg:
             DoTriggerAvail(handle);
@@ -47,6 +53,7 @@ void TSioCustomComPort::HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr
             break;
         case TriggerStatusMsg:
             DoTriggerStatus(handle);
+            if (life.expired()) return;
             switch (TSioBaseDispatcher::ClassifyStatusTrigger(handle)) {
                 case 1:
                     DoTriggerModemStatus();
@@ -96,15 +103,16 @@ void TSioCustomComPort::SetComWindowActive(bool Enabling) {
     }
     if (!FComWindowObj) return;
     if (FDispatcher) FDispatcher->DeregisterWndTriggerHandler(fComWindow);
-    // Closed from inside its own procedure (the deferred close): kept until that has returned.
-    if (FInWindowProc > 0)
+    // Closed from inside a port window procedure (the deferred close, or a close in a trigger
+    // event): kept until that has returned.
+    if (TPortWindowProcScope::Running())
         FRetiredWindow = std::move(FComWindowObj);
     else
         FComWindowObj.reset();
 }
 
 void TSioCustomComPort::FreeRetiredWindow() {
-    if (FInWindowProc == 0) FRetiredWindow.reset();
+    if (!TPortWindowProcScope::Running()) FRetiredWindow.reset();
 }
 
 void TSioCustomComPort::RefreshHandlerFlags() {
@@ -198,23 +206,23 @@ void TSioCustomComPort::DoWaitChar(char C) {
 // ---- users ----
 
 void TSioCustomComPort::RegisterUser(platform::WindowHandle H) {
-    UserList.push_back(std::make_unique<PortUserEntry>(PortUserEntry{H, {}, {}, false}));
+    UserList.push_back(std::make_shared<PortUserEntry>(PortUserEntry{H, {}, {}, false}));
 }
 void TSioCustomComPort::RegisterUserEx(platform::WindowHandle H) {
-    UserList.push_back(std::make_unique<PortUserEntry>(PortUserEntry{H, {}, {}, true}));
+    UserList.push_back(std::make_shared<PortUserEntry>(PortUserEntry{H, {}, {}, true}));
 }
 void TSioCustomComPort::RegisterUserCallback(TPortCallback CallBack) {
     UserList.push_back(
-        std::make_unique<PortUserEntry>(PortUserEntry{nullptr, CallBack, {}, false}));
+        std::make_shared<PortUserEntry>(PortUserEntry{nullptr, CallBack, {}, false}));
 }
 void TSioCustomComPort::RegisterUserCallbackEx(TPortCallbackEx CallBackEx) {
     UserList.push_back(
-        std::make_unique<PortUserEntry>(PortUserEntry{nullptr, {}, CallBackEx, true}));
+        std::make_shared<PortUserEntry>(PortUserEntry{nullptr, {}, CallBackEx, true}));
 }
 
 namespace {
 template <typename Match>
-void RemoveUsers(std::vector<std::unique_ptr<PortUserEntry>>& list, Match match) {
+void RemoveUsers(std::vector<std::shared_ptr<PortUserEntry>>& list, Match match) {
     for (size_t i = list.size(); i-- > 0;)
         if (match(*list[i])) list.erase(list.begin() + static_cast<ptrdiff_t>(i));
 }
@@ -233,12 +241,20 @@ void TSioCustomComPort::DeregisterUserCallbackEx(TPortCallbackEx CallBackEx) {
     RemoveUsers(UserList, [&](const PortUserEntry& e) { return e.CallBackEx == CallBackEx; });
 }
 
-// The walks go from the newest entry to the oldest. A user may deregister itself (or another)
-// from its callback, so each step re-checks the position against the current list.
+// The walks go from the newest entry to the oldest, over the entries registered when the walk
+// began. A user may deregister itself or others from its callback: an entry no longer listed is
+// skipped, and no entry is told twice.
+void TSioCustomComPort::WalkUsers(const std::function<void(const PortUserEntry&)>& Tell) {
+    const std::vector<std::shared_ptr<PortUserEntry>> snapshot = UserList;
+    for (size_t i = snapshot.size(); i-- > 0;) {
+        const std::shared_ptr<PortUserEntry>& e = snapshot[i];
+        if (std::find(UserList.begin(), UserList.end(), e) == UserList.end()) continue;
+        Tell(*e);
+    }
+}
+
 void TSioCustomComPort::NotifyPortOpened() {
-    for (size_t i = UserList.size(); i-- > 0;) {
-        if (i >= UserList.size()) continue;
-        const PortUserEntry e = *UserList[i];
+    WalkUsers([this](const PortUserEntry& e) {
         if (e.Window)
             platform::SendMessageWait(e.Window, PortOpenedMsg, 0, 0);
         else if (e.Extended) {
@@ -246,26 +262,23 @@ void TSioCustomComPort::NotifyPortOpened() {
         } else if (e.CallBack) {
             e.CallBack(this, true);
         }
-    }
+    });
     if (FOnPortOpen) FOnPortOpen(this);
 }
 
 void TSioCustomComPort::NotifyPortClosing() {
-    for (size_t i = UserList.size(); i-- > 0;) {
-        if (i >= UserList.size()) continue;
-        const PortUserEntry e = *UserList[i];
-        if (!e.Extended) continue;
+    WalkUsers([this](const PortUserEntry& e) {
+        if (!e.Extended) return;
         if (e.Window)
             platform::SendMessageWait(e.Window, PortClosingMsg, 0, 0);
         else if (e.CallBackEx)
             e.CallBackEx(this, TSioCallbackType::ctClosing);
-    }
+    });
 }
 
 void TSioCustomComPort::NotifyPortClosed() {
-    for (size_t i = UserList.size(); i-- > 0;) {
-        if (i >= UserList.size()) continue;
-        const PortUserEntry e = *UserList[i];
+    if (ComponentState().Contains(TComponentStateFlag::csDestroying)) FToldGone = true;
+    WalkUsers([this](const PortUserEntry& e) {
         if (e.Window)
             platform::SendMessageWait(e.Window, PortClosedMsg, 0, 0);
         else if (e.Extended) {
@@ -273,6 +286,18 @@ void TSioCustomComPort::NotifyPortClosed() {
         } else if (e.CallBack) {
             e.CallBack(this, false);
         }
-    }
+    });
     if (FOnPortClose) FOnPortClose(this);
+}
+
+// A port freed while closed (or while its close still completes) has nothing to close, but its
+// extended callback users may still hold its address: each is told ctClosed once more, now while
+// the port is being destroyed, which is how they learn that it is gone. Windows hold only a
+// handle and are not told.
+void TSioCustomComPort::NotifyPortGone() {
+    if (FToldGone) return;
+    FToldGone = true;
+    WalkUsers([this](const PortUserEntry& e) {
+        if (!e.Window && e.Extended && e.CallBackEx) e.CallBackEx(this, TSioCallbackType::ctClosed);
+    });
 }

@@ -1,5 +1,6 @@
 // The port component's settings: each setter stores its value and, while the port is open,
 // applies it to the dispatcher at once. Flow control thresholds, trace and log control.
+#include <algorithm>
 #include <string>
 
 #include "serial/port/com_port.h"
@@ -43,7 +44,9 @@ void TSioCustomComPort::SetComNumber(uint16_t Value) {
         FComNumber = Value;
         return;
     }
-    FDispatcher->SaveTriggers(SaveTriggerBuffer);
+    // The close saves the triggers and the open gives them to the new dispatcher, before the
+    // users hear of it: restoring them again afterwards would take back the triggers a user (a
+    // packet manager's timer) took at the open.
     const TTraceLogState tracing = FTracing;
     const TTraceLogState logging = FLogging;
     SetOpen(false);
@@ -51,7 +54,6 @@ void TSioCustomComPort::SetComNumber(uint16_t Value) {
     SetTracing(tracing);
     SetLogging(logging);
     SetOpen(true);
-    if (IsOpen()) FDispatcher->RestoreTriggers(SaveTriggerBuffer);
 }
 
 void TSioCustomComPort::ApplyLine() {
@@ -298,9 +300,12 @@ void TSioCustomComPort::SetTraceLogState(bool Log, TTraceLogState Value) {
     }
 }
 
+// The cap comes before the comparison: a value over it, set again, is the stored value and
+// restarts nothing.
 void TSioCustomComPort::SetTraceSize(uint32_t Value) {
+    Value = std::min(Value, MaxTraceSize);
     if (Value == FTraceSize) return;
-    FTraceSize = Value > MaxTraceSize ? MaxTraceSize : Value;
+    FTraceSize = Value;
     if (IsOpen() && (FTracing == TTraceLogState::tlOn || FTracing == TTraceLogState::tlPause)) {
         const TTraceLogState former = FTracing;
         SetTracing(TTraceLogState::tlOff);
@@ -309,8 +314,9 @@ void TSioCustomComPort::SetTraceSize(uint32_t Value) {
 }
 
 void TSioCustomComPort::SetLogSize(uint32_t Value) {
+    Value = std::min(Value, MaxLogSize);
     if (Value == FLogSize) return;
-    FLogSize = Value > MaxLogSize ? MaxLogSize : Value;
+    FLogSize = Value;
     if (IsOpen() && (FLogging == TTraceLogState::tlOn || FLogging == TTraceLogState::tlPause)) {
         const TTraceLogState former = FLogging;
         SetLogging(TTraceLogState::tlOff);

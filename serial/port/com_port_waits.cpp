@@ -63,8 +63,13 @@ void TSioCustomComPort::PrepareWait() {
     ValidDispatcher()->SetEventBusy(BusyBeforeWait, true);
 }
 
-void TSioCustomComPort::RestoreEventDelivery() {
-    if (FDispatcher) {
+void TSioCustomComPort::CheckWaitedPort(uint32_t Opening) const {
+    if (!IsOpen() || FOpenings != Opening) throw ECommNotOpen(-2007);
+}
+
+void TSioCustomComPort::RestoreEventDelivery(uint32_t Opening) {
+    // A port that closed meanwhile holds none of that wait's holds any more.
+    if (IsOpen() && FOpenings == Opening && FDispatcher) {
         bool ignored = false;
         FDispatcher->SetEventBusy(ignored, false);
         if (WaitPrepped) FDispatcher->SetEventBusy(ignored, false);
@@ -99,6 +104,9 @@ bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, boo
     if (S.empty() || ShuttingDown()) return true;
     bool wasOn = false;
     ValidDispatcher()->SetEventBusy(wasOn, true);
+    // A port that closes while the wait yields ends the wait: reading on would open it again
+    // (AutoOpen) and compete with its packets for the bytes.
+    const uint32_t opening = FOpenings;
     bool result = true;
     try {
         TickTimer timer;
@@ -108,6 +116,7 @@ bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, boo
         bool found = false;
         bool terminating = false;
         while (!found && !terminating) {
+            CheckWaitedPort(opening);
             if (std::optional<char> c = TakeWaitedChar()) found = matcher.Feed(*c, matched);
             if (!found) {
                 found = TickTimerDone(timer);
@@ -116,10 +125,10 @@ bool TSioCustomComPort::WaitForString(const std::string& S, int32_t Timeout, boo
         }
         result = terminating || !TickTimerDone(timer);
     } catch (...) {
-        RestoreEventDelivery();
+        RestoreEventDelivery(opening);
         throw;
     }
-    RestoreEventDelivery();
+    RestoreEventDelivery(opening);
     return result;
 }
 
@@ -128,6 +137,7 @@ int32_t TSioCustomComPort::WaitForMultiString(const std::string& S, int32_t Time
     if (S.empty() || ShuttingDown()) return 0;
     bool wasOn = false;
     ValidDispatcher()->SetEventBusy(wasOn, true);
+    const uint32_t opening = FOpenings;
     int32_t result = 0;
     try {
         // At most 127 texts; the 127th runs to the end, separators included. A trailing
@@ -148,6 +158,7 @@ int32_t TSioCustomComPort::WaitForMultiString(const std::string& S, int32_t Time
         StartTickTimer(timer, Timeout);
         bool done = false;
         while (!done) {
+            CheckWaitedPort(opening);
             if (std::optional<char> c = TakeWaitedChar()) {
                 for (size_t k = 0; k < matchers.size(); ++k) {
                     if (matchers[k].Feed(*c, matched[k])) {
@@ -163,9 +174,9 @@ int32_t TSioCustomComPort::WaitForMultiString(const std::string& S, int32_t Time
             }
         }
     } catch (...) {
-        RestoreEventDelivery();
+        RestoreEventDelivery(opening);
         throw;
     }
-    RestoreEventDelivery();
+    RestoreEventDelivery(opening);
     return result;
 }

@@ -1,5 +1,6 @@
 // Arming checks, time-outs, events and re-entry, handler exceptions, the port's open and close,
 // the dispatch log, the waits and the manager's deferred free.
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -57,6 +58,9 @@ TEST_F(Events, ArmingChecksReportTheFirstFailureAndLeaveThePacketOff) {
          0,
          -5505,
          "Packet size cannot be zero"},
+        // A lone escape character compiles to nothing: as empty as an empty string.
+        {TPacketStartCond::scString, "\\", {}, "", 0, -5501, "Start string is empty"},
+        {TPacketStartCond::scAnyData, "", {E::ecString}, "\\", 0, -5504, "End string is empty"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
@@ -328,4 +332,129 @@ TEST_F(Events, EnablingWhileLoadingWaitsForLoaded) {
     EXPECT_EQ(p.PacketMode(), TPacketMode::dpCollecting);
     Feed("CPU\r\n");
     EXPECT_EQ(Got, std::vector<std::string>{"CPU\r\n"});
+}
+
+TEST_F(Events, AFailureAsTheEventBeginsStillEndsItAndLaterLinesArrive) {
+    LinePacket();
+    // Stopping the capture timer fails (the dispatcher no longer knows its handle): the delivery
+    // is abandoned and shown, but the event must end, or every later line is parked.
+    Link.StopTimerResult = -5003;
+    Feed("A\r\n");
+    EXPECT_EQ(Shown, std::vector<std::string>{"Bad trigger handle"});
+    EXPECT_FALSE(Manager->InEvent());
+    Link.StopTimerResult = 0;
+    Feed("B\r\n");
+    ASSERT_FALSE(Got.empty());
+    EXPECT_EQ(Got.back(), "B\r\n");
+    EXPECT_EQ(Manager->BufferedBytes(), 0) << "nothing is left to grow";
+
+    // The same on the time-out path.
+    Link.StopTimerResult = -5003;
+    Feed("C");
+    FireTimer(CaptureTimer);
+    EXPECT_FALSE(Manager->InEvent());
+    Link.StopTimerResult = 0;
+}
+
+TEST_F(Events, OutsideItsEventsAPacketHasNoCollectedData) {
+    TSioDataPacket& p = LinePacket();
+    auto collected = [&p] {
+        std::string text = "stale";
+        p.GetCollectedString(text);
+        const uint8_t* data = reinterpret_cast<const uint8_t*>("x");
+        int32_t size = -1;
+        p.GetCollectedData(data, size);
+        EXPECT_EQ(data == nullptr, size == 0) << text;
+        return size == 0 ? text : text + " (" + std::to_string(size) + " bytes in place)";
+    };
+    EXPECT_EQ(collected(), "") << "before any event";
+    std::string during;
+    p.SetOnStringPacket([&](TComponent*, const std::string&) { during = collected(); });
+    p.SetOnTimeout([&](TComponent*) { during = collected(); });
+    Feed("CPU\r\n");
+    EXPECT_EQ(during, "CPU\r\n (5 bytes in place)");
+    // The manager's buffer the bytes lay in has been released since.
+    EXPECT_EQ(collected(), "") << "after a delivery";
+    Feed("RE");
+    FireTimer(CaptureTimer);
+    EXPECT_EQ(during, "RE (2 bytes in place)");
+    EXPECT_EQ(collected(), "") << "after a time-out";
+}
+
+TEST_F(Events, AWaitThatCanNeverEndRaisesAtOnce) {
+    // Each wait runs on a thread of its own that finds a quit message first: a wait without the
+    // checks would end there, quietly, with false (and without it, it would never end).
+    auto errorOf = [](const std::function<bool()>& wait) {
+        std::optional<int32_t> code;
+        std::thread t([&] {
+            platform::PostQuit(0);
+            try {
+                wait();
+            } catch (const ESioException& e) {
+                code = e.ErrorCode();
+            }
+        });
+        t.join();
+        return code;
+    };
+    std::string data;
+
+    TSioDataPacket loose(nullptr);  // bound to no port
+    loose.SetStartCond(TPacketStartCond::scAnyData);
+    loose.SetEndCond({TPacketEndCond::ecString});
+    loose.SetEndString("\r\n");
+    EXPECT_EQ(errorOf([&] { return loose.WaitForString(data); }), -1005) << "unbound";
+
+    TSioDataPacket& p = LinePacket();
+    Link.Changed(TPacketPortEvent::Closed);
+    EXPECT_EQ(errorOf([&] { return p.WaitForString(data); }), -2007) << "port closed";
+    Link.Changed(TPacketPortEvent::Opened);
+
+    // Inside an event no delivery can come until the event has returned.
+    std::optional<int32_t> inEvent;
+    p.SetOnStringPacket([&](TComponent*, const std::string&) {
+        inEvent = errorOf([&] { return p.WaitForString(data); });
+    });
+    p.SetEnabled(true);
+    Feed("CPU\r\n");
+    EXPECT_EQ(inEvent, -1002) << "inside an event";
+}
+
+TEST_F(Events, EnableTimeoutOfAPacketHeldWhileAnotherCollects) {
+    TSioDataPacket& first = LinePacket("First");
+    TSioDataPacket& held = AddPacket("Held");
+    held.SetStartCond(TPacketStartCond::scAnyData);
+    held.SetEndCond({TPacketEndCond::ecString});
+    held.SetEndString("\n");
+    held.SetEnableTimeout(40);
+    held.SetEnabled(true);
+    EXPECT_EQ(held.PacketMode(), TPacketMode::dpIdle) << "held while the first collects";
+    const uint32_t enableTimer = 16;
+    EXPECT_EQ(Link.ActiveTimers[enableTimer], 40) << "runs from arming, held or not";
+    // A held packet is not matching anything: its enable time-out does not end it.
+    FireTimer(enableTimer);
+    EXPECT_TRUE(Timeouts.empty());
+    EXPECT_TRUE(held.Enabled());
+    // Once the first lets go, the held one collects the next bytes.
+    first.SetEnabled(false);
+    Feed("AB\n");
+    EXPECT_EQ(Got, std::vector<std::string>{"AB\n"});
+    EXPECT_EQ(Senders.back(), &held);
+}
+
+TEST_F(Events, APacketThatLeavesBeforeItsSynchronisedEventRunsIsNotCalled) {
+    // Between the manager's unlock and the main thread taking the call, the main thread may free
+    // the packet (the last one: the manager lets go of the port too).
+    Link.HasDispatcherThread = true;
+    TSioDataPacket& p = LinePacket();
+    p.SetOnStringPacket([&](TComponent* Sender, const std::string& Data) {
+        std::string collected;
+        static_cast<TSioDataPacket*>(Sender)->GetCollectedString(collected);
+        Got.push_back(Data + collected);
+    });
+    Link.BeforeSync = [&] { Packets.clear(); };
+    Feed("CPU\r\n");
+    EXPECT_EQ(Link.SyncCalls, 1);
+    EXPECT_TRUE(Got.empty()) << "the freed packet's event ran";
+    EXPECT_TRUE(Link.Handlers.empty());
 }

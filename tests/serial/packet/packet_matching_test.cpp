@@ -238,3 +238,33 @@ TEST_F(Matching, DisablingDropsThePartialPacket) {
     Feed("CPU\r\n");
     EXPECT_EQ(Got, std::vector<std::string>{"CPU\r\n"});
 }
+
+TEST_F(Matching, BothEndConditionsWithoutIncludeStringsWhenTheSizeWins) {
+    // Ended by size, nothing is an end string to drop; the start string still goes, and the size
+    // counts it.
+    struct Case {
+        TPacketStartCond start;
+        std::string input;
+        std::vector<std::string> packets;
+    } cases[] = {
+        {TPacketStartCond::scAnyData, "ABCDEF", {"ABCD"}},
+        {TPacketStartCond::scAnyData, "A\r\nBCDE", {"A", "BCDE"}},
+        {TPacketStartCond::scAnyData, "ABC\r\n", {"ABC\r"}},
+        {TPacketStartCond::scString, "x[ABCDE", {"ABC"}},
+        {TPacketStartCond::scString, "[A\r\n", {"A\r\n"}},  // a tie: the size wins
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        Restart();
+        TSioDataPacket& p = AddPacket();
+        p.SetStartCond(c.start);
+        p.SetStartString("[");
+        p.SetIncludeStrings(false);
+        p.SetEndCond({TPacketEndCond::ecPacketSize, TPacketEndCond::ecString});
+        p.SetEndString("\r\n");
+        p.SetPacketSize(4);
+        p.SetEnabled(true);
+        Feed(c.input);
+        EXPECT_EQ(Got, c.packets);
+    }
+}

@@ -20,6 +20,7 @@
 #include "serial/packet/packet_manager.h"
 #include "serial/packet/packet_manager_list.h"
 #include "serial/port/com_port.h"
+#include "serial/port/port_orphans.h"
 #include "tests/support/pump_until.h"
 #include "tests/support/skippable_clock.h"
 
@@ -35,13 +36,7 @@ class PacketOnPort : public ::testing::Test {
         testsupport::UseRealClockPlus(now);
         platform::SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
         managersBefore = PacketManagers().Count();
-        port = std::make_unique<TSioComPort>(nullptr);
-        port->SetComNumber(5);
-        port->SetCustomDispatcher([this](TComponent* owner) {
-            auto d = std::make_unique<TSioMemoryDispatcher>(owner);
-            device = d.get();
-            return std::unique_ptr<TSioBaseDispatcher>(std::move(d));
-        });
+        NewPort();
         packet = std::make_unique<TSioDataPacket>(nullptr);
         packet->SetName("SioDataPacket1");
         packet->SetStartCond(TPacketStartCond::scAnyData);
@@ -66,8 +61,24 @@ class PacketOnPort : public ::testing::Test {
         platform::UnbindMainThread();
     }
 
+    // A port on COM5 over the in-memory device, with its threads.
+    void NewPort() {
+        port = std::make_unique<TSioComPort>(nullptr);
+        port->SetComNumber(5);
+        UseMemoryDevice(*port);
+    }
+    void UseMemoryDevice(TSioCustomComPort& p) {
+        p.SetCustomDispatcher([this](TComponent* owner) {
+            auto d = std::make_unique<TSioMemoryDispatcher>(owner);
+            device = d.get();
+            ++created;
+            return std::unique_ptr<TSioBaseDispatcher>(std::move(d));
+        });
+    }
+
     std::atomic<uint32_t> now{0};
     size_t managersBefore = 0;
+    int created = 0;
     std::unique_ptr<TSioComPort> port;
     TSioMemoryDispatcher* device = nullptr;  // owned by the port while it is open
     std::unique_ptr<TSioDataPacket> packet;
@@ -133,12 +144,21 @@ TEST_F(PacketOnPort, ThePortClosedFromInsideTheEventFinishesItsCloseAfterwards) 
     packet->SetEnabled(true);
     port->SetOpen(true);
     Reply = false;
+    std::chrono::milliseconds closeTook{-1};
     packet->SetOnStringPacket([&](TComponent*, const std::string& Data) {
         Got.push_back(Data);
-        if (Data == "STOP\r\n") port->SetOpen(false);
+        if (Data != "STOP\r\n") return;
+        const auto start = std::chrono::steady_clock::now();
+        port->SetOpen(false);
+        closeTook = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
     });
     device->Receive("A\r\nSTOP\r\nB\r\n");
     ASSERT_TRUE(PumpUntil([&] { return !port->Open(); }));
+    // The dispatcher thread is blocked in this very call: a close that waited for it would stall
+    // for the whole of its wait (4 s) and only then go on.
+    EXPECT_GE(closeTook.count(), 0);
+    EXPECT_LT(closeTook.count(), 1000) << "the close waited for the thread that waits for it";
     EXPECT_EQ(Got, (std::vector<std::string>{"A\r\n", "STOP\r\n"}));
     EXPECT_TRUE(packet->Enabled());
     EXPECT_EQ(packet->PacketMode(), TPacketMode::dpIdle);
@@ -147,6 +167,41 @@ TEST_F(PacketOnPort, ThePortClosedFromInsideTheEventFinishesItsCloseAfterwards) 
     device->Receive("C\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 3; }));
     EXPECT_EQ(Got.back(), "C\r\n");
+}
+
+TEST_F(PacketOnPort, AReopenRequestedAndWithdrawnInsideTheEventLeavesThePortClosed) {
+    packet->SetEnabled(true);
+    port->SetOpen(true);
+    Reply = false;
+    TPortState during = TPortState::psOpen;
+    packet->SetOnStringPacket([&](TComponent*, const std::string& Data) {
+        Got.push_back(Data);
+        port->SetOpen(false);
+        during = port->PortState();
+        port->SetOpen(true);   // recorded while the close completes
+        port->SetOpen(false);  // and withdrawn
+    });
+    device->Receive("STOP\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return port->PortState() == TPortState::psClosed; }));
+    EXPECT_EQ(during, TPortState::psShuttingDown) << "the close was deferred";
+    PumpFor(std::chrono::milliseconds(20));
+    EXPECT_FALSE(port->Open());
+    EXPECT_EQ(created, 1) << "not reopened";
+}
+
+TEST_F(PacketOnPort, ChangingThePortNumberWhileOpenKeepsThePacketAnswering) {
+    packet->SetEnabled(true);
+    port->SetOpen(true);
+    device->Receive("CPU\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
+    port->SetComNumber(6);
+    ASSERT_TRUE(port->Open());
+    EXPECT_EQ(created, 2);
+    device->Receive("READ\r\nBTRV X0\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return Got.size() == 3; }, std::chrono::seconds(5)))
+        << "the packet went deaf; held back: " << packet->InternalManager()->BufferedBytes();
+    EXPECT_EQ(Got[2], "BTRV X0\r\n");
+    EXPECT_TRUE(Shown.empty()) << Shown.front();
 }
 
 TEST_F(PacketOnPort, TwoPacketsShareTheManagerOfTheirPort) {
@@ -180,6 +235,108 @@ TEST_F(PacketOnPort, APortDestroyedWhileOpenLetsGoOfItsPackets) {
     EXPECT_TRUE(packet->Enabled());
     EXPECT_EQ(packet->PacketMode(), TPacketMode::dpIdle);
     ASSERT_TRUE(PumpUntil([&] { return PacketManagers().Count() == managersBefore; }));
+}
+
+TEST_F(PacketOnPort, APortDestroyedWhileClosedLetsGoOfItsPacketsToo) {
+    // However the port came to be closed, its packets must not keep its address.
+    const std::vector<std::string> ways = {"never opened", "opened and closed",
+                                           "closed from inside the packet's event"};
+    for (const std::string& way : ways) {
+        SCOPED_TRACE(way);
+        if (!port) {
+            NewPort();
+            packet->SetComPort(port.get());
+        }
+        packet->SetEnabled(true);
+        if (way != "never opened") port->SetOpen(true);
+        if (way == "opened and closed") port->SetOpen(false);
+        if (way == "closed from inside the packet's event") {
+            packet->SetOnStringPacket(
+                [&](TComponent*, const std::string&) { port->SetOpen(false); });
+            device->Receive("STOP\r\n");
+            ASSERT_TRUE(PumpUntil([&] { return !port->Open(); }));
+        }
+        ASSERT_FALSE(port->Open());
+        port.reset();
+        EXPECT_EQ(packet->ComPort(), nullptr);
+        EXPECT_EQ(packet->InternalManager(), nullptr);
+        EXPECT_TRUE(packet->Enabled());
+        ASSERT_TRUE(PumpUntil([&] { return PacketManagers().Count() == managersBefore; }));
+    }
+    packet.reset();  // reads nothing of the ports
+}
+
+TEST_F(PacketOnPort, APortDestroyedFromInsideItsOwnEventsFinishesAfterThem) {
+    const std::vector<std::string> events = {"a packet's event", "the port's trigger event"};
+    for (const std::string& event : events) {
+        SCOPED_TRACE(event);
+        if (!port) {
+            NewPort();
+            packet->SetComPort(port.get());
+        }
+        bool destroyed = false;
+        auto destroy = [&] {
+            if (!port) return;
+            port.reset();
+            destroyed = true;
+        };
+        packet->SetOnStringPacket([&](TComponent*, const std::string&) {
+            if (event == "a packet's event") destroy();
+        });
+        port->SetOnTriggerAvail([&](TSioCustomComPort*, uint16_t) {
+            if (event == "the port's trigger event") destroy();
+        });
+        packet->SetEnabled(true);
+        port->SetOpen(true);
+        TSioMemoryDispatcher* d = device;
+        d->Receive("GO\r\n");
+        ASSERT_TRUE(PumpUntil([&] { return destroyed; }, std::chrono::seconds(10)));
+        EXPECT_EQ(packet->ComPort(), nullptr);
+        EXPECT_EQ(packet->InternalManager(), nullptr);
+        // What the port left behind (its dispatcher, whose thread was inside the event, and its
+        // window) is released once the event has returned.
+        ASSERT_TRUE(PumpUntil([&] { return PacketManagers().Count() == managersBefore; }));
+        ASSERT_TRUE(PumpUntil([&] { return OrphanedPortParts() == 0; }, std::chrono::seconds(10)));
+        // The device was closed: another port can open it.
+        TSioComPort again(nullptr);
+        again.SetComNumber(5);
+        UseMemoryDevice(again);
+        again.SetOpen(true);
+        EXPECT_TRUE(again.Open());
+    }
+}
+
+TEST_F(PacketOnPort, AssignCopiesNoRegistrations) {
+    packet->SetEnabled(true);
+    TSioComPort copy(nullptr);
+    UseMemoryDevice(copy);
+    copy.Assign(port.get());
+    EXPECT_EQ(copy.UserCount(), 0u) << "the packet's manager is the source's user, not the copy's";
+    EXPECT_EQ(port->UserCount(), 1u);
+    packet.reset();  // the manager goes
+    ASSERT_TRUE(PumpUntil([&] { return PacketManagers().Count() == managersBefore; }));
+    copy.SetOpen(true);  // tells its users: none of them is the freed manager
+    EXPECT_TRUE(copy.Open());
+    copy.SetOpen(false);
+}
+
+TEST_F(PacketOnPort, EventsWithoutSyncRunOnTheDispatcherThread) {
+    std::atomic<int> lines{0};
+    std::atomic<bool> onMain{false};
+    packet->SetSyncEvents(false);
+    packet->SetOnStringPacket([&](TComponent*, const std::string&) {
+        if (platform::IsMainThread()) onMain = true;
+        ++lines;
+    });
+    packet->SetEnabled(true);
+    port->SetOpen(true);
+    device->Receive("CPU\r\nREAD\r\n");
+    // Nothing is pumped: the events do not need the main thread.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (lines.load() < 2 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(lines.load(), 2);
+    EXPECT_FALSE(onMain.load());
 }
 
 TEST_F(PacketOnPort, EnablingWithAnEmptyStartStringRaisesAndStaysOff) {

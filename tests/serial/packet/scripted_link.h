@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial/packet/packet_port_link.h"
@@ -15,6 +16,8 @@ struct ScriptedLinkState {
     int32_t NextHandle = 8;
     std::map<uint32_t, int32_t> ActiveTimers;  // handle -> ticks of the last activation
     std::vector<uint32_t> RemovedTriggers;
+    // What stopping a timer answers (a dispatcher that no longer knows the handle: -5003).
+    int32_t StopTimerResult = 0;
     bool LoggingOn = false;
     struct Entry {
         TDispatchSubType SubType;
@@ -23,6 +26,8 @@ struct ScriptedLinkState {
     std::vector<Entry> Log;
     bool HasDispatcherThread = false;
     int SyncCalls = 0;
+    // Runs on the "main thread" as a Sync call arrives, before the event it carries.
+    std::function<void()> BeforeSync;
     bool Watching = false;
     std::function<void(TPacketPortEvent)> Changed;
 };
@@ -59,11 +64,12 @@ class ScriptedLink : public TPacketPortLink {
         return 0;
     }
     int32_t SetTimerTrigger(uint32_t Handle, int32_t Ticks, bool Activate) override {
-        if (Activate)
+        if (Activate) {
             s.ActiveTimers[Handle] = Ticks;
-        else
-            s.ActiveTimers.erase(Handle);
-        return 0;
+            return 0;
+        }
+        s.ActiveTimers.erase(Handle);
+        return s.StopTimerResult;
     }
     int32_t GetBlock(void* Buffer, uint32_t Count) override {
         const uint32_t n = std::min<uint32_t>(Count, static_cast<uint32_t>(s.Incoming.size()));
@@ -71,10 +77,13 @@ class ScriptedLink : public TPacketPortLink {
         s.Incoming.erase(0, n);
         return static_cast<int32_t>(n);
     }
-    bool HasDispatcherThread() const override { return s.HasDispatcherThread; }
-    void Sync(const std::function<void()>& Method) override {
-        ++s.SyncCalls;
-        Method();
+    TSyncCall EventSync() const override {
+        if (!s.HasDispatcherThread) return {};
+        return [this](const std::function<void()>& Method) {
+            ++s.SyncCalls;
+            if (s.BeforeSync) std::exchange(s.BeforeSync, nullptr)();
+            Method();
+        };
     }
     bool LoggingOn() const override { return s.LoggingOn; }
     void AddDispatchEntry(TDispatchType, TDispatchSubType DST, uint32_t, const void* Buffer,

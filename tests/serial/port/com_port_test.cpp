@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
+#include "serial/device/io_queue.h"
 #include "serial/errors/errors.h"
 #include "port_fixture.h"
 #include "serial/port/com_select_form.h"
@@ -331,6 +333,24 @@ TEST_F(OpenClose, CancellingTheSelectPortDialogFailsTheOpen) {
     EXPECT_EQ(created, 0);
 }
 
+TEST_F(OpenClose, OkOnAnEmptySelectPortListFailsTheOpen) {
+    for (uint16_t n = 1; n <= 50; ++n) TSioMemoryDispatcher::SetPortMissing(Name(n), true);
+    port->SetComNumber(0);
+    size_t listed = 99;
+    ui::SetModalHandler([&](ui::Form& f) {
+        auto& dialog = dynamic_cast<TComSelectForm&>(f);
+        listed = dialog.PortsComboBox.Items().size();
+        dialog.OkBtn.Click();
+    });
+    EXPECT_THROW(port->SetOpen(true), std::out_of_range);
+    ui::SetModalHandler(nullptr);
+    for (uint16_t n = 1; n <= 50; ++n) TSioMemoryDispatcher::SetPortMissing(Name(n), false);
+    EXPECT_EQ(listed, 0u);
+    EXPECT_FALSE(port->Open());
+    EXPECT_EQ(port->ComNumber(), 0);
+    EXPECT_EQ(created, 0);
+}
+
 TEST_F(OpenClose, AnOpenNotificationThatThrowsRollsTheOpenBack) {
     port->SetOnPortOpen([](TComponent*) { throw std::runtime_error("user refuses"); });
     EXPECT_THROW(port->SetOpen(true), std::runtime_error);
@@ -478,6 +498,28 @@ TEST_F(TraceAndLog, ChangingTheSizeOfAPausedTraceEndsIt) {
     port->SetTracing(TTraceLogState::tlPause);
     port->SetTraceSize(600);
     EXPECT_EQ(port->Tracing(), TTraceLogState::tlOff);
+}
+
+TEST_F(TraceAndLog, ASizeOverTheCapSetAgainDoesNotRestartTheTraceOrLog) {
+    port->SetOpen(true);
+    port->SetTracing(TTraceLogState::tlOn);
+    port->SetLogging(TTraceLogState::tlOn);
+    TSioBaseDispatcher* d = port->Dispatcher();
+    port->SetTraceSize(5000000);
+    port->SetLogSize(20000000);
+    EXPECT_EQ(port->TraceSize(), MaxTraceSize);
+    EXPECT_EQ(port->LogSize(), MaxLogSize);
+    port->AddTraceEntry('R', 'x');
+    port->AddStringToLog("kept");
+    const uint32_t traced = d->TraceIndex;
+    const int32_t logged = d->DLoggingQueue->Count();
+    ASSERT_GT(traced, 0u);
+    ASSERT_GT(logged, 0);
+    // The same values again are the stored (capped) values: nothing changes, nothing restarts.
+    port->SetTraceSize(5000000);
+    port->SetLogSize(20000000);
+    EXPECT_EQ(d->TraceIndex, traced) << "the trace was restarted";
+    EXPECT_EQ(d->DLoggingQueue->Count(), logged) << "the dispatch log was restarted";
 }
 
 TEST_F(TraceAndLog, ChangingThePortWhileOpenKeepsTriggersAndRestartsTraceAndLog) {

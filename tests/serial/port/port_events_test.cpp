@@ -2,7 +2,9 @@
 // flags, the deferred close and a reopen requested meanwhile, and users told newest first.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "port_fixture.h"
@@ -182,6 +184,9 @@ TEST_F(Events, UsersAreToldNewestFirst) {
                        "c ctClosing", "window " + std::to_string(PortClosingMsg), "b ctClosing",
                        "c ctClosed", "window " + std::to_string(PortClosedMsg), "b ctClosed",
                        "a closed", "OnPortClose"}));
+    // Extended users hear of the port's destruction too: these go first.
+    port->DeregisterUserCallbackEx(MakePortCallbackEx<&User::Ex>(&b));
+    port->DeregisterUserCallbackEx(MakePortCallbackEx<&User::Ex>(&c));
 }
 
 TEST_F(Events, RegisteringTwiceNotifiesTwiceAndOneDeregistrationRemovesBoth) {
@@ -201,3 +206,41 @@ TEST_F(Events, RegisteringTwiceNotifiesTwiceAndOneDeregistrationRemovesBoth) {
 }
 
 }  // namespace
+
+// The newest user, told first, deregisters others while the walk goes on.
+struct Remover {
+    std::vector<std::string>* log;
+    std::function<void()> remove;
+    void Ex(TSioCustomComPort*, TSioCallbackType t) {
+        log->push_back("remover");
+        if (t == TSioCallbackType::ctOpen && remove) std::exchange(remove, nullptr)();
+    }
+};
+
+TEST_F(Events, AUserDeregisteredDuringTheWalkLeavesEveryOtherToldOnce) {
+    User a{&log, "a"}, b{&log, "b"}, c{&log, "c"};
+    auto ex = [](User& u) { return MakePortCallbackEx<&User::Ex>(&u); };
+    struct Case {
+        std::vector<User*> removed;
+        std::vector<std::string> told;
+    } cases[] = {
+        {{&a}, {"remover", "c ctOpen", "b ctOpen"}},
+        {{&b}, {"remover", "c ctOpen", "a ctOpen"}},
+        {{&c, &a}, {"remover", "b ctOpen"}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.told.back());
+        Remover remover{&log, [&] {
+                            for (User* u : k.removed) port->DeregisterUserCallbackEx(ex(*u));
+                        }};
+        for (User* u : {&a, &b, &c}) port->RegisterUserCallbackEx(ex(*u));
+        port->RegisterUserCallbackEx(MakePortCallbackEx<&Remover::Ex>(&remover));
+        log.clear();
+        port->SetOpen(true);
+        EXPECT_EQ(log, k.told);
+        port->SetOpen(false);
+        for (User* u : {&a, &b, &c}) port->DeregisterUserCallbackEx(ex(*u));
+        port->DeregisterUserCallbackEx(MakePortCallbackEx<&Remover::Ex>(&remover));
+        EXPECT_EQ(port->UserCount(), 0u);
+    }
+}

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "platform/message_window.h"
+#include "serial/errors/sio_exception.h"
 
 #include "port_fixture.h"
 
@@ -124,3 +128,33 @@ TEST_F(Waits, CheckForStringMatchesOneCharacterAtATime) {
 }
 
 }  // namespace
+
+TEST_F(Waits, AWaitWhosePortClosesMeanwhileEndsWithNotOpen) {
+    const std::vector<std::string> waits = {"WaitForString", "WaitForMultiString"};
+    for (const std::string& wait : waits) {
+        SCOPED_TRACE(wait);
+        if (!port->Open()) port->SetOpen(true);
+        const int before = created;
+        // Something the wait's yielding lets run closes the port.
+        platform::MessageWindow closer([this](uint32_t, uintptr_t, intptr_t) -> intptr_t {
+            port->SetOpen(false);
+            return 0;
+        });
+        platform::PostMessageTo(closer.Handle(), 1, 0, 0);
+        try {
+            if (wait == "WaitForString")
+                port->WaitForString("OK", 18, true, false);
+            else
+                port->WaitForMultiString("OK|ERR", 18, true, false, '|');
+            ADD_FAILURE() << "no exception";
+        } catch (const ECommNotOpen& e) {
+            EXPECT_EQ(e.ErrorCode(), -2007);
+        }
+        Pump();
+        EXPECT_FALSE(port->Open()) << "the wait opened the port again";
+        EXPECT_EQ(created, before);
+    }
+    // A wait started on a closed port still opens it.
+    EXPECT_FALSE(port->WaitForString("OK", 1, false, false));
+    EXPECT_TRUE(port->Open());
+}

@@ -90,6 +90,8 @@ class TSioMemoryDispatcher : public TSioBaseDispatcher {
     void SetDeviceBreak(bool On) override;
     uint32_t ReadModemLines() override;
     int32_t OsLastError() override;
+    // Nothing is on a wire: a line change applies at once.
+    void PauseForLine(uint32_t Ms) override;
 
   private:
     class TDeviceThread;

@@ -1,6 +1,8 @@
 // Opening the port, line settings, modem lines and status, line errors, flow control, options.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "tests/serial/dispatch/dispatch_fixture.h"
 
 namespace {
@@ -259,6 +261,19 @@ TEST(DispatcherList, IndexesAreReusedAndTheListShrinks) {
     c.reset();
     b.reset();
     EXPECT_EQ(before, DispatcherList.size());
+}
+
+// Opening applies the line settings, and a device with a wire waits for the characters of the
+// old settings to leave it first (2 ms at the opening speed). The in-memory device has no wire:
+// fuzzing and tests open one per case, so 200 of them must take far less than 200 such waits.
+TEST(MemoryDeviceOpen, ANewDeviceAppliesItsLineWithoutWaiting) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) {
+        TSioMemoryDispatcher device;
+        device.SetRunThreads(false);
+        ASSERT_EQ(0, device.InitPort(L"\\\\.\\COM1", 9600, 0, 8, 1, 4096, 4096, 3));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
 }  // namespace

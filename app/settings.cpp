@@ -49,6 +49,24 @@ std::optional<int32_t> ParseIniInteger(std::wstring_view text) {
     return ParseDecimalInteger(text);
 }
 
+namespace {
+// The largest doubles, written with 15 significant digits, round to 1.79769313486232E308, just
+// past the largest double: such a value reads as the largest double of its sign. Anything
+// further out stays out of range.
+std::optional<double> LargestWritten(const std::string& ascii) {
+    static_assert(std::numeric_limits<long double>::max_exponent >
+                  std::numeric_limits<double>::max_exponent);
+    long double wide = 0;
+    auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), wide);
+    if (ec != std::errc() || end != ascii.data() + ascii.size()) return std::nullopt;
+    const double max = std::numeric_limits<double>::max();
+    if (std::fabs(wide) <= 1.79769313486232e308L && std::fabs(wide) > max) {
+        return wide < 0 ? -max : max;
+    }
+    return std::nullopt;
+}
+}  // namespace
+
 std::optional<double> ParseDecimal(std::wstring_view text, wchar_t separator) {
     text = TrimSpaces(text);
     std::string ascii;
@@ -87,6 +105,7 @@ std::optional<double> ParseDecimal(std::wstring_view text, wchar_t separator) {
     if (i != text.size()) return std::nullopt;
     double value = 0;
     auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+    if (ec == std::errc::result_out_of_range) return LargestWritten(ascii);
     if (ec != std::errc() || end != ascii.data() + ascii.size()) return std::nullopt;
     return value;
 }

@@ -9,6 +9,7 @@
 #include <cwctype>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/settings.h"
@@ -38,18 +39,39 @@ std::string ToUtf8(const std::wstring& text) {
     return out;
 }
 
+// The code point of the UTF-8 sequence at text[i] and its length; nothing when the bytes there
+// are not one well-formed sequence (a stray or missing continuation byte, an overlong form, a
+// surrogate, a value past U+10FFFF).
+std::optional<std::pair<uint32_t, size_t>> Utf8SequenceAt(const std::string& text, size_t i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    size_t extra = c >= 0xF8 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (extra == 0 || i + extra >= text.size()) return std::nullopt;
+    uint32_t code = c & (0x3F >> extra);
+    for (size_t j = 1; j <= extra; ++j) {
+        auto next = static_cast<unsigned char>(text[i + j]);
+        if ((next & 0xC0) != 0x80) return std::nullopt;
+        code = (code << 6) | (next & 0x3F);
+    }
+    static constexpr uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return std::pair{code, extra + 1};
+}
+
+// UTF-8 text; a byte that does not begin a well-formed sequence stands for itself (the character
+// of the same number, as a single-byte code page such as Latin-1 has it), so a file saved in such a
+// code page loses no line end and no line after it.
 std::wstring FromUtf8(const std::string& text) {
     std::wstring out;
     for (size_t i = 0; i < text.size();) {
-        auto c = static_cast<unsigned char>(text[i]);
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
-        size_t j = 1;
-        for (; j <= static_cast<size_t>(extra) && i + j < text.size(); ++j) {
-            code = (code << 6) | (static_cast<unsigned char>(text[i + j]) & 0x3F);
+        if (auto sequence = Utf8SequenceAt(text, i)) {
+            out += static_cast<wchar_t>(sequence->first);
+            i += sequence->second;
+        } else {
+            out += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+            ++i;
         }
-        out += static_cast<wchar_t>(code);
-        i += j;
     }
     return out;
 }

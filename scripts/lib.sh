@@ -11,8 +11,10 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree=;mshtml=}
 PELKAN_LOG=$PELKAN_BUILD/logs
 mkdir -p "$PELKAN_LOG"
 
+# clang with libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) builds the fuzz targets.
 PELKAN_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
-                 x11-utils fonts-noto-cjk imagemagick googletest libgtest-dev libgmock-dev)
+                 x11-utils fonts-noto-cjk imagemagick googletest libgtest-dev libgmock-dev
+                 clang libclang-rt-14-dev)
 
 say() { printf '== %s\n' "$*"; }
 
@@ -81,6 +83,12 @@ stop_wineserver() {
 configure() {
     local dir=$1; shift
     [ -f "$dir/build.ninja" ] || cmake -S "$PELKAN_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+# The fuzz targets' tree: clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer.
+build_fuzz_targets() {
+    CC=clang CXX=clang++ configure "$PELKAN_BUILD/fuzz" -DPELKAN_FUZZ=ON &&
+        cmake --build "$PELKAN_BUILD/fuzz" --target fuzz_targets -j "${JOBS:-$(nproc)}"
 }
 
 setup_all() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the host and Windows targets and runs every test: host unit
-# tests (plain, and the serial layer again under ThreadSanitizer), then the Windows test programs
+# tests (plain, again under AddressSanitizer with UndefinedBehaviorSanitizer, and the serial layer
+# under ThreadSanitizer), a short fixed run of every fuzz target, then the Windows test programs
 # under Wine and Xvfb. Ends with one line that counts the tests.
 #   scripts/test.sh            everything, and then the whole program under Wine (e2e)
 #   scripts/test.sh host|win   one build only
@@ -18,6 +19,7 @@ run_suite() {  # <name> <build dir> <results folder name> [ctest args...]
     local name=$1 dir=$2 results=$3; shift 3
     suites_run+=("$name:$dir/$results")
     rm -rf "${dir:?}/$results"
+    mkdir -p "$dir/$results"
     say "$name: running tests"
     if ! (cd "$dir" && ctest -j "$JOBS" --output-on-failure --timeout 600 "$@" </dev/null); then
         failed_builds=$((failed_builds + 1))
@@ -36,6 +38,20 @@ if [ "$what" = all ] || [ "$what" = host ]; then
             cmake --build "$PELKAN_BUILD/tsan" -j "$JOBS" || { echo "tsan build failed"; exit 1; }
         TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
             run_suite host-tsan "$PELKAN_BUILD/tsan" test-results -L serial
+    fi
+    if [ "${PELKAN_SKIP_ASAN:-0}" != 1 ]; then
+        say "host-asan: building"
+        configure "$PELKAN_BUILD/asan" -DPELKAN_ASAN=ON &&
+            cmake --build "$PELKAN_BUILD/asan" -j "$JOBS" || { echo "asan build failed"; exit 1; }
+        ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1" \
+            run_suite host-asan "$PELKAN_BUILD/asan" test-results -LE e2e
+    fi
+    if [ "${PELKAN_SKIP_FUZZ:-0}" != 1 ]; then
+        # Each fuzz target runs its seeds and a fixed number of fuzzed inputs: one counted test.
+        say "fuzz: building"
+        build_fuzz_targets || { echo "fuzz build failed"; exit 1; }
+        run_suite fuzz "$PELKAN_BUILD/fuzz" fuzz-results -L fuzz \
+            --output-junit "$PELKAN_BUILD/fuzz/fuzz-results/smoke.xml"
     fi
 fi
 if [ "$what" = all ] || [ "$what" = win ]; then
@@ -64,11 +80,14 @@ for suite in "${suites_run[@]}"; do
     pass=0 fail=0
     for f in "$results"/*.xml; do
         [ -f "$f" ] || continue
-        head=$(grep -m1 '<testsuites ' "$f")
+        # GoogleTest's reports open with <testsuites>, ctest's JUnit report with <testsuite>
+        # (its attributes on lines of their own).
+        head=$(tr '\n\t' '  ' <"$f" | grep -o -m1 -E '<testsuites? [^>]*>' | head -n1)
         t=$(sed -n 's/.* tests="\([0-9]*\)".*/\1/p' <<<"$head")
         fl=$(sed -n 's/.* failures="\([0-9]*\)".*/\1/p' <<<"$head")
         er=$(sed -n 's/.* errors="\([0-9]*\)".*/\1/p' <<<"$head")
         dis=$(sed -n 's/.* disabled="\([0-9]*\)".*/\1/p' <<<"$head")
+        t=${t:-0} fl=${fl:-0} er=${er:-0} dis=${dis:-0}
         pass=$((pass + t - fl - er - dis)); fail=$((fail + fl + er))
     done
     say "$name: $pass passed, $fail failed"

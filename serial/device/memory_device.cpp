@@ -445,3 +445,5 @@ int32_t TSioMemoryDispatcher::OsLastError() {
     std::lock_guard lock(DeviceLock);
     return lastOsError_;
 }
+
+void TSioMemoryDispatcher::PauseForLine(uint32_t) {}

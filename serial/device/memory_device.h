@@ -97,6 +97,8 @@ class TSioMemoryDispatcher : public TSioBaseDispatcher {
     uint32_t ReadModemLines() override;
     int32_t OsLastError() override;
     void StopThreads() override;
+    // Nothing is on a wire: a line change applies at once.
+    void PauseForLine(uint32_t Ms) override;
 
   private:
     class TDeviceThread;

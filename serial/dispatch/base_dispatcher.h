@@ -315,6 +315,9 @@ class TSioBaseDispatcher {
     virtual uint32_t ReadModemLines() = 0;
     // The operating system's last error after a failed OpenCom or SetupQueues.
     virtual int32_t OsLastError() = 0;
+    // Lets the last characters of the old line settings leave the wire before new ones apply
+    // (the time of 18 characters at the old speed). A device without a wire need not wait.
+    virtual void PauseForLine(uint32_t Ms);
 
     // ---- read access for the component and device layers ----
     TComponent* Owner() const { return fOwner.load(); }

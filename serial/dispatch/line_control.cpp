@@ -57,7 +57,11 @@ void TSioBaseDispatcher::DrainBeforeLineChange() {
         t = 18 * bits * (baud > 0 ? 10000000 / baud : 0);
     }
     if (t < 10000) t *= 2;
-    std::this_thread::sleep_for(std::chrono::milliseconds((t + 9999) / 10000));
+    PauseForLine(static_cast<uint32_t>((t + 9999) / 10000));
+}
+
+void TSioBaseDispatcher::PauseForLine(uint32_t Ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(Ms));
 }
 
 int32_t TSioBaseDispatcher::ApplyDeviceState(const TSioDCB& NewDCB) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+#include <limits>
 #include <optional>
 
 #include "tests/app/test_files.h"
@@ -77,6 +79,22 @@ TEST(SettingsNumbers, ScaleIsWrittenInGeneralFormatWithoutTrailingZeros) {
     for (const auto& c : cases) EXPECT_EQ(FormatGeneral(c.value, c.separator), c.text) << c.value;
 }
 
+// The largest doubles come out of 15 digits rounded past the largest double; they read back as
+// the largest double, not as the default. Beyond that rounding a value is still out of range.
+TEST(SettingsNumbers, TheLargestDoublesReadBackAfterBeingWritten) {
+    const double max = std::numeric_limits<double>::max();
+    for (double value : {max, -max, std::nextafter(max, 0.0), 1.7976931348623e308}) {
+        const std::wstring text = FormatGeneral(value, L'.');
+        const std::optional<double> back = ParseDecimal(text, L'.');
+        ASSERT_TRUE(back.has_value()) << value;
+        EXPECT_LE(std::fabs(*back - value), 1e-14 * std::fabs(value)) << value;
+    }
+    EXPECT_EQ(ParseDecimal(L"1.79769313486232E308", L'.'), max);
+    EXPECT_EQ(ParseDecimal(L"-1.79769313486232E308", L'.'), -max);
+    EXPECT_EQ(ParseDecimal(L"1.79769313486233E308", L'.'), std::nullopt);
+    EXPECT_EQ(ParseDecimal(L"1E309", L'.'), std::nullopt);
+}
+
 TEST(SettingsNumbers, FieldsShowFourDecimals) {
     EXPECT_EQ(FormatFixed4(1.0, L'.'), L"1.0000");
     EXPECT_EQ(FormatFixed4(1.23456, L'.'), L"1.2346");
@@ -145,6 +163,34 @@ TEST(IniFileTest, HostWriterKeepsTheRestOfTheFile) {
     EXPECT_EQ(ReadFile(folder.File("d.ini")),
               "; mine\r\n[COM]\r\nPortIndex=0\r\nOther=x\r\nNew=5\r\n\r\n[Extra]\r\nA=1\r\n\r\n"
               "[Form]\r\nLeft=3\r\n");
+}
+
+// Bytes that are not UTF-8 (a file saved in a single-byte code page) are read as the characters
+// of that byte each; they never take the line end or the lines after them along.
+TEST(IniFileTest, HostReaderTakesBytesThatAreNotUtf8OneByOne) {
+    const struct {
+        const char* name;
+        std::string value;      // bytes of k0's value
+        std::wstring expected;  // what ReadString gives
+    } cases[] = {
+        {"single-byte e-acute", "\xE9", L"\u00E9"},
+        {"two-byte lead at the end", "a\xC3", L"a\u00C3"},
+        {"three-byte lead before ASCII", "\xE2x", L"\u00E2x"},
+        {"four-byte lead, one continuation", "\xF0\x9F", L"\u00F0\u009F"},
+        {"lead byte F8", "\xF8\x80\x80\x80\x80", L"\u00F8\u0080\u0080\u0080\u0080"},
+        {"overlong slash", "\xC0\xAF", L"\u00C0\u00AF"},
+        {"encoded surrogate", "\xED\xA0\x80", L"\u00ED\u00A0\u0080"},
+        {"valid e-acute", "\xC3\xA9", L"\u00E9"},
+        {"valid three bytes", "\xE3\x81\x82", L"\u3042"},
+    };
+    for (const auto& c : cases) {
+        TestFolder folder;
+        WriteFile(folder.File("f.ini"), "[S]\r\nk0=" + c.value + "\r\nk1=1\r\n[T]\r\nk2=2\r\n");
+        IniFile ini(folder.File("f.ini").wstring());
+        EXPECT_EQ(ini.ReadString(L"S", L"k0"), c.expected) << c.name;
+        EXPECT_EQ(ini.ReadInteger(L"S", L"k1", 0), 1) << c.name;
+        EXPECT_EQ(ini.ReadInteger(L"T", L"k2", 0), 2) << c.name;
+    }
 }
 
 TEST(SettingsLocale, ScaleUnderACommaLocale) {

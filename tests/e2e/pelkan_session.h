@@ -14,7 +14,7 @@ namespace e2e {
 inline constexpr const char* kPelkanTitle = "Pelkan 1.02";
 
 class PelkanSession {
-public:
+  public:
     // Starts the stand-in with `standinOptions`, then pelkan.exe in a folder of its own (named
     // after the test) with COM<com> behind a fresh virtual line, and selects that port.
     PelkanSession(const std::string& name, int com, const std::vector<std::string>& standinOptions);
@@ -39,8 +39,10 @@ public:
     bool PelkanRunning() { return pelkan_ && pelkan_->Running(); }
     // The Linux process of pelkan.exe (for measuring its CPU time); -1 when it is not running.
     pid_t PelkanPid() { return pelkan_ ? pelkan_->Pid() : -1; }
+    // The Linux process of the stand-in; -1 when it is not running.
+    pid_t StandinPid() { return standin_ ? standin_->Pid() : -1; }
 
-private:
+  private:
     std::string name_;
     std::string dir_;
     std::unique_ptr<vline::VirtualLine> line_;

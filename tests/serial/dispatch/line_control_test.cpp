@@ -1,6 +1,8 @@
 // Opening the port, line settings, modem lines and status, line errors, flow control, options.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "tests/serial/dispatch/dispatch_fixture.h"
 
 namespace {
@@ -259,6 +261,19 @@ TEST(DispatcherList, IndexesAreReusedAndTheListShrinks) {
     c.reset();
     b.reset();
     EXPECT_EQ(before, DispatcherList.size());
+}
+
+// A line change waits for the characters of the old settings to leave the wire: at 110 baud the
+// time of 18 characters, 1.6 s. The in-memory device has no wire (fuzzing and tests open one per
+// case), so the change applies at once.
+TEST(MemoryDeviceOpen, ALineChangeDoesNotWaitForAWire) {
+    TSioMemoryDispatcher device;
+    device.SetRunThreads(false);
+    ASSERT_EQ(0, device.InitPort(L"\\\\.\\COM1", 110, 0, 8, 1, 4096, 4096, 3));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(0, device.SetLine(9600, 0, 8, 1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(9600u, device.DeviceDCB().BaudRate);
 }
 
 }  // namespace

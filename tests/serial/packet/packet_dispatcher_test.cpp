@@ -19,6 +19,7 @@
 #include "serial/packet/dispatcher_packet_link.h"
 #include "serial/packet/packet_manager.h"
 #include "serial/packet/packet_manager_list.h"
+#include "tests/serial/packet/memory_link.h"
 #include "tests/support/pump_until.h"
 #include "tests/support/skippable_clock.h"
 
@@ -26,25 +27,6 @@ namespace {
 
 using testsupport::PumpFor;
 using testsupport::PumpUntil;
-
-// The link of a manager to a dispatcher that no port component owns.
-class MemoryLink : public TDispatcherPacketLink {
-  public:
-    explicit MemoryLink(TSioBaseDispatcher* D) : d(D) {}
-    TSioCustomComPort* Port() const override { return nullptr; }
-    bool PortOpen() const override { return true; }
-    bool PortLoading() const override { return false; }
-    bool PortDesigning() const override { return false; }
-    void WatchPort(std::function<void(TPacketPortEvent)>) override {}
-    void UnwatchPort() override {}
-
-  protected:
-    TSioBaseDispatcher* Dispatcher() const override { return d; }
-    const TComponent* Sender() const override { return nullptr; }
-
-  private:
-    TSioBaseDispatcher* d;
-};
 
 class OnDispatcher : public ::testing::Test {
   protected:

@@ -1,0 +1,158 @@
+// The data-trigger scan and the dispatch ring on the in-memory device: fuzzed triggers and
+// streams, read as they are offered, or left unread in a burst that fills the ring exactly. Every
+// firing is compared with a naive reference: a trigger fires at each byte that ends an occurrence
+// of it (occurrences may overlap), comparing upper-case forms when it ignores case. Whatever is
+// read must be the stream itself, each byte once.
+#include <algorithm>
+#include <cstdio>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "serial/device/memory_device.h"
+#include "serial/dispatch/notify.h"
+#include "serial/dispatch/triggers.h"
+
+namespace {
+
+struct Trigger {
+    std::string text;
+    bool ignoreCase;
+    uint32_t handle = 0;
+};
+
+// (stream index of the byte that ends the occurrence, handle), in stream order.
+using Firings = std::vector<std::pair<uint64_t, uint32_t>>;
+
+Firings Reference(const std::vector<Trigger>& triggers, const std::string& stream) {
+    Firings fired;
+    auto fold = [](bool on, char c) {
+        return on ? UpperCaseByte(static_cast<uint8_t>(c)) : static_cast<uint8_t>(c);
+    };
+    for (size_t end = 0; end < stream.size(); ++end) {
+        for (const Trigger& t : triggers) {
+            const size_t n = t.text.size();
+            if (n == 0 || n > end + 1) continue;
+            bool match = true;
+            for (size_t i = 0; i < n && match; ++i)
+                match =
+                    fold(t.ignoreCase, stream[end + 1 - n + i]) == fold(t.ignoreCase, t.text[i]);
+            if (match) fired.push_back({end, t.handle});
+        }
+    }
+    std::sort(fired.begin(), fired.end());
+    return fired;
+}
+
+std::string Printable(const std::string& bytes) {
+    std::string out = "\"";
+    for (unsigned char c : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7F && c != '\\' ? "%c" : "\\x%02X", c);
+        out += hex;
+    }
+    return out + "\"";
+}
+
+struct Reader {
+    Reader(TSioMemoryDispatcher* d, bool r) : device(d), reads(r) {}
+    TSioMemoryDispatcher* device;  // not owned
+    bool reads;
+    std::string read;
+    uint64_t readCount = 0;
+    Firings fired;
+
+    void Notify(uint32_t Msg, uint32_t wParam, int32_t) {
+        if (Msg == TriggerDataMsg) {
+            // The byte that completed the match is unread, in the ring between what was read and
+            // the head: its ring index (the scan's position) gives its place in the stream.
+            const uint64_t ring = device->LastTailData;
+            uint64_t at = readCount - readCount % DispatchBufferSize + ring;
+            if (at < readCount) at += DispatchBufferSize;
+            fired.push_back({at, wParam});
+        } else if (Msg == TriggerAvailMsg && reads) {
+            std::string bytes(wParam, '\0');
+            const int32_t got = device->GetBlock(bytes.data(), wParam);
+            FuzzCheck(got == static_cast<int32_t>(wParam), "an offered block could not be read");
+            read += bytes;
+            readCount += wParam;
+        }
+    }
+    TSioNotifyEvent Event() { return MakeNotifyEvent<&Reader::Notify>(this); }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    const bool reads = in.ConsumeBool();
+    const bool fillRing = !reads && in.ConsumeBool();
+    std::vector<Trigger> triggers(in.ConsumeIntegralInRange<size_t>(1, 3));
+    for (Trigger& t : triggers) {
+        t.text = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, MaxDataTriggerLen));
+        t.ignoreCase = in.ConsumeBool();
+    }
+    const char filler = in.ConsumeIntegral<char>();
+
+    auto device = std::make_unique<TSioMemoryDispatcher>();
+    device->SetRunThreads(false);
+    if (device->InitPort(L"\\\\.\\COM1", 9600, 0, 8, 1, 4096, 4096, 3) != 0) return 0;
+    // Offered blocks are read only when this run reads; unread, the ring fills and the stream is
+    // cut to what it holds.
+    device->ChangeLengthTrigger(reads ? 1 : 0);
+    for (Trigger& t : triggers) {
+        const int32_t h = device->AddDataTriggerLen(t.text.data(), t.ignoreCase,
+                                                    static_cast<uint32_t>(t.text.size()));
+        FuzzCheck(h > 0, "a data trigger of at most 21 bytes was refused");
+        t.handle = static_cast<uint32_t>(h);
+    }
+    Reader reader(device.get(), reads);
+    device->RegisterEventTriggerHandler(reader.Event());
+
+    std::vector<std::string> chunks;
+    std::string stream;
+    while (in.remaining_bytes() > 0) {
+        chunks.push_back(in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, 700)));
+        stream += chunks.back();
+    }
+    if (!reads) {
+        const size_t ring = DispatchBufferSize;
+        if (fillRing && stream.size() < ring)
+            chunks.push_back(std::string(ring - stream.size(), filler));
+        stream.clear();
+        for (std::string& c : chunks) {
+            c = c.substr(0, ring - stream.size());
+            stream += c;
+        }
+    }
+    for (const std::string& c : chunks) {
+        if (c.empty()) continue;
+        device->Receive(c);
+        for (size_t pass = 0; pass < c.size() / 256 + 3; ++pass) device->RunPass();
+    }
+    // A pass ends early after a notification nobody acted on: enough passes for every firing.
+    for (size_t pass = 0; pass < reader.fired.size() + stream.size() / 256 + 8; ++pass)
+        device->RunPass();
+
+    if (reads) FuzzCheck(reader.read == stream, "what was read is not the stream, each byte once");
+    Firings got = reader.fired;
+    std::sort(got.begin(), got.end());
+    const Firings expected = Reference(triggers, stream);
+    if (got != expected) {
+        std::string where = "firings differ: got";
+        for (auto& [at, h] : got) where += " " + std::to_string(at) + "/" + std::to_string(h);
+        where += "; reference";
+        for (auto& [at, h] : expected) where += " " + std::to_string(at) + "/" + std::to_string(h);
+        where += "; triggers";
+        for (const Trigger& t : triggers)
+            where += " " + std::to_string(t.handle) + (t.ignoreCase ? "(any case)" : "") + "=" +
+                     Printable(t.text);
+        where += "; stream " + Printable(stream.substr(0, 64));
+        FuzzCheck(false, where);
+    }
+    device->DeregisterEventTriggerHandler(reader.Event());
+    return 0;
+}

@@ -117,6 +117,7 @@ TEST(TIOQueue, PushUnlessClearedSinceDropsWhatWasTakenBeforeAClear) {
     q.Clear();
     EXPECT_EQ(freed, 1);
     EXPECT_NE(q.Clears(), before);
+    q.WaitForBuffer(0);  // takes the signal the first push left
     EXPECT_FALSE(q.PushUnlessClearedSince(std::make_unique<Tracked>(8, &freed), before));
     EXPECT_EQ(freed, 2) << "the stale item is freed";
     EXPECT_EQ(q.Count(), 0);

@@ -7,22 +7,39 @@ TIOQueue::TIOQueue() = default;
 
 TIOQueue::~TIOQueue() = default;
 
-void TIOQueue::Push(std::unique_ptr<TIOBuffer> item) {
-    if (!item) throw std::invalid_argument("TIOQueue::Push: no item");
-    bool wasEmpty;
+bool TIOQueue::Append(std::unique_ptr<TIOBuffer> item) {
     const bool status = dynamic_cast<const TStatusBuffer*>(item.get()) != nullptr;
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        wasEmpty = FItems.empty();
-        FBytesQueued += item->Size();
-        FItems.push_back(std::move(item));
-        FCount.store(static_cast<int32_t>(FItems.size()));
-        if (status) FStatusCount.fetch_add(1);
-    }
+    const bool wasEmpty = FItems.empty();
+    FBytesQueued += item->Size();
+    FItems.push_back(std::move(item));
+    FCount.store(static_cast<int32_t>(FItems.size()));
+    if (status) FStatusCount.fetch_add(1);
     // The waiter sleeps on an empty queue, or with data it cannot take yet while it waits for a
     // status word: only those pushes have anyone to wake. Setting the event for every data block
     // would cost a wake-up per block.
-    if (wasEmpty || status) FEvent.Set();
+    return wasEmpty || status;
+}
+
+void TIOQueue::Push(std::unique_ptr<TIOBuffer> item) {
+    if (!item) throw std::invalid_argument("TIOQueue::Push: no item");
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        wake = Append(std::move(item));
+    }
+    if (wake) FEvent.Set();
+}
+
+bool TIOQueue::PushUnlessClearedSince(std::unique_ptr<TIOBuffer> item, uint32_t clears) {
+    if (!item) throw std::invalid_argument("TIOQueue::Push: no item");
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        if (FClears.load() != clears) return false;  // item freed after the lock is released
+        wake = Append(std::move(item));
+    }
+    if (wake) FEvent.Set();
+    return true;
 }
 
 TIOBuffer* TIOQueue::Peek() {
@@ -76,6 +93,7 @@ void TIOQueue::Clear() {
         }
         FItems.swap(kept);
         FCount.store(static_cast<int32_t>(FItems.size()));
+        FClears.fetch_add(1);
     }
 }
 

@@ -44,8 +44,15 @@ class TIOQueue {
     // Removes and returns the first status word not in use, wherever it stands; null when there
     // is none. For a consumer that cannot take the data in front of it.
     std::unique_ptr<TStatusBuffer> PopStatus();
-    // Frees every item that is not in use; items in use stay, in their order.
+    // Frees every item that is not in use; items in use stay, in their order. Counts as a clear
+    // for PushUnlessClearedSince.
     void Clear();
+    // How many clears this queue has seen. A producer takes it when its data has been read and
+    // hands it to PushUnlessClearedSince, so that data read before a clear never lands after it.
+    uint32_t Clears() const { return FClears.load(); }
+    // Push, unless Clear has run since the producer took Clears (then the item is freed): the
+    // check and the append are one step under the queue's lock. True when pushed.
+    bool PushUnlessClearedSince(std::unique_ptr<TIOBuffer> item, uint32_t clears);
     // Signaled at once when the queue holds an item; otherwise waits up to tmo milliseconds for
     // a Push and returns the wait's result.
     platform::WaitResult WaitForBuffer(uint32_t tmo);
@@ -68,4 +75,7 @@ class TIOQueue {
     // Written under FLock whenever FItems changes; read without it by the waits.
     std::atomic<int32_t> FCount{0};
     std::atomic<int32_t> FStatusCount{0};  // the status words among them
+    std::atomic<uint32_t> FClears{0};      // written under FLock by Clear
+    // Push and PushUnlessClearedSince; the caller holds FLock. Whether the waiter needs waking.
+    bool Append(std::unique_ptr<TIOBuffer> item);
 };

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/unique_handle.h"
@@ -55,26 +56,35 @@ class TSioWin32Thread : public TSioDispatcherThread {
     bool FPending = false;          // an operation on FOverlapped has not completed yet
 };
 
-// Moves received bytes onto FQueue in 256-byte blocks.
+// Moves received bytes onto FQueue in 256-byte blocks. Bytes read before an input purge are
+// never queued after it: the queue's clear count is taken as a read completes, and the blocks
+// of that read are dropped when a clear has run since.
 class TReadThread : public TSioWin32Thread {
   public:
     using TSioWin32Thread::TSioWin32Thread;
+
+    // Test seam: when set, every reader calls it between a read that brought bytes and the push
+    // of its blocks, the window an input purge may fall into. Empty in the program; set only
+    // while no reader runs.
+    static inline std::function<void()> ReadCompletedHook;
 
   protected:
     int32_t Execute() override;
 
   private:
     // ReadFile into FStage: bytes read (0 when nothing had arrived or the read was aborted), or
-    // -161 on failure.
+    // -161 on failure. FReadClears := the queue's clear count as the read completed.
     int32_t ReadDevice();
-    // Cuts the N bytes read into 256-byte blocks and pushes them; false when a block cannot be
-    // had (exit code -13868).
+    // Cuts the N bytes read into 256-byte blocks and pushes them, or drops them all when the
+    // queue was cleared since the read completed; false when a block cannot be had (exit code
+    // -13868).
     bool QueueBlocks(int32_t N);
     // One read takes up to 16 blocks' worth from the driver: the same blocks reach FQueue as
     // with one read per block, for a sixteenth of the system calls.
     static constexpr uint32_t kStageSize = 16 * 256;
     uint8_t FStage[kStageSize];           // a pending read's buffer; this thread only
     std::unique_ptr<TDataBuffer> FSpare;  // the next block to fill
+    uint32_t FReadClears = 0;             // FQueue's clear count when FStage was filled
 };
 
 // Sends what the dispatcher put into the output ring.

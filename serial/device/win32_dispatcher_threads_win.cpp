@@ -114,8 +114,13 @@ int32_t TSioWin32Thread::WaitForOverlapped(OVERLAPPED& Overlapped) {
 int32_t TReadThread::ReadDevice() {
     EndPending();
     DWORD got = 0;
-    if (ReadFile(W->Device(), FStage, kStageSize, &got, &FOverlapped))
+    // The clear count is taken once the read has completed, not when it is issued: a read that
+    // stays pending until bytes arrive (Wine) and outlives a purge brings bytes that came after
+    // the purge, and those are kept.
+    if (ReadFile(W->Device(), FStage, kStageSize, &got, &FOverlapped)) {
+        FReadClears = W->FQueue->Clears();
         return static_cast<int32_t>(got);
+    }
     DWORD err = GetLastError();
     if (err != ERROR_IO_PENDING) {
         W->LastWinError.store(static_cast<int32_t>(err));
@@ -123,6 +128,7 @@ int32_t TReadThread::ReadDevice() {
     }
     IssuedPending();
     int32_t r = WaitForOverlapped(FOverlapped);
+    FReadClears = W->FQueue->Clears();
     if (r >= 0) return r;
     err = GetLastError();
     if (err == ERROR_OPERATION_ABORTED) return 0;  // a purge of the input: no bytes, no error
@@ -131,6 +137,7 @@ int32_t TReadThread::ReadDevice() {
 }
 
 bool TReadThread::QueueBlocks(int32_t N) {
+    if (ReadCompletedHook) ReadCompletedHook();
     for (int32_t done = 0; done < N;) {
         if (!FSpare) {
             try {
@@ -142,7 +149,8 @@ bool TReadThread::QueueBlocks(int32_t N) {
         int32_t n = std::min<int32_t>(N - done, FSpare->Size());
         std::memcpy(FSpare->Data(), FStage + done, static_cast<size_t>(n));
         FSpare->SetBytesUsed(n);
-        W->FQueue->Push(std::move(FSpare));
+        // A purge since the read: this block and the rest of the read came before it.
+        if (!W->FQueue->PushUnlessClearedSince(std::move(FSpare), FReadClears)) return true;
         done += n;
     }
     return true;

@@ -22,27 +22,48 @@ TSioDispatcherThread::OntoMainThread::~OntoMainThread() {
 }
 
 TSioDispatcherThread::~TSioDispatcherThread() {
-    if (!thread_.joinable()) return;
-    if (IsCurrentThread())
-        thread_.detach();
-    else
-        thread_.join();
+    {
+        std::lock_guard lock(threadLock_);
+        if (thread_.joinable() && id_ == std::this_thread::get_id()) {
+            thread_.detach();  // ending anyway
+            return;
+        }
+    }
+    Join();
 }
 
 void TSioDispatcherThread::Start() {
+    std::lock_guard lock(threadLock_);
     thread_ = std::thread([this] { Run(); });
+    id_ = thread_.get_id();
 }
 
 void TSioDispatcherThread::Join() {
-    if (thread_.joinable() && !IsCurrentThread()) thread_.join();
+    std::thread ending;
+    {
+        std::lock_guard lock(threadLock_);
+        if (!thread_.joinable() || id_ == std::this_thread::get_id()) return;
+        ending = std::move(thread_);
+    }
+    // Outside the lock: the ending thread may still ask whether it is the current one.
+    ending.join();
+    std::lock_guard lock(threadLock_);
+    id_ = std::thread::id();  // the system may give the id to a new thread now
 }
 
 bool TSioDispatcherThread::IsCurrentThread() const {
-    return thread_.get_id() == std::this_thread::get_id();
+    std::lock_guard lock(threadLock_);
+    return id_ == std::this_thread::get_id();
+}
+
+bool TSioDispatcherThread::Joinable() const {
+    std::lock_guard lock(threadLock_);
+    return thread_.joinable();
 }
 
 bool TSioDispatcherThread::SetPriority(platform::TThreadPriority P) {
     priority_.store(P);
+    std::lock_guard lock(threadLock_);
     return platform::SetThreadPriority(thread_, P);
 }
 

@@ -4,10 +4,14 @@
 // Threads: each object runs one std::thread. The dispatcher owns the objects and joins them
 // (HaltThreads, Destroy); a thread never frees itself, so a thread that runs the dispatcher's
 // final release as it ends (DonePortPrim) is joined later by whoever destroys the dispatcher.
+// The std::thread may be started or joined on one thread while another sets its priority or
+// asks whether it is the current one: threadLock_ orders those, and Join takes the std::thread
+// out under it and joins it outside, so no priority change ever meets a thread being joined.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "platform/thread.h"
@@ -29,7 +33,8 @@ class TSioDispatcherThread {
     // Waits for the thread to end; nothing on the thread itself or when it never started.
     void Join();
     bool IsCurrentThread() const;
-    bool Joinable() const { return thread_.joinable(); }
+    // Started and not yet joined (nor being joined).
+    bool Joinable() const;
 
     // Asks Execute to end (it looks at Terminated in its loop).
     void Terminate() { terminated_.store(true); }
@@ -44,6 +49,8 @@ class TSioDispatcherThread {
     // The dispatcher thread among its kind (ThreadFinished treats it apart).
     virtual bool IsDispatcherThread() const { return false; }
 
+    // False when the system refused or the thread is not running (never started, joined or
+    // being joined).
     bool SetPriority(platform::TThreadPriority P);
     platform::TThreadPriority Priority() const { return priority_.load(); }
 
@@ -93,7 +100,9 @@ class TSioDispatcherThread {
   private:
     void Run();
 
-    std::thread thread_;
+    mutable std::mutex threadLock_;
+    std::thread thread_;  // threadLock_
+    std::thread::id id_;  // threadLock_; the running thread's, kept until it has been joined
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     std::atomic<int32_t> returnValue_{0};

@@ -105,6 +105,33 @@ TEST(TIOQueue, ClearFreesAllButTheLentItem) {
     EXPECT_EQ(q.Count(), 0);
 }
 
+// A producer's data taken before a clear never lands after it; data taken after the clear does,
+// and a push without the check is not affected.
+TEST(TIOQueue, PushUnlessClearedSinceDropsWhatWasTakenBeforeAClear) {
+    TIOQueue q;
+    int freed = 0;
+    const uint32_t before = q.Clears();
+    ASSERT_TRUE(q.PushUnlessClearedSince(std::make_unique<Tracked>(4, &freed), before));
+    EXPECT_EQ(q.Count(), 1);
+
+    q.Clear();
+    EXPECT_EQ(freed, 1);
+    EXPECT_NE(q.Clears(), before);
+    q.WaitForBuffer(0);  // takes the signal the first push left
+    EXPECT_FALSE(q.PushUnlessClearedSince(std::make_unique<Tracked>(8, &freed), before));
+    EXPECT_EQ(freed, 2) << "the stale item is freed";
+    EXPECT_EQ(q.Count(), 0);
+    EXPECT_EQ(q.BytesQueued(), 0);
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::TimedOut) << "a dropped item wakes nobody";
+
+    EXPECT_TRUE(q.PushUnlessClearedSince(std::make_unique<Tracked>(16, &freed), q.Clears()));
+    q.Push(std::make_unique<Tracked>(2, &freed));
+    EXPECT_EQ(q.Count(), 2);
+    EXPECT_EQ(q.BytesQueued(), 18);
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::Signaled);
+    EXPECT_THROW(q.PushUnlessClearedSince(nullptr, q.Clears()), std::invalid_argument);
+}
+
 TEST(TIOQueue, DestructionFreesEveryItemLentOrNot) {
     int freed = 0;
     {

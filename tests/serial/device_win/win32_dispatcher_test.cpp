@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -268,6 +269,37 @@ TEST_F(Win32DispatcherTest, PurgeDuringALongWriteDropsTheRest) {
     EXPECT_EQ(all.substr(all.size() - tail.size()), tail);
     EXPECT_LT(all.size(), block.size() + tail.size()) << "nothing of the purged block was dropped";
     EXPECT_EQ(all.find_first_not_of('p'), all.size() - tail.size());
+    d.DonePort();
+    EXPECT_TRUE(shown_.Get().empty());
+}
+
+// The reader has read bytes and not queued them yet when the input is purged: those bytes came
+// before the purge and must not reach the dispatch buffer after it; bytes sent after the purge
+// arrive.
+TEST_F(Win32DispatcherTest, BytesReadBeforeAnInputPurgeAreNotDeliveredAfterIt) {
+    struct ClearHook {  // declared first: the reader has ended when it runs
+        ~ClearHook() { TReadThread::ReadCompletedHook = nullptr; }
+    } clearHook;
+    TSioWin32Dispatcher d(nullptr);
+    std::atomic<bool> purged{false};
+    TReadThread::ReadCompletedHook = [&] {
+        bool first = false;
+        if (purged.compare_exchange_strong(first, true)) d.PurgeQueue(1);
+    };
+    ASSERT_EQ(Open(d), 0);
+    peer_->Send("before purge\r\n");
+    ASSERT_TRUE(WaitFor([&] { return purged.load(); }));
+    peer_->Send("after\r\n");
+    const std::string after = "after\r\n";
+    std::string got;
+    WaitFor([&] {
+        char buf[64];
+        int32_t r = d.GetBlock(buf, std::min<uint32_t>(sizeof buf, d.InBuffUsed()));
+        if (r > 0) got.append(buf, static_cast<size_t>(r));
+        return got.size() >= after.size() &&
+               got.compare(got.size() - after.size(), after.size(), after) == 0;
+    });
+    EXPECT_EQ(got, after);
     d.DonePort();
     EXPECT_TRUE(shown_.Get().empty());
 }

@@ -429,6 +429,73 @@ TEST(RunningPortLifecycle, ASecondCloseDuringTheFirstReturnsAtOnce) {
     platform::UnbindMainThread();
 }
 
+// A thread object's priority is set only while its thread runs: not before Start, and not once
+// Join has taken the thread, even when Join runs while another thread keeps setting it.
+TEST(DispatcherThreadObject, PriorityIsSetOnlyWhileTheThreadRuns) {
+    struct Parked : TSioDispatcherThread {
+        using TSioDispatcherThread::TSioDispatcherThread;
+        std::atomic<bool> release{false};
+        std::atomic<int> sawItselfCurrent{-1};
+        int32_t Execute() override {
+            sawItselfCurrent = IsCurrentThread() ? 1 : 0;
+            while (!release.load()) std::this_thread::yield();
+            return 0;
+        }
+    };
+    using platform::TThreadPriority;
+    for (int round = 0; round < 20; ++round) {
+        Parked t(nullptr);
+        EXPECT_FALSE(t.SetPriority(TThreadPriority::tpHigher)) << "not started";
+        EXPECT_FALSE(t.Joinable());
+        t.Start();
+        EXPECT_TRUE(t.Joinable());
+        EXPECT_FALSE(t.IsCurrentThread());
+        EXPECT_TRUE(t.SetPriority(TThreadPriority::tpHigher)) << "running";
+
+        std::atomic<bool> joined{false};
+        std::atomic<int> accepted{0};
+        std::thread setter([&] {
+            for (int i = 0; !joined.load(); ++i)
+                if (t.SetPriority(i % 2 ? TThreadPriority::tpHigher : TThreadPriority::tpNormal))
+                    ++accepted;
+        });
+        while (accepted.load() == 0) std::this_thread::yield();
+        t.release = true;
+        t.Join();
+        EXPECT_FALSE(t.SetPriority(TThreadPriority::tpHighest)) << "joined";
+        joined = true;
+        setter.join();
+        EXPECT_FALSE(t.SetPriority(TThreadPriority::tpHighest));
+        EXPECT_FALSE(t.Joinable());
+        EXPECT_FALSE(t.IsCurrentThread());
+        EXPECT_EQ(1, t.sawItselfCurrent.load());
+        EXPECT_EQ(TThreadPriority::tpHighest, t.Priority()) << "the last request is remembered";
+    }
+}
+
+// The port's thread boost changed from another thread while a close joins the threads whose
+// priority it sets.
+TEST(RunningPortLifecycle, ThreadBoostChangedWhileACloseJoinsTheThreads) {
+    for (int round = 0; round < 10; ++round) {
+        TSioMemoryDispatcher d;
+        ASSERT_EQ(0, d.InitPort(L"\\\\.\\COM6", 9600, 0, 8, 1, 4096, 4096, 3));
+        std::atomic<bool> closed{false};
+        std::atomic<int> boosts{0};
+        std::thread booster([&] {
+            for (uint8_t b = 1; !closed.load(); b = static_cast<uint8_t>(b % 3 + 1)) {
+                d.SetThreadBoost(b);
+                ++boosts;
+            }
+        });
+        while (boosts.load() < 10) std::this_thread::yield();
+        EXPECT_EQ(0, d.CloseCom());
+        closed = true;
+        booster.join();
+        EXPECT_FALSE(d.ComThread->Joinable());
+        EXPECT_FALSE(d.fDispThread->Joinable());
+    }
+}
+
 TEST(RunningPortLifecycle, LaunchingTwiceIsRefused) {
     TSioMemoryDispatcher d;
     ASSERT_EQ(0, d.InitPort(L"\\\\.\\COM5", 9600, 0, 8, 1, 4096, 4096, 3));

@@ -1,7 +1,7 @@
 // The data-trigger scan and the dispatch ring on the in-memory device: fuzzed triggers and
 // streams, read as they are offered, or left unread in a burst that fills the ring exactly. Every
 // firing is compared with a naive reference: a trigger fires at each byte that ends an occurrence
-// of it (occurrences may overlap), comparing upper-case forms when it ignores case. Whatever is
+// of it (occurrences may overlap), comparing the code page's upper-case forms when it ignores case. Whatever is
 // read must be the stream itself, each byte once.
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
+#include "platform/case_folding.h"
 #include "serial/device/memory_device.h"
 #include "serial/dispatch/notify.h"
 #include "serial/dispatch/triggers.h"
@@ -27,21 +28,22 @@ struct Trigger {
 // (stream index of the byte that ends the occurrence, handle), in stream order.
 using Firings = std::vector<std::pair<uint64_t, uint32_t>>;
 
+// Folds a copy of the text as the program's code page does (double-byte characters untouched).
+std::string Folded(std::string text) {
+    platform::SystemCaseFolding().FoldText(reinterpret_cast<uint8_t*>(text.data()), text.size());
+    return text;
+}
+
 Firings Reference(const std::vector<Trigger>& triggers, const std::string& stream) {
     Firings fired;
-    auto fold = [](bool on, char c) {
-        return on ? UpperCaseByte(static_cast<uint8_t>(c)) : static_cast<uint8_t>(c);
-    };
-    for (size_t end = 0; end < stream.size(); ++end) {
-        for (const Trigger& t : triggers) {
-            const size_t n = t.text.size();
-            if (n == 0 || n > end + 1) continue;
-            bool match = true;
-            for (size_t i = 0; i < n && match; ++i)
-                match =
-                    fold(t.ignoreCase, stream[end + 1 - n + i]) == fold(t.ignoreCase, t.text[i]);
-            if (match) fired.push_back({end, t.handle});
-        }
+    const std::string foldedStream = Folded(stream);
+    for (const Trigger& t : triggers) {
+        const std::string& in = t.ignoreCase ? foldedStream : stream;
+        const std::string text = t.ignoreCase ? Folded(t.text) : t.text;
+        const size_t n = text.size();
+        if (n == 0) continue;
+        for (size_t end = n - 1; end < in.size(); ++end)
+            if (in.compare(end + 1 - n, n, text) == 0) fired.push_back({end, t.handle});
     }
     std::sort(fired.begin(), fired.end());
     return fired;

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "app/device_address.h"
@@ -56,9 +57,11 @@ namespace {
 std::optional<double> LargestWritten(const std::string& ascii) {
     static_assert(std::numeric_limits<long double>::max_exponent >
                   std::numeric_limits<double>::max_exponent);
-    long double wide = 0;
-    auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), wide);
-    if (ec != std::errc() || end != ascii.data() + ascii.size()) return std::nullopt;
+    // strtold rather than from_chars: the Windows runtime's from_chars for long double does not
+    // read such values. The text is plain ASCII with a '.' separator, as the C locale reads it.
+    char* end = nullptr;
+    const long double wide = std::strtold(ascii.c_str(), &end);
+    if (end != ascii.c_str() + ascii.size()) return std::nullopt;
     const double max = std::numeric_limits<double>::max();
     if (std::fabs(wide) <= 1.79769313486232e308L && std::fabs(wide) > max) {
         return wide < 0 ? -max : max;

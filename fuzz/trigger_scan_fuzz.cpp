@@ -70,8 +70,9 @@ struct Reader {
     void Notify(uint32_t Msg, uint32_t wParam, int32_t) {
         if (Msg == TriggerDataMsg) {
             // The byte that completed the match is unread, in the ring between what was read and
-            // the head: its ring index (the scan's position) gives its place in the stream.
-            const uint64_t ring = device->LastTailData;
+            // the head, just before the scan's position (the scan goes on after it): its ring
+            // index gives its place in the stream.
+            const uint64_t ring = (device->LastTailData + DispatchBufferSize - 1) % DispatchBufferSize;
             uint64_t at = readCount - readCount % DispatchBufferSize + ring;
             if (at < readCount) at += DispatchBufferSize;
             fired.push_back({at, wParam});

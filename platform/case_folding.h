@@ -16,6 +16,8 @@ struct CaseFolding {
     // The folding of the given code page (1252 Western, 932 Japanese, ...). A code page the
     // system does not know folds the ASCII letters alone.
     static CaseFolding ForCodePage(uint32_t CodePage);
+    // The ASCII letters folded, nothing else: where every code page agrees.
+    static CaseFolding AsciiOnly();
 
     // Folds text in place: every byte that is not part of a double-byte character.
     void FoldText(uint8_t* Text, size_t Len) const;

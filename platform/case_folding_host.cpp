@@ -6,17 +6,10 @@ namespace platform {
 
 namespace {
 
-CaseFolding AsciiOnly() {
-    CaseFolding f;
-    for (int b = 0; b < 256; ++b)
-        f.Upper[static_cast<size_t>(b)] = static_cast<uint8_t>(b >= 'a' && b <= 'z' ? b - 32 : b);
-    return f;
-}
-
 // Windows-1252: the Latin-1 letters à..þ (except ÷) have their capitals 32 below; š œ ž ÿ have
 // theirs in the 0x80 row.
 CaseFolding Western() {
-    CaseFolding f = AsciiOnly();
+    CaseFolding f = CaseFolding::AsciiOnly();
     for (int b = 0xE0; b <= 0xFE; ++b)
         if (b != 0xF7) f.Upper[static_cast<size_t>(b)] = static_cast<uint8_t>(b - 32);
     f.Upper[0x9A] = 0x8A;
@@ -29,7 +22,7 @@ CaseFolding Western() {
 // Shift-JIS (932): ASCII letters fold; 0x81..0x9F and 0xE0..0xFC are lead bytes; the half-width
 // katakana 0xA1..0xDF have no case.
 CaseFolding Japanese() {
-    CaseFolding f = AsciiOnly();
+    CaseFolding f = CaseFolding::AsciiOnly();
     for (int b = 0x81; b <= 0x9F; ++b) f.Lead[static_cast<size_t>(b)] = true;
     for (int b = 0xE0; b <= 0xFC; ++b) f.Lead[static_cast<size_t>(b)] = true;
     return f;
@@ -44,7 +37,7 @@ CaseFolding CaseFolding::ForCodePage(uint32_t CodePage) {
         case 932:
             return Japanese();
         default:
-            return AsciiOnly();
+            return CaseFolding::AsciiOnly();
     }
 }
 

@@ -7,12 +7,11 @@
 namespace platform {
 
 CaseFolding CaseFolding::ForCodePage(uint32_t CodePage) {
-    CaseFolding f;
+    CaseFolding f = AsciiOnly();
     CPINFO info{};
     const bool known = IsValidCodePage(CodePage) && GetCPInfo(CodePage, &info);
     for (int b = 0; b < 256; ++b) {
         const auto byte = static_cast<uint8_t>(b);
-        f.Upper[byte] = static_cast<uint8_t>(b >= 'a' && b <= 'z' ? b - 32 : b);
         if (!known || b < 0x80) continue;
         if (IsDBCSLeadByteEx(CodePage, byte)) {
             f.Lead[byte] = true;

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "platform/unique_handle.h"
-#include "serial/device/io_buffer.h"
 #include "serial/dispatch/dispatcher_thread.h"
+#include "serial/dispatch/io_buffer.h"
 
 class TSioWin32Dispatcher;
 

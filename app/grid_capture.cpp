@@ -39,7 +39,7 @@ std::wstring FirstChar(const std::wstring& text) { return text.substr(0, 1); }
 // Steps 15 and 16: the changed entry with the highest index is what the display keeps.
 void ShowLastChange(BridgeView& view, const CaptureState& state) {
     BitStateSpan BitStates = state.BitStates;
-    const std::wstring edit1 = view.Text(BridgeView::Field::Edit1);
+    const std::wstring edit1 = view.Text(BridgeView::Field::FirstDevice);
     const bool fx = view.FxMode();
     // A first device past what a monitor shows is no view: its rows have no names to show.
     const std::optional<int32_t> base = DeviceNumberInView(edit1, fx, 0);
@@ -52,8 +52,8 @@ void ShowLastChange(BridgeView& view, const CaptureState& state) {
         int32_t bit = static_cast<int32_t>(i % 16);
         std::wstring number =
             fx ? IntToOct(*base + row * 8 + bit, 3) : IntToHex(*base + row * 16 + bit, 3);
-        view.SetText(BridgeView::Field::Edit2, FirstChar(edit1) + number);
-        view.SetText(BridgeView::Field::Edit3, now == 1 ? L"ON" : L"OFF");
+        view.SetText(BridgeView::Field::ChangedDevice, FirstChar(edit1) + number);
+        view.SetText(BridgeView::Field::ChangedState, now == 1 ? L"ON" : L"OFF");
     }
 }
 
@@ -181,7 +181,7 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     std::optional<std::wstring> read = GetWndText(desktop, state.DeviceFieldWnd);
     if (!read) return TickResult::MonitorNotAnswering;
     std::wstring device = *read;
-    view.SetText(Field::Edit1, device);
+    view.SetText(Field::FirstDevice, device);
     if (device.empty() && desktop.IsWindow(state.DeviceFieldWnd)) {
         if (!SetWndText(desktop, state.DeviceFieldWnd, L"X000"))
             return TickResult::MonitorNotAnswering;
@@ -191,17 +191,17 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
         read = GetWndText(desktop, state.DeviceFieldWnd);
         if (!read) return TickResult::MonitorNotAnswering;
         device = *read;
-        view.SetText(Field::Edit1, device);
+        view.SetText(Field::FirstDevice, device);
     }
 
     // 6, 7.
-    if (view.Text(Field::Edit4).empty()) view.SetText(Field::Edit4, device);
-    if (view.Text(Field::Edit5).empty()) view.SetText(Field::Edit5, device);
+    if (view.Text(Field::ToggleTarget).empty()) view.SetText(Field::ToggleTarget, device);
+    if (view.Text(Field::RequestedFirst).empty()) view.SetText(Field::RequestedFirst, device);
     state.DeviceChanged = device != state.LastDeviceName;
     if (state.DeviceChanged) {
         state.LastDeviceName = device;
-        view.SetText(Field::Edit4, device);
-        view.SetText(Field::Edit5, device);
+        view.SetText(Field::ToggleTarget, device);
+        view.SetText(Field::RequestedFirst, device);
     }
 
     // 8. The grid; kept when none is found.
@@ -262,8 +262,8 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
 
     // 15 to 17.
     if (state.DeviceChanged) {
-        view.SetText(Field::Edit2, L"");
-        view.SetText(Field::Edit3, L"");
+        view.SetText(Field::ChangedDevice, L"");
+        view.SetText(Field::ChangedState, L"");
         std::fill(BitStates.begin(), BitStates.end(), int8_t{0});
     } else {
         ShowLastChange(view, state);

@@ -22,18 +22,20 @@ struct CaptureFrame {
 constexpr size_t kBitCount = 160;
 using BitStateSpan = std::span<int8_t, kBitCount>;
 
-// What the tick and the automation read and change on the main window. TForm4 provides it over
+// What the tick and the automation read and change on the main window. MainWindow provides it over
 // its controls; tests provide a plain one.
 class BridgeView {
   public:
-    enum class Field { Edit1, Edit2, Edit3, Edit4, Edit5 };
+    // The monitor's first device as the latest tick read it, the last device whose state
+    // changed and that state, the device "反転" toggles, and the first device "先頭変更" asks for.
+    enum class Field { FirstDevice, ChangedDevice, ChangedState, ToggleTarget, RequestedFirst };
     virtual ~BridgeView() = default;
     virtual std::wstring Text(Field field) = 0;
     virtual void SetText(Field field, const std::wstring& text) = 0;
     virtual bool FxMode() = 0;
-    // Sets CheckBox1 and runs CheckBox1Click.
+    // Sets the FX mode and shows the step captions of the mode.
     virtual void SetFxMode(bool on) = 0;
-    // Image1's picture becomes a copy of the image.
+    // The grid preview shows a copy of the image.
     virtual void ShowImage(const ui::Bitmap& image) = 0;
     virtual bool TimerEnabled() = 0;
     virtual void SetTimerEnabled(bool enabled) = 0;
@@ -55,7 +57,8 @@ struct CaptureState {
     BitStateSpan BitStates;
     BitStateSpan PrevBitStates;
     // The tick's copy of the grid, kept from one tick to the next only so that its memory is
-    // reused (a fresh image of this size costs more than the screen copy); Image1 shows a copy.
+    // reused (a fresh image of this size costs more than the screen copy); the grid preview shows a
+    // copy.
     ui::Bitmap& Image;
 
     CaptureFrame Frame() const { return {CaptX, CaptY, CellW, CellH}; }
@@ -92,7 +95,7 @@ enum class TickResult {
     Sampled,
 };
 
-// Timer1Timer.
+// SampleMonitor.
 TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings& settings,
                        const CaptureState& state);
 

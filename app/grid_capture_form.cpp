@@ -1,4 +1,4 @@
-// TForm4's side of the tick, the two actions and the command handler.
+// MainWindow's side of the tick, the two actions and the command handler.
 #include "app/grid_capture_form.h"
 
 #include <exception>
@@ -13,7 +13,7 @@ namespace {
 
 class FormView final : public BridgeView {
   public:
-    explicit FormView(TForm4& form) : f_(form) {}
+    explicit FormView(MainWindow& form) : f_(form) {}
 
     std::wstring Text(Field field) override { return Edit(field).Text(); }
     void SetText(Field field, const std::wstring& text) override {
@@ -21,42 +21,42 @@ class FormView final : public BridgeView {
     }
     bool FxMode() override { return f_.FxMode(); }
     void SetFxMode(bool on) override {
-        f_.CheckBox1.SetChecked(on);
-        f_.CheckBox1Click(&f_.CheckBox1);
+        f_.fxModeBox.SetChecked(on);
+        f_.ShowFxCaptions();
     }
     void ShowImage(const ui::Bitmap& image) override {
         // An unchanged grid is not drawn again: four repaints a second of the same pixels.
-        if (!(f_.Image1.Picture() == image)) f_.Image1.SetPicture(image);
+        if (!(f_.gridPreview.Picture() == image)) f_.gridPreview.SetPicture(image);
     }
-    bool TimerEnabled() override { return f_.Timer1.Enabled(); }
-    void SetTimerEnabled(bool enabled) override { f_.Timer1.SetEnabled(enabled); }
+    bool TimerEnabled() override { return f_.sampleTimer.Enabled(); }
+    void SetTimerEnabled(bool enabled) override { f_.sampleTimer.SetEnabled(enabled); }
 
   private:
     ui::Edit& Edit(Field field) {
         switch (field) {
-            case Field::Edit1:
-                return f_.Edit1;
-            case Field::Edit2:
-                return f_.Edit2;
-            case Field::Edit3:
-                return f_.Edit3;
-            case Field::Edit4:
-                return f_.Edit4;
-            case Field::Edit5:
+            case Field::FirstDevice:
+                return f_.firstDeviceEdit;
+            case Field::ChangedDevice:
+                return f_.changedDeviceEdit;
+            case Field::ChangedState:
+                return f_.changedStateEdit;
+            case Field::ToggleTarget:
+                return f_.toggleTargetEdit;
+            case Field::RequestedFirst:
                 break;
         }
-        return f_.Edit5;
+        return f_.requestedFirstEdit;
     }
-    TForm4& f_;  // not owned
+    MainWindow& f_;  // not owned
 };
 
-CaptureState StateOf(TForm4& f) {
+CaptureState StateOf(MainWindow& f) {
     return {f.FrameWnd,  f.MonitorWnd,    f.DeviceFieldWnd, f.GridWnd,        f.CaptX,
             f.CaptY,     f.CellW,         f.CellH,          f.LastDeviceName, f.DeviceChanged,
             f.BitStates, f.PrevBitStates, f.CaptureImage};
 }
 
-void RunAction(TForm4& form, void (*action)(AutomationContext&)) {
+void RunAction(MainWindow& form, void (*action)(AutomationContext&)) {
     FormView view(form);
     CaptureState state = StateOf(form);
     const RejectionTitles titles = ReadRejectionTitles(form.SettingsPath());
@@ -75,7 +75,7 @@ RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
     return titles;
 }
 
-void RunTimer1Timer(TForm4& form) {
+void RunTimer1Timer(MainWindow& form) {
     // A failure is shown after the tick has left the gate: the box's message loop must not hold
     // up the commands that arrive while it is open.
     std::optional<std::string> failure;
@@ -94,24 +94,24 @@ void RunTimer1Timer(TForm4& form) {
         form.TickFailures.Succeeded();
 }
 
-void RunButton1Click(TForm4& form) {
+void RunButton1Click(MainWindow& form) {
     form.MonitorTurns.RunAction([&form] { RunAction(form, ChangeFirstDevice); });
 }
 
-void RunButton4Click(TForm4& form) {
+void RunButton4Click(MainWindow& form) {
     form.MonitorTurns.RunAction([&form] { RunAction(form, ToggleDevice); });
 }
 
-void RunStringPacket(TForm4& form, const std::string& data) {
+void RunStringPacket(MainWindow& form, const std::string& data) {
     form.MonitorTurns.RunCommand([&form, data] {
         FormView view(form);
         CommandContext context{view,
                                form.BitStates,
                                form.CurWords,
                                form.PrevWords,
-                               form.SioComPort1,
-                               [&form] { form.Button4Click(&form.Button4); },
-                               [&form] { form.Button1Click(&form.Button1); }};
+                               form.port,
+                               [&form] { form.ToggleDevice(); },
+                               [&form] { form.ChangeFirstDevice(); }};
         HandleCommandPacket(context, data);
     });
 }

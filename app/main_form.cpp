@@ -1,4 +1,4 @@
-// TForm4: layout, start-up and shut-down with the settings file, "START"/"STOP", the settings
+// MainWindow: layout, start-up and shut-down with the settings file, "START"/"STOP", the settings
 // page and the FX mode captions.
 #include "app/main_form.h"
 
@@ -27,143 +27,161 @@ constexpr int32_t kPacketTimeOutTicks = 500;
 constexpr int kDefaultPortNumber = 4;
 }  // namespace
 
-TForm4::TForm4(SerialServices& services, std::wstring settingsPath)
-    : ui::Form({.name = L"Form4",
+MainWindow::MainWindow(SerialServices& services, std::wstring settingsPath)
+    : ui::Form({.name = L"MainWindow",
                 .caption = L"Pelkan 1.02",
                 .clientWidth = 248,
                 .clientHeight = 424,
                 .border = ui::BorderStyle::Single,
                 .minimizeBox = true,
                 .maximizeBox = false}),
-      PageControl1(this, {.name = L"PageControl1", .bounds = {0, 0, 248, 424}}),
+      pages(this, {.name = L"pages", .bounds = {0, 0, 248, 424}}),
       // Main page: 240 × 396 inside the page control.
-      TabSheet1(&PageControl1, {.name = L"TabSheet1", .text = L" メイン"}),
-      Label4(&TabSheet1, {.name = L"Label4", .bounds = {8, 11, 30, 13}, .text = L"COM:"}),
-      ComboBox1(&TabSheet1,
-                {.name = L"ComboBox1", .bounds = {44, 7, 100, 21}, .text = L"ComboBox1"}),
-      Button3(&TabSheet1, {.name = L"Button3", .bounds = {152, 5, 80, 25}, .text = L"START"}),
-      Label3(&TabSheet1, {.name = L"Label3", .bounds = {8, 39, 40, 13}, .text = L"Device:"}),
-      Edit1(&TabSheet1, {.name = L"Edit1", .bounds = {50, 35, 98, 21}}),
-      CheckBox1(&TabSheet1, {.name = L"CheckBox1",
-                             .bounds = {156, 37, 76, 17},
-                             .text = L"FXCPU",
-                             .enabled = false,
-                             .tabStop = false}),
-      Edit2(&TabSheet1, {.name = L"Edit2",
-                         .bounds = {8, 61, 136, 44},
-                         .font = kBigFont,
-                         .alignment = ui::Alignment::Center}),
-      Edit3(&TabSheet1, {.name = L"Edit3",
-                         .bounds = {148, 61, 84, 44},
-                         .font = kBigFont,
-                         .alignment = ui::Alignment::Center}),
-      Image1(&TabSheet1, {.name = L"Image1", .bounds = {8, 110, 225, 170}}),
-      Edit4(&TabSheet1, {.name = L"Edit4", .bounds = {8, 287, 136, 21}}),
-      Button4(&TabSheet1, {.name = L"Button4", .bounds = {152, 285, 80, 25}, .text = L"反転"}),
-      SpeedButton3(&TabSheet1,
-                   {.name = L"SpeedButton3", .bounds = {8, 313, 54, 22}, .text = L"+10"}),
-      SpeedButton4(&TabSheet1,
-                   {.name = L"SpeedButton4", .bounds = {66, 313, 54, 22}, .text = L"-10"}),
-      SpeedButton1(&TabSheet1,
-                   {.name = L"SpeedButton1", .bounds = {124, 313, 54, 22}, .text = L"+1"}),
-      SpeedButton2(&TabSheet1,
-                   {.name = L"SpeedButton2", .bounds = {182, 313, 50, 22}, .text = L"-1"}),
-      Edit5(&TabSheet1, {.name = L"Edit5", .bounds = {8, 342, 136, 21}}),
-      Button1(&TabSheet1, {.name = L"Button1", .bounds = {152, 340, 80, 25}, .text = L"先頭変更"}),
-      SpeedButton6(&TabSheet1,
-                   {.name = L"SpeedButton6", .bounds = {8, 368, 37, 22}, .text = L"+100"}),
-      SpeedButton8(&TabSheet1,
-                   {.name = L"SpeedButton8", .bounds = {47, 368, 37, 22}, .text = L"-100"}),
-      SpeedButton5(&TabSheet1,
-                   {.name = L"SpeedButton5", .bounds = {86, 368, 37, 22}, .text = L"+80"}),
-      SpeedButton7(&TabSheet1,
-                   {.name = L"SpeedButton7", .bounds = {125, 368, 37, 22}, .text = L"-80"}),
-      SpeedButton9(&TabSheet1,
-                   {.name = L"SpeedButton9", .bounds = {164, 368, 33, 22}, .text = L"X"}),
-      SpeedButton10(&TabSheet1,
-                    {.name = L"SpeedButton10", .bounds = {199, 368, 33, 22}, .text = L"Y"}),
+      mainPage(&pages, {.name = L"mainPage", .text = L" メイン"}),
+      portLabel(&mainPage, {.name = L"portLabel", .bounds = {8, 11, 30, 13}, .text = L"COM:"}),
+      portBox(&mainPage, {.name = L"portBox", .bounds = {44, 7, 100, 21}, .text = L"ComboBox1"}),
+      startStopButton(&mainPage,
+                      {.name = L"startStopButton", .bounds = {152, 5, 80, 25}, .text = L"START"}),
+      firstDeviceLabel(
+          &mainPage, {.name = L"firstDeviceLabel", .bounds = {8, 39, 40, 13}, .text = L"Device:"}),
+      firstDeviceEdit(&mainPage, {.name = L"firstDeviceEdit", .bounds = {50, 35, 98, 21}}),
+      fxModeBox(&mainPage, {.name = L"fxModeBox",
+                            .bounds = {156, 37, 76, 17},
+                            .text = L"FXCPU",
+                            .enabled = false,
+                            .tabStop = false}),
+      changedDeviceEdit(&mainPage, {.name = L"changedDeviceEdit",
+                                    .bounds = {8, 61, 136, 44},
+                                    .font = kBigFont,
+                                    .alignment = ui::Alignment::Center}),
+      changedStateEdit(&mainPage, {.name = L"changedStateEdit",
+                                   .bounds = {148, 61, 84, 44},
+                                   .font = kBigFont,
+                                   .alignment = ui::Alignment::Center}),
+      gridPreview(&mainPage, {.name = L"gridPreview", .bounds = {8, 110, 225, 170}}),
+      toggleTargetEdit(&mainPage, {.name = L"toggleTargetEdit", .bounds = {8, 287, 136, 21}}),
+      toggleButton(&mainPage,
+                   {.name = L"toggleButton", .bounds = {152, 285, 80, 25}, .text = L"反転"}),
+      targetRowUpButton(&mainPage,
+                        {.name = L"targetRowUpButton", .bounds = {8, 313, 54, 22}, .text = L"+10"}),
+      targetRowDownButton(
+          &mainPage, {.name = L"targetRowDownButton", .bounds = {66, 313, 54, 22}, .text = L"-10"}),
+      targetUpButton(&mainPage,
+                     {.name = L"targetUpButton", .bounds = {124, 313, 54, 22}, .text = L"+1"}),
+      targetDownButton(&mainPage,
+                       {.name = L"targetDownButton", .bounds = {182, 313, 50, 22}, .text = L"-1"}),
+      requestedFirstEdit(&mainPage, {.name = L"requestedFirstEdit", .bounds = {8, 342, 136, 21}}),
+      changeFirstButton(
+          &mainPage,
+          {.name = L"changeFirstButton", .bounds = {152, 340, 80, 25}, .text = L"先頭変更"}),
+      firstBlockUpButton(
+          &mainPage, {.name = L"firstBlockUpButton", .bounds = {8, 368, 37, 22}, .text = L"+100"}),
+      firstBlockDownButton(
+          &mainPage,
+          {.name = L"firstBlockDownButton", .bounds = {47, 368, 37, 22}, .text = L"-100"}),
+      firstUpButton(&mainPage,
+                    {.name = L"firstUpButton", .bounds = {86, 368, 37, 22}, .text = L"+80"}),
+      firstDownButton(&mainPage,
+                      {.name = L"firstDownButton", .bounds = {125, 368, 37, 22}, .text = L"-80"}),
+      letterXButton(&mainPage,
+                    {.name = L"letterXButton", .bounds = {164, 368, 33, 22}, .text = L"X"}),
+      letterYButton(&mainPage,
+                    {.name = L"letterYButton", .bounds = {199, 368, 33, 22}, .text = L"Y"}),
       // Settings page.
-      TabSheet2(&PageControl1, {.name = L"TabSheet2", .text = L" 設定"}),
-      GroupBox1(&TabSheet2, {.name = L"GroupBox1", .bounds = {8, 6, 224, 134}}),
-      Label1(&GroupBox1, {.name = L"Label1", .bounds = {10, 18, 80, 13}, .text = L"全体の尺度："}),
-      Edit6(&GroupBox1, {.name = L"Edit6",
-                         .bounds = {94, 14, 64, 21},
-                         .text = kDefaultScaleText,
-                         .alignment = ui::Alignment::Right}),
-      Label5(&GroupBox1, {.name = L"Label5", .bounds = {10, 48, 40, 13}, .text = L"CaptW:"}),
-      Edit8(&GroupBox1, {.name = L"Edit8",
-                         .bounds = {52, 44, 50, 21},
-                         .text = kDefaultCaptWText,
-                         .alignment = ui::Alignment::Right}),
-      Label6(&GroupBox1, {.name = L"Label6", .bounds = {114, 48, 40, 13}, .text = L"CaptH:"}),
-      Edit9(&GroupBox1, {.name = L"Edit9",
-                         .bounds = {156, 44, 50, 21},
-                         .text = kDefaultCaptHText,
-                         .alignment = ui::Alignment::Right}),
-      Label7(&GroupBox1, {.name = L"Label7", .bounds = {10, 78, 40, 13}, .text = L"CaptL:"}),
-      Edit10(&GroupBox1, {.name = L"Edit10",
-                          .bounds = {52, 74, 50, 21},
-                          .text = kDefaultCaptLText,
-                          .alignment = ui::Alignment::Right}),
-      Label8(&GroupBox1, {.name = L"Label8", .bounds = {10, 108, 40, 13}, .text = L"PickX:"}),
-      Edit11(&GroupBox1, {.name = L"Edit11",
-                          .bounds = {52, 104, 50, 21},
-                          .text = kDefaultPickXText,
-                          .alignment = ui::Alignment::Right}),
-      Label9(&GroupBox1, {.name = L"Label9", .bounds = {114, 108, 40, 13}, .text = L"PickY:"}),
-      Edit12(&GroupBox1, {.name = L"Edit12",
-                          .bounds = {156, 104, 50, 21},
-                          .text = kDefaultPickYText,
-                          .alignment = ui::Alignment::Right}),
-      Button2(&TabSheet2, {.name = L"Button2", .bounds = {8, 150, 96, 25}, .text = L"更新"}),
-      Button5(&TabSheet2,
-              {.name = L"Button5", .bounds = {112, 150, 120, 25}, .text = L"規定値に戻す"}),
-      Timer1(this, L"Timer1", 250, false),
-      SioComPort1(*services.port),
-      SioDataPacket1(*services.packet),
-      PortEnumeration(*services.ports),
+      settingsPage(&pages, {.name = L"settingsPage", .text = L" 設定"}),
+      captureGroup(&settingsPage, {.name = L"captureGroup", .bounds = {8, 6, 224, 134}}),
+      scaleLabel(&captureGroup,
+                 {.name = L"scaleLabel", .bounds = {10, 18, 80, 13}, .text = L"全体の尺度："}),
+      scaleEdit(&captureGroup, {.name = L"scaleEdit",
+                                .bounds = {94, 14, 64, 21},
+                                .text = kDefaultScaleText,
+                                .alignment = ui::Alignment::Right}),
+      captWLabel(&captureGroup,
+                 {.name = L"captWLabel", .bounds = {10, 48, 40, 13}, .text = L"CaptW:"}),
+      captWEdit(&captureGroup, {.name = L"captWEdit",
+                                .bounds = {52, 44, 50, 21},
+                                .text = kDefaultCaptWText,
+                                .alignment = ui::Alignment::Right}),
+      captHLabel(&captureGroup,
+                 {.name = L"captHLabel", .bounds = {114, 48, 40, 13}, .text = L"CaptH:"}),
+      captHEdit(&captureGroup, {.name = L"captHEdit",
+                                .bounds = {156, 44, 50, 21},
+                                .text = kDefaultCaptHText,
+                                .alignment = ui::Alignment::Right}),
+      captLLabel(&captureGroup,
+                 {.name = L"captLLabel", .bounds = {10, 78, 40, 13}, .text = L"CaptL:"}),
+      captLEdit(&captureGroup, {.name = L"captLEdit",
+                                .bounds = {52, 74, 50, 21},
+                                .text = kDefaultCaptLText,
+                                .alignment = ui::Alignment::Right}),
+      pickXLabel(&captureGroup,
+                 {.name = L"pickXLabel", .bounds = {10, 108, 40, 13}, .text = L"PickX:"}),
+      pickXEdit(&captureGroup, {.name = L"pickXEdit",
+                                .bounds = {52, 104, 50, 21},
+                                .text = kDefaultPickXText,
+                                .alignment = ui::Alignment::Right}),
+      pickYLabel(&captureGroup,
+                 {.name = L"pickYLabel", .bounds = {114, 108, 40, 13}, .text = L"PickY:"}),
+      pickYEdit(&captureGroup, {.name = L"pickYEdit",
+                                .bounds = {156, 104, 50, 21},
+                                .text = kDefaultPickYText,
+                                .alignment = ui::Alignment::Right}),
+      applySettingsButton(
+          &settingsPage,
+          {.name = L"applySettingsButton", .bounds = {8, 150, 96, 25}, .text = L"更新"}),
+      defaultSettingsButton(&settingsPage, {.name = L"defaultSettingsButton",
+                                            .bounds = {112, 150, 120, 25},
+                                            .text = L"規定値に戻す"}),
+      sampleTimer(this, L"Timer1", 250, false),
+      port(*services.port),
+      commandPacket(*services.packet),
+      portList(*services.ports),
       settingsPath_(std::move(settingsPath)) {
-    SioDataPacket1.SetEnabled(false);
-    SioDataPacket1.SetPacketSize(0);
+    commandPacket.SetEnabled(false);
+    commandPacket.SetPacketSize(0);
     ConnectHandlers();
 }
 
-TForm4::~TForm4() { Destroy(); }
+MainWindow::~MainWindow() { Destroy(); }
 
-void TForm4::ConnectHandlers() {
-    SetOnCreate([this](ui::Object* s) { FormCreate(s); });
-    SetOnDestroy([this](ui::Object* s) { FormDestroy(s); });
-    Button3.SetOnClick([this](ui::Object* s) { Button3Click(s); });
-    Button2.SetOnClick([this](ui::Object* s) { Button2Click(s); });
-    Button5.SetOnClick([this](ui::Object* s) { Button5Click(s); });
-    CheckBox1.SetOnClick([this](ui::Object* s) { CheckBox1Click(s); });
-    SpeedButton1.SetOnClick([this](ui::Object* s) { SpeedButton1Click(s); });
-    SpeedButton3.SetOnClick([this](ui::Object* s) { SpeedButton1Click(s); });
-    SpeedButton2.SetOnClick([this](ui::Object* s) { SpeedButton2Click(s); });
-    SpeedButton4.SetOnClick([this](ui::Object* s) { SpeedButton2Click(s); });
-    SpeedButton5.SetOnClick([this](ui::Object* s) { SpeedButton5Click(s); });
-    SpeedButton6.SetOnClick([this](ui::Object* s) { SpeedButton5Click(s); });
-    SpeedButton7.SetOnClick([this](ui::Object* s) { SpeedButton7Click(s); });
-    SpeedButton8.SetOnClick([this](ui::Object* s) { SpeedButton7Click(s); });
-    SpeedButton9.SetOnClick([this](ui::Object* s) { SpeedButton9Click(s); });
-    SpeedButton10.SetOnClick([this](ui::Object* s) { SpeedButton10Click(s); });
-    Button1.SetOnClick([this](ui::Object* s) { Button1Click(s); });
-    Button4.SetOnClick([this](ui::Object* s) { Button4Click(s); });
-    Timer1.SetOnTimer([this](ui::Object* s) { Timer1Timer(s); });
-    SioDataPacket1.SetOnStringPacket([this](DataPacketService* s, const std::string& data) {
-        SioDataPacket1StringPacket(s, data);
-    });
-    SioDataPacket1.SetOnTimeout([this](DataPacketService* s) { SioDataPacket1Timeout(s); });
+void MainWindow::ConnectHandlers() {
+    SetOnCreate([this](ui::Object*) { StartUp(); });
+    SetOnDestroy([this](ui::Object*) { ShutDown(); });
+    startStopButton.SetOnClick([this](ui::Object*) { StartStop(); });
+    applySettingsButton.SetOnClick([this](ui::Object*) { ApplySettings(); });
+    defaultSettingsButton.SetOnClick([this](ui::Object*) { RestoreDefaultSettings(); });
+    fxModeBox.SetOnClick([this](ui::Object*) { ShowFxCaptions(); });
+    // A grid row holds 8 devices in FX mode, 16 otherwise; the first-device steps read in the
+    // base of the mode ("+80" is octal 40 in FX mode).
+    const auto row = [this] { return FxMode() ? 8 : 16; };
+    const auto page = [this] { return FxMode() ? 040 : 0x80; };
+    const auto block = [this] { return FxMode() ? 0100 : 0x100; };
+    targetUpButton.SetOnClick([this](ui::Object*) { StepToggleTarget(1); });
+    targetRowUpButton.SetOnClick([this, row](ui::Object*) { StepToggleTarget(row()); });
+    targetDownButton.SetOnClick([this](ui::Object*) { StepToggleTarget(-1); });
+    targetRowDownButton.SetOnClick([this, row](ui::Object*) { StepToggleTarget(-row()); });
+    firstUpButton.SetOnClick([this, page](ui::Object*) { StepFirstDevice(page()); });
+    firstBlockUpButton.SetOnClick([this, block](ui::Object*) { StepFirstDevice(block()); });
+    firstDownButton.SetOnClick([this, page](ui::Object*) { StepFirstDevice(-page()); });
+    firstBlockDownButton.SetOnClick([this, block](ui::Object*) { StepFirstDevice(-block()); });
+    letterXButton.SetOnClick([this](ui::Object*) { SetFirstLetter(L'X'); });
+    letterYButton.SetOnClick([this](ui::Object*) { SetFirstLetter(L'Y'); });
+    changeFirstButton.SetOnClick([this](ui::Object*) { ChangeFirstDevice(); });
+    toggleButton.SetOnClick([this](ui::Object*) { ToggleDevice(); });
+    sampleTimer.SetOnTimer([this](ui::Object*) { SampleMonitor(); });
+    commandPacket.SetOnStringPacket(
+        [this](DataPacketService*, const std::string& data) { OnCommandLine(data); });
+    commandPacket.SetOnTimeout([this](DataPacketService*) { OnCommandTimeout(); });
 }
 
-void TForm4::FormCreate(ui::Object*) {
+void MainWindow::StartUp() {
     Capture = CaptureSettings{};
 
     // Only ports that can be opened now are worth offering.
-    PortEnumeration.SetCountPortsInUse(false);
+    portList.SetCountPortsInUse(false);
     for (int32_t n = 0; n <= 32; ++n) {
-        if (PortEnumeration.ProbePort(n)) {
-            ComboBox1.AddItem(PortEnumeration.MakeComName(static_cast<uint16_t>(n)) + L".");
+        if (portList.ProbePort(n)) {
+            portBox.AddItem(portList.MakeComName(static_cast<uint16_t>(n)) + L".");
         }
     }
 
@@ -172,8 +190,8 @@ void TForm4::FormCreate(ui::Object*) {
     SetScreenTop(ini.ReadInteger(L"Form", L"Top", (ui::ScreenHeight() - OuterHeight()) / 2));
 
     int32_t portIndex = ini.ReadInteger(L"COM", L"PortIndex", 0);
-    if (portIndex < static_cast<int32_t>(ComboBox1.Items().size())) {
-        ComboBox1.SetItemIndex(portIndex < 0 ? -1 : portIndex);
+    if (portIndex < static_cast<int32_t>(portBox.Items().size())) {
+        portBox.SetItemIndex(portIndex < 0 ? -1 : portIndex);
     }
 
     const wchar_t separator = LocaleDecimalSeparator();
@@ -194,13 +212,13 @@ void TForm4::FormCreate(ui::Object*) {
     }
     ShowCaptureSettings();
 
-    SioDataPacket1.SetEnabled(false);
+    commandPacket.SetEnabled(false);
 }
 
-void TForm4::FormDestroy(ui::Object*) {
+void MainWindow::ShutDown() {
     // A port that refuses to close must not cost the user the settings.
     try {
-        if (SioComPort1.Open()) SioComPort1.SetOpen(false);
+        if (port.Open()) port.SetOpen(false);
     } catch (const std::exception& e) {
         platform::ShowException(e);
     }
@@ -209,7 +227,7 @@ void TForm4::FormDestroy(ui::Object*) {
         IniFile ini(settingsPath_);
         ini.WriteInteger(L"Form", L"Left", ScreenLeft());
         ini.WriteInteger(L"Form", L"Top", ScreenTop());
-        ini.WriteInteger(L"COM", L"PortIndex", ComboBox1.ItemIndex());
+        ini.WriteInteger(L"COM", L"PortIndex", portBox.ItemIndex());
         ini.WriteFloat(L"Capt", L"Scale", Capture.Scale, LocaleDecimalSeparator());
         ini.WriteInteger(L"Capt", L"captW", Capture.captW);
         ini.WriteInteger(L"Capt", L"captH", Capture.captH);
@@ -221,8 +239,8 @@ void TForm4::FormDestroy(ui::Object*) {
     }
 }
 
-std::optional<uint16_t> TForm4::PortNumberFromBox() const {
-    std::wstring rest = ComboBox1.Text().size() > 3 ? ComboBox1.Text().substr(3) : std::wstring();
+std::optional<uint16_t> MainWindow::PortNumberFromBox() const {
+    std::wstring rest = portBox.Text().size() > 3 ? portBox.Text().substr(3) : std::wstring();
     if (!rest.empty()) rest.pop_back();
     std::optional<int32_t> number = ParseDecimalInteger(rest);
     if (!number) return kDefaultPortNumber;
@@ -231,33 +249,34 @@ std::optional<uint16_t> TForm4::PortNumberFromBox() const {
     return static_cast<uint16_t>(*number);
 }
 
-void TForm4::Button3Click(ui::Object*) {
-    if (Button3.Caption() == L"START") {
-        Button3.SetCaption(L"STOP");
+void MainWindow::StartStop() {
+    if (!running_) {
+        running_ = true;
+        startStopButton.SetCaption(L"STOP");
         const std::optional<uint16_t> number = PortNumberFromBox();
-        if (number) SioComPort1.SetComNumber(*number);
-        SioComPort1.SetBaud(9600);
-        SioComPort1.SetStopBits(1);
-        SioComPort1.SetDataBits(8);
-        SioComPort1.SetParity(TParity::pNone);
-        SioComPort1.SetSWFlowOptions(TSWFlowOptions::swfNone);
+        if (number) port.SetComNumber(*number);
+        port.SetBaud(9600);
+        port.SetStopBits(1);
+        port.SetDataBits(8);
+        port.SetParity(TParity::pNone);
+        port.SetSWFlowOptions(TSWFlowOptions::swfNone);
 
-        SioDataPacket1.SetEnabled(false);
-        SioDataPacket1.SetEndCond({TPacketEndCond::ecString});
-        SioDataPacket1.SetEndString("\r\n");
-        SioDataPacket1.SetStartCond(TPacketStartCond::scAnyData);
-        SioDataPacket1.SetTimeOut(kPacketTimeOutTicks);
+        commandPacket.SetEnabled(false);
+        commandPacket.SetEndCond({TPacketEndCond::ecString});
+        commandPacket.SetEndString("\r\n");
+        commandPacket.SetStartCond(TPacketStartCond::scAnyData);
+        commandPacket.SetTimeOut(kPacketTimeOutTicks);
 
         // The box keeps its first line as it always was; the second tells the user what to fix.
         try {
             if (!number) {
-                const std::wstring& text = ComboBox1.Text();
+                const std::wstring& text = portBox.Text();
                 throw PortOpenError(text.substr(0, text.size() - 1) + L" names no port.");
             }
-            SioComPort1.SetOpen(true);
-            if (SioComPort1.Open()) {
-                SioDataPacket1.SetEnabled(true);
-                ComboBox1.SetEnabled(false);
+            port.SetOpen(true);
+            if (port.Open()) {
+                commandPacket.SetEnabled(true);
+                portBox.SetEnabled(false);
             }
         } catch (const PortOpenError& e) {
             ui::ShowMessage(L"ComPort Open Error\n" + e.Reason());
@@ -267,13 +286,14 @@ void TForm4::Button3Click(ui::Object*) {
             ui::ShowMessage(L"ComPort Open Error");
         }
         // The monitor is sampled whether or not the line is there.
-        Timer1.SetEnabled(true);
+        sampleTimer.SetEnabled(true);
     } else {
-        Timer1.SetEnabled(false);
-        Button3.SetCaption(L"START");
-        if (SioComPort1.Open()) {
-            SioComPort1.SetOpen(false);
-            ComboBox1.SetEnabled(true);
+        sampleTimer.SetEnabled(false);
+        running_ = false;
+        startStopButton.SetCaption(L"START");
+        if (port.Open()) {
+            port.SetOpen(false);
+            portBox.SetEnabled(true);
         }
     }
 }
@@ -281,32 +301,32 @@ void TForm4::Button3Click(ui::Object*) {
 // The packet gives up after a silence of its time-out, discards the partial line and disables
 // itself. A remote party that pauses for half a minute must still be answered afterwards, so while
 // the port is open the packet is armed again at once.
-void TForm4::SioDataPacket1Timeout(DataPacketService*) {
-    if (SioComPort1.Open()) SioDataPacket1.SetEnabled(true);
+void MainWindow::OnCommandTimeout() {
+    if (port.Open()) commandPacket.SetEnabled(true);
 }
 
-void TForm4::ShowCaptureSettings() {
+void MainWindow::ShowCaptureSettings() {
     const wchar_t separator = LocaleDecimalSeparator();
-    Edit6.SetText(FormatFixed4(Capture.Scale, separator));
-    Edit8.SetText(std::to_wstring(Capture.captW));
-    Edit9.SetText(std::to_wstring(Capture.captH));
-    Edit10.SetText(std::to_wstring(Capture.captL));
-    Edit11.SetText(std::to_wstring(Capture.pickXOff));
-    Edit12.SetText(std::to_wstring(Capture.pickYOff));
+    scaleEdit.SetText(FormatFixed4(Capture.Scale, separator));
+    captWEdit.SetText(std::to_wstring(Capture.captW));
+    captHEdit.SetText(std::to_wstring(Capture.captH));
+    captLEdit.SetText(std::to_wstring(Capture.captL));
+    pickXEdit.SetText(std::to_wstring(Capture.pickXOff));
+    pickYEdit.SetText(std::to_wstring(Capture.pickYOff));
 }
 
-void TForm4::Button2Click(ui::Object*) {
+void MainWindow::ApplySettings() {
     const wchar_t separator = LocaleDecimalSeparator();
     CaptureSettings typed;
-    typed.Scale = ParseDecimal(Edit6.Text(), separator).value_or(1.0);
+    typed.Scale = ParseDecimal(scaleEdit.Text(), separator).value_or(1.0);
     auto parse = [](const ui::Edit& field, int32_t fallBack) {
         return ParseDecimalInteger(field.Text()).value_or(fallBack);
     };
-    typed.captW = parse(Edit8, 504);
-    typed.captH = parse(Edit9, 372);
-    typed.captL = parse(Edit10, 243);
-    typed.pickXOff = parse(Edit11, 10);
-    typed.pickYOff = parse(Edit12, 8);
+    typed.captW = parse(captWEdit, 504);
+    typed.captH = parse(captHEdit, 372);
+    typed.captL = parse(captLEdit, 243);
+    typed.pickXOff = parse(pickXEdit, 10);
+    typed.pickYOff = parse(pickYEdit, 8);
     // Refused as a whole: the fields show the values in force again, which the next tick uses.
     if (std::optional<std::wstring> problem = CaptureGeometryProblem(typed, separator)) {
         ui::ShowError(*problem + L"\nThe capture settings in force are kept.");
@@ -316,16 +336,16 @@ void TForm4::Button2Click(ui::Object*) {
     ShowCaptureSettings();
 }
 
-void TForm4::Button5Click(ui::Object*) {
-    Edit6.SetText(kDefaultScaleText);
-    Edit8.SetText(kDefaultCaptWText);
-    Edit9.SetText(kDefaultCaptHText);
-    Edit10.SetText(kDefaultCaptLText);
-    Edit11.SetText(kDefaultPickXText);
-    Edit12.SetText(kDefaultPickYText);
+void MainWindow::RestoreDefaultSettings() {
+    scaleEdit.SetText(kDefaultScaleText);
+    captWEdit.SetText(kDefaultCaptWText);
+    captHEdit.SetText(kDefaultCaptHText);
+    captLEdit.SetText(kDefaultCaptLText);
+    pickXEdit.SetText(kDefaultPickXText);
+    pickYEdit.SetText(kDefaultPickYText);
 }
 
-void TForm4::CheckBox1Click(ui::Object*) {
-    SpeedButton5.SetCaption(FxMode() ? L"+40" : L"+80");
-    SpeedButton7.SetCaption(FxMode() ? L"-40" : L"-80");
+void MainWindow::ShowFxCaptions() {
+    firstUpButton.SetCaption(FxMode() ? L"+40" : L"+80");
+    firstDownButton.SetCaption(FxMode() ? L"-40" : L"-80");
 }

@@ -1,5 +1,5 @@
-// TForm4, the bridge's main window: its controls, the state the bridge keeps between events, and
-// its event handlers. The handlers are written against the toolkit's objects and the serial
+// MainWindow, the bridge's main window: its controls, the state the bridge keeps between events,
+// and its event handlers. The handlers are written against the toolkit's objects and the serial
 // services, so they run the same in host tests and in the program.
 #pragma once
 #include <array>
@@ -18,88 +18,87 @@
 // A window of the desktop the bridge watches (an HWND value in the program).
 using WndHandle = std::uintptr_t;
 
-class TForm4 : public ui::Form {
+class MainWindow : public ui::Form {
   public:
     // services not owned; they outlive the form. settingsPath is the settings file to read at
     // creation and write at destruction.
-    TForm4(SerialServices& services, std::wstring settingsPath);
-    ~TForm4() override;
+    MainWindow(SerialServices& services, std::wstring settingsPath);
+    ~MainWindow() override;
 
     // Controls, in creation order (parents before their children).
-    ui::PageControl PageControl1;
-    ui::TabSheet TabSheet1;
-    ui::Label Label4;
-    ui::ComboBox ComboBox1;
-    ui::Button Button3;
-    ui::Label Label3;
-    ui::Edit Edit1;
-    ui::CheckBox CheckBox1;
-    ui::Edit Edit2;
-    ui::Edit Edit3;
-    ui::Image Image1;
-    ui::Edit Edit4;
-    ui::Button Button4;
-    ui::SpeedButton SpeedButton3;
-    ui::SpeedButton SpeedButton4;
-    ui::SpeedButton SpeedButton1;
-    ui::SpeedButton SpeedButton2;
-    ui::Edit Edit5;
-    ui::Button Button1;
-    ui::SpeedButton SpeedButton6;
-    ui::SpeedButton SpeedButton8;
-    ui::SpeedButton SpeedButton5;
-    ui::SpeedButton SpeedButton7;
-    ui::SpeedButton SpeedButton9;
-    ui::SpeedButton SpeedButton10;
-    ui::TabSheet TabSheet2;
-    ui::GroupBox GroupBox1;
-    ui::Label Label1;
-    ui::Edit Edit6;
-    ui::Label Label5;
-    ui::Edit Edit8;
-    ui::Label Label6;
-    ui::Edit Edit9;
-    ui::Label Label7;
-    ui::Edit Edit10;
-    ui::Label Label8;
-    ui::Edit Edit11;
-    ui::Label Label9;
-    ui::Edit Edit12;
-    ui::Button Button2;
-    ui::Button Button5;
-    ui::Timer Timer1;
+    ui::PageControl pages;
+    ui::TabSheet mainPage;
+    ui::Label portLabel;
+    ui::ComboBox portBox;
+    ui::Button startStopButton;
+    ui::Label firstDeviceLabel;
+    ui::Edit firstDeviceEdit;
+    ui::CheckBox fxModeBox;
+    ui::Edit changedDeviceEdit;
+    ui::Edit changedStateEdit;
+    ui::Image gridPreview;
+    ui::Edit toggleTargetEdit;
+    ui::Button toggleButton;
+    ui::SpeedButton targetRowUpButton;
+    ui::SpeedButton targetRowDownButton;
+    ui::SpeedButton targetUpButton;
+    ui::SpeedButton targetDownButton;
+    ui::Edit requestedFirstEdit;
+    ui::Button changeFirstButton;
+    ui::SpeedButton firstBlockUpButton;
+    ui::SpeedButton firstBlockDownButton;
+    ui::SpeedButton firstUpButton;
+    ui::SpeedButton firstDownButton;
+    ui::SpeedButton letterXButton;
+    ui::SpeedButton letterYButton;
+    ui::TabSheet settingsPage;
+    ui::GroupBox captureGroup;
+    ui::Label scaleLabel;
+    ui::Edit scaleEdit;
+    ui::Label captWLabel;
+    ui::Edit captWEdit;
+    ui::Label captHLabel;
+    ui::Edit captHEdit;
+    ui::Label captLLabel;
+    ui::Edit captLEdit;
+    ui::Label pickXLabel;
+    ui::Edit pickXEdit;
+    ui::Label pickYLabel;
+    ui::Edit pickYEdit;
+    ui::Button applySettingsButton;
+    ui::Button defaultSettingsButton;
+    ui::Timer sampleTimer;
 
     // The serial services (not owned).
-    ComPortService& SioComPort1;
-    DataPacketService& SioDataPacket1;
-    PortEnumerationService& PortEnumeration;
+    ComPortService& port;
+    DataPacketService& commandPacket;
+    PortEnumerationService& portList;
 
     // Start-up and shut-down, "START"/"STOP", the settings page and the FX mode indicator.
-    void FormCreate(ui::Object* sender);
-    void FormDestroy(ui::Object* sender);
-    void Button3Click(ui::Object* sender);
-    void Button2Click(ui::Object* sender);
-    void Button5Click(ui::Object* sender);
-    void CheckBox1Click(ui::Object* sender);
+    void StartUp();
+    void ShutDown();
+    void StartStop();
+    void ApplySettings();
+    void RestoreDefaultSettings();
+    void ShowFxCaptions();
 
-    // The step buttons: "+1"/"+10", "-1"/"-10", "+80"/"+100", "-80"/"-100", "X", "Y".
-    void SpeedButton1Click(ui::Object* sender);
-    void SpeedButton2Click(ui::Object* sender);
-    void SpeedButton5Click(ui::Object* sender);
-    void SpeedButton7Click(ui::Object* sender);
-    void SpeedButton9Click(ui::Object* sender);
-    void SpeedButton10Click(ui::Object* sender);
+    // The step buttons. The toggle target moves by a device ("+1", "-1") or a grid row ("+10",
+    // "-10"); the requested first device by 0x80 or 0x100 devices (octal 40 and 100 in FX mode)
+    // and is then made the monitor's first device, as is a change of its letter ("X", "Y").
+    void StepToggleTarget(int devices);
+    void StepFirstDevice(int devices);
+    void SetFirstLetter(wchar_t letter);
 
     // The timer tick (grid capture and sampling), "先頭変更", "反転" and the command handler.
     // Their work lives in the capture, automation and protocol code (main_form_hooks.cpp).
-    void Timer1Timer(ui::Object* sender);
-    void Button1Click(ui::Object* sender);
-    void Button4Click(ui::Object* sender);
-    void SioDataPacket1StringPacket(DataPacketService* sender, const std::string& data);
-    void SioDataPacket1Timeout(DataPacketService* sender);
+    void SampleMonitor();
+    void ChangeFirstDevice();
+    void ToggleDevice();
+    void OnCommandLine(const std::string& data);
+    void OnCommandTimeout();
 
     // FX mode: octal device numbers and 8 bits per grid row.
-    bool FxMode() const { return CheckBox1.Checked(); }
+    bool FxMode() const { return fxModeBox.Checked(); }
 
     // The port number "START" opens: the box text without its first three and its last
     // character, in decimal; 4 when that does not parse; nothing when it parses to a number no
@@ -133,10 +132,10 @@ class TForm4 : public ui::Form {
     // First-device tracking of the tick.
     std::wstring LastDeviceName;
     bool DeviceChanged = false;
-    // The tick's working copy of the grid (Image1 shows a copy of it).
+    // The tick's working copy of the grid (gridPreview shows a copy of it).
     ui::Bitmap CaptureImage;
 
-    // Edit5's text before the latest "+80"/"+40" or "+100" step.
+    // requestedFirstEdit's text before the latest "+80"/"+40" or "+100" step.
     std::wstring SavedFirstDevice;
 
     // A tick that fails shows its failure with the application's exception display, once.
@@ -147,7 +146,9 @@ class TForm4 : public ui::Form {
 
   private:
     void ConnectHandlers();
-    // Edit6 to Edit12 show the settings in force.
+    // scaleEdit to pickYEdit show the settings in force.
     void ShowCaptureSettings();
     std::wstring settingsPath_;
+    // Between "START" and "STOP": the timer samples and the port was asked to open.
+    bool running_ = false;
 };

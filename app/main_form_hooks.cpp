@@ -3,12 +3,10 @@
 #include "app/grid_capture_form.h"
 #include "app/main_form.h"
 
-void TForm4::Timer1Timer(ui::Object*) { RunTimer1Timer(*this); }
+void MainWindow::SampleMonitor() { RunTimer1Timer(*this); }
 
-void TForm4::Button1Click(ui::Object*) { RunButton1Click(*this); }
+void MainWindow::ChangeFirstDevice() { RunButton1Click(*this); }
 
-void TForm4::Button4Click(ui::Object*) { RunButton4Click(*this); }
+void MainWindow::ToggleDevice() { RunButton4Click(*this); }
 
-void TForm4::SioDataPacket1StringPacket(DataPacketService*, const std::string& data) {
-    RunStringPacket(*this, data);
-}
+void MainWindow::OnCommandLine(const std::string& data) { RunStringPacket(*this, data); }

@@ -11,7 +11,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
         SioSerialServices serial;
-        TForm4 form(serial.services, ExecutableSettingsPath());
+        MainWindow form(serial.services, ExecutableSettingsPath());
         form.Create();
         int exitCode = ui::Run(form);
         form.Destroy();

@@ -126,13 +126,13 @@ TEST(DeviceAddress, BitStateIndexOfAnOffset) {
 class StepButtonsTest : public ::testing::Test {
   protected:
     StepButtonsTest() : form(serial.services, L"unused.ini") {
-        form.Button1.SetOnClick([this](ui::Object*) { ++firstDeviceChanges; });
+        form.changeFirstButton.SetOnClick([this](ui::Object*) { ++firstDeviceChanges; });
         form.BitStates.fill(0);
     }
-    void SetFx(bool fx) { form.CheckBox1.SetChecked(fx); }
+    void SetFx(bool fx) { form.fxModeBox.SetChecked(fx); }
 
     SerialServicesDouble serial;
-    TForm4 form;
+    MainWindow form;
     int firstDeviceChanges = 0;
 };
 
@@ -179,12 +179,12 @@ TEST_F(StepButtonsTest, TargetSteps) {
         // at(): an entry outside the table fails the case instead of landing in PrevBitStates.
         if (c.undecidedEntry) form.BitStates.at(static_cast<size_t>(*c.undecidedEntry)) = -1;
         SetFx(c.fx);
-        form.Edit1.SetText(c.first);
-        form.Edit4.SetText(c.target);
-        ui::SpeedButton* buttons[] = {nullptr, &form.SpeedButton1, &form.SpeedButton2,
-                                      &form.SpeedButton3, &form.SpeedButton4};
+        form.firstDeviceEdit.SetText(c.first);
+        form.toggleTargetEdit.SetText(c.target);
+        ui::SpeedButton* buttons[] = {nullptr, &form.targetUpButton, &form.targetDownButton,
+                                      &form.targetRowUpButton, &form.targetRowDownButton};
         buttons[c.button]->Click();
-        EXPECT_EQ(form.Edit4.Text(), c.expected);
+        EXPECT_EQ(form.toggleTargetEdit.Text(), c.expected);
         EXPECT_EQ(firstDeviceChanges, 0);
     }
 }
@@ -221,23 +221,24 @@ TEST_F(StepButtonsTest, FirstDeviceSteps) {
         SCOPED_TRACE(c.name);
         SetFx(c.fx);
         form.SavedFirstDevice = L"keep";
-        form.Edit5.SetText(c.start);
+        form.requestedFirstEdit.SetText(c.start);
         firstDeviceChanges = 0;
-        ui::SpeedButton* buttons[] = {&form.SpeedButton5, &form.SpeedButton6, &form.SpeedButton7,
-                                      &form.SpeedButton8, &form.SpeedButton9, &form.SpeedButton10};
+        ui::SpeedButton* buttons[] = {&form.firstUpButton,   &form.firstBlockUpButton,
+                                      &form.firstDownButton, &form.firstBlockDownButton,
+                                      &form.letterXButton,   &form.letterYButton};
         buttons[c.button - 5]->Click();
-        EXPECT_EQ(form.Edit5.Text(), c.expected);
+        EXPECT_EQ(form.requestedFirstEdit.Text(), c.expected);
         EXPECT_EQ(firstDeviceChanges, c.changesFirstDevice ? 1 : 0);
         EXPECT_EQ(form.SavedFirstDevice, c.saved);
     }
 }
 
-// The step reaches "先頭変更" only after Edit5 holds the new text.
+// The step reaches "先頭変更" only after requestedFirstEdit holds the new text.
 TEST_F(StepButtonsTest, FirstDeviceChangeSeesTheNewText) {
     std::wstring seen;
-    form.Button1.SetOnClick([&](ui::Object*) { seen = form.Edit5.Text(); });
-    form.Edit5.SetText(L"X000");
-    form.SpeedButton5.Click();
+    form.changeFirstButton.SetOnClick([&](ui::Object*) { seen = form.requestedFirstEdit.Text(); });
+    form.requestedFirstEdit.SetText(L"X000");
+    form.firstUpButton.Click();
     EXPECT_EQ(seen, L"X80");
 }
 

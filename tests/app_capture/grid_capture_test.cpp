@@ -120,7 +120,7 @@ TEST_F(TickFixture, SamplesEveryCellWithTheLeftmostColumnAsTheHighestBit) {
     EXPECT_EQ(view.checkBoxClicks, 0);
     EXPECT_EQ(store.CaptX, 343);
     EXPECT_EQ(store.CaptY, 150);
-    EXPECT_EQ(view.Text(Field::Edit1), L"X000");
+    EXPECT_EQ(view.Text(Field::FirstDevice), L"X000");
 }
 
 TEST_F(TickFixture, ImageHoldsTheGridWithARedMarkerOnEverySamplePoint) {
@@ -152,7 +152,7 @@ TEST_F(TickFixture, ControllerPixelSwitchesFxModeAndEightBitRowsKeepTheirUpperEn
     EXPECT_FALSE(view.fx);
     EXPECT_EQ(store.BitStates[12], 1);
 
-    // The monitor switches to 8-bit rows: FX mode on, CheckBox1Click once, entries 8 to 15 kept.
+    // The monitor switches to 8-bit rows: FX mode on, ShowFxCaptions once, entries 8 to 15 kept.
     scene.fx = true;
     scene.states = {};
     scene.states[16 + 2] = 1;
@@ -215,12 +215,12 @@ TEST_F(TickFixture, DisplayShowsTheChangedEntryWithTheHighestIndex) {
         s.Paint();
         ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled);  // new first device
         ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled);  // fresh baseline
-        v.texts[Field::Edit2] = v.texts[Field::Edit3] = L"";
+        v.texts[Field::ChangedDevice] = v.texts[Field::ChangedState] = L"";
         for (auto [i, x] : c.after) s.states[i] = x;
         s.Paint();
         ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled);
-        EXPECT_EQ(v.Text(Field::Edit2), c.device) << "first " << c.first;
-        EXPECT_EQ(v.Text(Field::Edit3), c.state) << "first " << c.first;
+        EXPECT_EQ(v.Text(Field::ChangedDevice), c.device) << "first " << c.first;
+        EXPECT_EQ(v.Text(Field::ChangedState), c.state) << "first " << c.first;
     }
 }
 
@@ -228,22 +228,22 @@ TEST_F(TickFixture, NewFirstDeviceClearsTheTablesAndTheNextTickShowsTheHighestOn
     scene.states[2] = 1;
     scene.states[40] = 1;
     scene.Paint();
-    view.texts[Field::Edit2] = L"old";
-    view.texts[Field::Edit4] = L"X123";
+    view.texts[Field::ChangedDevice] = L"old";
+    view.texts[Field::ToggleTarget] = L"X123";
 
     // The first tick sees X000 for the first time.
     ASSERT_EQ(Tick(), TickResult::Sampled);
     EXPECT_TRUE(store.DeviceChanged);
-    EXPECT_EQ(view.Text(Field::Edit4), L"X000");
-    EXPECT_EQ(view.Text(Field::Edit5), L"X000");
-    EXPECT_EQ(view.Text(Field::Edit2), L"");
+    EXPECT_EQ(view.Text(Field::ToggleTarget), L"X000");
+    EXPECT_EQ(view.Text(Field::RequestedFirst), L"X000");
+    EXPECT_EQ(view.Text(Field::ChangedDevice), L"");
     EXPECT_EQ(store.BitStates, (std::array<int8_t, kBitCount>{}));
     EXPECT_EQ(store.PrevBitStates, (std::array<int8_t, kBitCount>{}));
 
     ASSERT_EQ(Tick(), TickResult::Sampled);
     EXPECT_FALSE(store.DeviceChanged);
-    EXPECT_EQ(view.Text(Field::Edit2), L"X028");
-    EXPECT_EQ(view.Text(Field::Edit3), L"ON");
+    EXPECT_EQ(view.Text(Field::ChangedDevice), L"X028");
+    EXPECT_EQ(view.Text(Field::ChangedState), L"ON");
 }
 
 TEST_F(TickFixture, AChangeSeenByATickThatEndsAtTheGridCheckNeverClearsTheTables) {
@@ -258,8 +258,8 @@ TEST_F(TickFixture, AChangeSeenByATickThatEndsAtTheGridCheckNeverClearsTheTables
     desktop.refuseForeground = true;
     ASSERT_EQ(Tick(), TickResult::GridCovered);
     EXPECT_TRUE(store.DeviceChanged);
-    EXPECT_EQ(view.Text(Field::Edit1), L"X100");
-    EXPECT_EQ(view.Text(Field::Edit5), L"X100");
+    EXPECT_EQ(view.Text(Field::FirstDevice), L"X100");
+    EXPECT_EQ(view.Text(Field::RequestedFirst), L"X100");
     EXPECT_EQ(store.BitStates[1], 1);
 
     desktop.DestroyWindow(cover);
@@ -293,7 +293,7 @@ TEST_F(TickFixture, FrameMissingHiddenOrMinimisedEndsTheTickAtOnce) {
         desktop.events.clear();
         EXPECT_EQ(Tick(), TickResult::FrameMissing) << c.name;
         EXPECT_TRUE(desktop.events.empty()) << c.name;
-        EXPECT_EQ(view.Text(Field::Edit1), L"") << c.name;
+        EXPECT_EQ(view.Text(Field::FirstDevice), L"") << c.name;
         EXPECT_EQ(view.imagesShown, 0) << c.name;
         EXPECT_EQ(store.BitStates[0], 0) << c.name;
     }
@@ -324,7 +324,7 @@ TEST_F(TickFixture, MonitorClosedLeavesEditOneEmptyAndPressesNoKey) {
     desktop.events.clear();
     EXPECT_EQ(Tick(), TickResult::GridCovered);  // the kept grid handle is gone too
     EXPECT_EQ(store.DeviceFieldWnd, kNoWnd);
-    EXPECT_EQ(view.Text(Field::Edit1), L"");
+    EXPECT_EQ(view.Text(Field::FirstDevice), L"");
     EXPECT_TRUE(EventsOf(Kind::Key).empty());
     EXPECT_TRUE(EventsOf(Kind::SetText).empty());
 }
@@ -335,7 +335,7 @@ TEST_F(TickFixture, EmptyFieldIsSetToX000WithEnterThatReachesTheField) {
     desktop.FocusWindow(scene.grid);
     desktop.events.clear();
     EXPECT_EQ(Tick(), TickResult::Sampled);
-    EXPECT_EQ(view.Text(Field::Edit1), L"X000");
+    EXPECT_EQ(view.Text(Field::FirstDevice), L"X000");
     EXPECT_EQ(
         EventsOf(Kind::Key),
         (std::vector<DesktopEvent>{DesktopEvent::Key(scene.field, vk::Return),
@@ -436,7 +436,7 @@ TEST_F(TickFixture, ATickGivesUpAtTheFirstCallTheMonitorLeavesUnanswered) {
         EXPECT_EQ(d.events, (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(s.field, c.waited)}))
             << c.name;
         // What the last tick sampled stays for READ; nothing is typed into the silent field.
-        EXPECT_EQ(v.Text(Field::Edit1), L"X000") << c.name;
+        EXPECT_EQ(v.Text(Field::FirstDevice), L"X000") << c.name;
         EXPECT_EQ(st.BitStates, states) << c.name;
         EXPECT_EQ(d.Get(s.field).text, L"X000") << c.name;
 

@@ -1,5 +1,5 @@
 // Pelkan's main window next to the monitor stand-in, under Wine: the real timer samples the
-// stand-in's grid in both modes and shows it in Image1, and the four commands arrive over the
+// stand-in's grid in both modes and shows it in gridPreview, and the four commands arrive over the
 // serial-services double and act on the stand-in through the real desktop.
 #include <windows.h>
 
@@ -56,12 +56,13 @@ class StandinCaptureTest : public ::testing::Test {
     void Launch(std::vector<std::wstring> options) {
         options.insert(options.begin(), {L"--pos", L"20,20"});
         standin_.Start(options);
-        form_ = std::make_unique<TForm4>(serial_.services, settingsPath_);
+        form_ = std::make_unique<MainWindow>(serial_.services, settingsPath_);
         form_->Create();
         form_->Show();
-        form_->Button3.Click();  // START: the port double opens, the packet and the timer run
+        form_->startStopButton
+            .Click();  // START: the port double opens, the packet and the timer run
         ASSERT_TRUE(serial_.port->Open());
-        ASSERT_TRUE(form_->Timer1.Enabled());
+        ASSERT_TRUE(form_->sampleTimer.Enabled());
     }
 
     // The reply lines sent for one received line.
@@ -109,13 +110,13 @@ class StandinCaptureTest : public ::testing::Test {
         for (auto& e : seen_) all += e + " ";
         return all;
     }
-    std::string Edit1() const {
-        const std::wstring& t = form_->Edit1.Text();
+    std::string firstDeviceEdit() const {
+        const std::wstring& t = form_->firstDeviceEdit.Text();
         return std::string(t.begin(), t.end());
     }
 
     void SaveScreenshots(const std::wstring& name) {
-        const ui::Bitmap& image = form_->Image1.Picture();
+        const ui::Bitmap& image = form_->gridPreview.Picture();
         const std::wstring folder = test_support::ResultsFolder();
         EXPECT_TRUE(test_support::SavePicture(image.Width(), image.Height(), image.Data(),
                                               static_cast<size_t>(image.Stride()),
@@ -127,7 +128,7 @@ class StandinCaptureTest : public ::testing::Test {
     std::wstring settingsPath_;
     SerialServicesDouble serial_;
     standin::StandinClient standin_;
-    std::unique_ptr<TForm4> form_;
+    std::unique_ptr<MainWindow> form_;
     std::vector<std::string> seen_;
 };
 
@@ -136,12 +137,13 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
     const std::string hexBits = standin::PatternBits(160, 11);
     standin_.Ok("fill X000 " + hexBits);
     auto hex = standin::SampledStates(hexBits, false);
-    EXPECT_TRUE(PumpUntil([&] { return SampledMatches(hex) && Edit1() == "X000"; })) << Describe();
+    EXPECT_TRUE(PumpUntil([&] { return SampledMatches(hex) && firstDeviceEdit() == "X000"; }))
+        << Describe();
     EXPECT_FALSE(form_->FxMode());
-    EXPECT_EQ(form_->Image1.Picture().Width(), 504);
-    EXPECT_EQ(form_->Image1.Picture().Height(), 372);
+    EXPECT_EQ(form_->gridPreview.Picture().Width(), 504);
+    EXPECT_EQ(form_->gridPreview.Picture().Height(), 372);
     // A red marker on a sample point, the cell colour beside it.
-    EXPECT_EQ(form_->Image1.Picture().Pixel(8, 39), (ui::Color{255, 0, 0}));
+    EXPECT_EQ(form_->gridPreview.Picture().Pixel(8, 39), (ui::Color{255, 0, 0}));
 
     std::string words;
     for (int r = 0; r < 10; ++r) {
@@ -160,7 +162,7 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
     standin_.Ok("fill X000 " + fxBits);
     auto fx = standin::SampledStates(fxBits, true);
     EXPECT_TRUE(PumpUntil([&] { return form_->FxMode() && SampledMatches(fx); })) << Describe();
-    EXPECT_EQ(form_->SpeedButton5.Caption(), L"+40");
+    EXPECT_EQ(form_->firstUpButton.Caption(), L"+40");
     EXPECT_EQ(Send("CPU\r\n"), std::vector<std::string>{"FX\r\n"});
     auto read = Send("READ\r\n");
     ASSERT_EQ(read.size(), 1u);
@@ -170,25 +172,26 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
 
 TEST_F(StandinCaptureTest, DevnMovesTheFirstDeviceInBothModesAndTheTicksFollow) {
     Launch({L"--first", L"X000", L"--on", L"X025"});
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X000" && form_->BitStates[37] == 1; }))
+    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000" && form_->BitStates[37] == 1; }))
         << Describe();
 
     EXPECT_EQ(Send("DEVN X020\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_EQ(State("first"), "X020") << Seen();
-    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X020" && form_->BitStates[5] == 1; }))
-        << Edit1() << Describe();
-    EXPECT_EQ(form_->Edit4.Text(), L"X020");
+    EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X020" && form_->BitStates[5] == 1; }))
+        << firstDeviceEdit() << Describe();
+    EXPECT_EQ(form_->toggleTargetEdit.Text(), L"X020");
 
     standin_.Ok("fx 1");
     ASSERT_TRUE(PumpUntil([&] { return form_->FxMode(); }));
     EXPECT_EQ(Send("DEVN X40\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_EQ(State("first"), "X040") << Seen();
-    EXPECT_TRUE(PumpUntil([&] { return Edit1() == State("field"); })) << Edit1();
+    EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == State("field"); }))
+        << firstDeviceEdit();
 }
 
 TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     Launch({L"--first", L"X000"});
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X000" && !form_->DeviceChanged; }));
+    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000" && !form_->DeviceChanged; }));
     test_support::PumpMessages(600);
 
     EXPECT_EQ(Send("BTRV X013\r\n"), std::vector<std::string>{"OK\r\n"});
@@ -199,7 +202,7 @@ TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     // its Enter must reach the field although the grid has the focus.
     EXPECT_EQ(Send("DEVN X010\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_EQ(State("first"), "X010") << Seen();
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X010" && form_->BitStates[3] == 1; }))
+    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X010" && form_->BitStates[3] == 1; }))
         << Describe();
     test_support::PumpMessages(300);
     auto read = Send("READ\r\n");
@@ -210,15 +213,15 @@ TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
 
 TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed) {
     Launch({L"--first", L"X020"});
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X020" && !form_->DeviceChanged; }));
+    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X020" && !form_->DeviceChanged; }));
 
     EXPECT_EQ(Send("DEVN XZZ\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_TRUE(SawEvent("reject-closed")) << Seen();
     EXPECT_EQ(State("first"), "X000") << Seen();
     EXPECT_EQ(form_->SavedFirstDevice, L"X000");
-    EXPECT_EQ(form_->Edit5.Text(), L"X000");
+    EXPECT_EQ(form_->requestedFirstEdit.Text(), L"X000");
     EXPECT_EQ(FindWindowW(nullptr, L"Korvex Works"), nullptr);
-    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X000"; }));
+    EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000"; }));
     test_support::PumpMessages(600);
 
     standin_.Ok("dialog-next");
@@ -230,7 +233,7 @@ TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed)
 
 TEST_F(StandinCaptureTest, AHungStandinCostsEachTickOrCommandOneTimeOutAndIsLeftAlone) {
     Launch({L"--first", L"X010", L"--on", L"X012"});
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X010" && !form_->DeviceChanged; }));
+    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X010" && !form_->DeviceChanged; }));
     ASSERT_TRUE(PumpUntil([&] { return form_->BitStates[2] == 1; })) << Describe();
     standin_.Ok("hang 6000");
 
@@ -241,7 +244,7 @@ TEST_F(StandinCaptureTest, AHungStandinCostsEachTickOrCommandOneTimeOutAndIsLeft
     };
     std::vector<std::string> replies;
     const Step steps[] = {
-        {"tick", [&] { form_->Timer1Timer(&form_->Timer1); }},
+        {"tick", [&] { form_->SampleMonitor(); }},
         {"DEVN", [&] { replies = Send("DEVN X020\r\n"); }},
         {"BTRV", [&] { replies = Send("BTRV X011\r\n"); }},
         {"READ", [&] { replies = Send("READ\r\n"); }},
@@ -265,7 +268,7 @@ TEST_F(StandinCaptureTest, AHungStandinCostsEachTickOrCommandOneTimeOutAndIsLeft
     EXPECT_EQ(State("first"), "X010");
     EXPECT_EQ(State("field"), "X010");
     EXPECT_EQ(standin_.Ok("get X011"), "0");
-    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X010"; }));
+    EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X010"; }));
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ void SendReadReply(CommandContext& c) {
         previous += Hex4(c.PrevWords[i]);
     }
     std::string device = platform::WideToAnsi(
-        (c.view.Text(BridgeView::Field::FirstDevice) + L"      ").substr(0, 6));
+        (c.view.FieldText(BridgeView::Field::FirstDevice) + L"      ").substr(0, 6));
     std::string reply = (c.view.FxMode() ? "FX" : "QR") + device + current + previous + kEnd;
     c.port.PutString(reply);
     std::copy(words.begin(), words.end(), c.PrevWords.begin());
@@ -52,11 +52,11 @@ void HandleCommandPacket(CommandContext& c, const std::string& Data) {
     } else if (line == L"READ") {
         SendReadReply(c);
     } else if (line.starts_with(L"BTRV")) {
-        c.view.SetText(BridgeView::Field::ToggleTarget, Argument(line));
+        c.view.SetFieldText(BridgeView::Field::ToggleTarget, Argument(line));
         c.toggleDevice();
         c.port.PutString("OK" + kEnd);
     } else if (line.starts_with(L"DEVN")) {
-        c.view.SetText(BridgeView::Field::RequestedFirst, Argument(line));
+        c.view.SetFieldText(BridgeView::Field::RequestedFirst, Argument(line));
         c.changeFirstDevice();
         c.port.PutString("OK" + kEnd);
     } else {

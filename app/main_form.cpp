@@ -13,14 +13,6 @@
 namespace {
 const ui::Font kBigFont{L"Tahoma", 35, true};
 
-// The texts the settings page starts with and "規定値に戻す" puts back.
-constexpr const wchar_t* kDefaultScaleText = L"1.0000";
-constexpr const wchar_t* kDefaultCaptWText = L"504";
-constexpr const wchar_t* kDefaultCaptHText = L"372";
-constexpr const wchar_t* kDefaultCaptLText = L"243";
-constexpr const wchar_t* kDefaultPickXText = L"10";
-constexpr const wchar_t* kDefaultPickYText = L"8";
-
 // Packet settings of the command line: any byte starts a line, CR LF ends it, 500 ticks (27.5 s)
 // of silence disable it.
 constexpr int32_t kPacketTimeOutTicks = 500;
@@ -92,40 +84,34 @@ MainWindow::MainWindow(SerialServices& services, std::wstring settingsPath)
       captureGroup(&settingsPage, {.name = L"captureGroup", .bounds = {8, 6, 224, 134}}),
       scaleLabel(&captureGroup,
                  {.name = L"scaleLabel", .bounds = {10, 18, 80, 13}, .text = L"全体の尺度："}),
-      scaleEdit(&captureGroup, {.name = L"scaleEdit",
-                                .bounds = {94, 14, 64, 21},
-                                .text = kDefaultScaleText,
-                                .alignment = ui::Alignment::Right}),
+      scaleEdit(
+          &captureGroup,
+          {.name = L"scaleEdit", .bounds = {94, 14, 64, 21}, .alignment = ui::Alignment::Right}),
       captWLabel(&captureGroup,
                  {.name = L"captWLabel", .bounds = {10, 48, 40, 13}, .text = L"CaptW:"}),
-      captWEdit(&captureGroup, {.name = L"captWEdit",
-                                .bounds = {52, 44, 50, 21},
-                                .text = kDefaultCaptWText,
-                                .alignment = ui::Alignment::Right}),
+      captWEdit(
+          &captureGroup,
+          {.name = L"captWEdit", .bounds = {52, 44, 50, 21}, .alignment = ui::Alignment::Right}),
       captHLabel(&captureGroup,
                  {.name = L"captHLabel", .bounds = {114, 48, 40, 13}, .text = L"CaptH:"}),
-      captHEdit(&captureGroup, {.name = L"captHEdit",
-                                .bounds = {156, 44, 50, 21},
-                                .text = kDefaultCaptHText,
-                                .alignment = ui::Alignment::Right}),
+      captHEdit(
+          &captureGroup,
+          {.name = L"captHEdit", .bounds = {156, 44, 50, 21}, .alignment = ui::Alignment::Right}),
       captLLabel(&captureGroup,
                  {.name = L"captLLabel", .bounds = {10, 78, 40, 13}, .text = L"CaptL:"}),
-      captLEdit(&captureGroup, {.name = L"captLEdit",
-                                .bounds = {52, 74, 50, 21},
-                                .text = kDefaultCaptLText,
-                                .alignment = ui::Alignment::Right}),
+      captLEdit(
+          &captureGroup,
+          {.name = L"captLEdit", .bounds = {52, 74, 50, 21}, .alignment = ui::Alignment::Right}),
       pickXLabel(&captureGroup,
                  {.name = L"pickXLabel", .bounds = {10, 108, 40, 13}, .text = L"PickX:"}),
-      pickXEdit(&captureGroup, {.name = L"pickXEdit",
-                                .bounds = {52, 104, 50, 21},
-                                .text = kDefaultPickXText,
-                                .alignment = ui::Alignment::Right}),
+      pickXEdit(
+          &captureGroup,
+          {.name = L"pickXEdit", .bounds = {52, 104, 50, 21}, .alignment = ui::Alignment::Right}),
       pickYLabel(&captureGroup,
                  {.name = L"pickYLabel", .bounds = {114, 108, 40, 13}, .text = L"PickY:"}),
-      pickYEdit(&captureGroup, {.name = L"pickYEdit",
-                                .bounds = {156, 104, 50, 21},
-                                .text = kDefaultPickYText,
-                                .alignment = ui::Alignment::Right}),
+      pickYEdit(
+          &captureGroup,
+          {.name = L"pickYEdit", .bounds = {156, 104, 50, 21}, .alignment = ui::Alignment::Right}),
       applySettingsButton(
           &settingsPage,
           {.name = L"applySettingsButton", .bounds = {8, 150, 96, 25}, .text = L"更新"}),
@@ -136,7 +122,9 @@ MainWindow::MainWindow(SerialServices& services, std::wstring settingsPath)
       port(*services.port),
       commandPacket(*services.packet),
       portList(*services.ports),
-      settingsPath_(std::move(settingsPath)) {
+      settingsPath_(std::move(settingsPath)),
+      bridge_(*this, port, settingsPath_) {
+    RestoreDefaultSettings();
     commandPacket.SetEnabled(false);
     commandPacket.SetPacketSize(0);
     ConnectHandlers();
@@ -175,7 +163,7 @@ void MainWindow::ConnectHandlers() {
 }
 
 void MainWindow::StartUp() {
-    Capture = CaptureSettings{};
+    bridge_.SetSettings(CaptureSettings{});
 
     // Only ports that can be opened now are worth offering.
     portList.SetCountPortsInUse(false);
@@ -208,9 +196,9 @@ void MainWindow::StartUp() {
         ui::ShowError(*problem + L"\n" + settingsPath_ +
                       L": the default capture settings are used.");
     } else {
-        Capture = read;
+        bridge_.SetSettings(read);
     }
-    ShowCaptureSettings();
+    ShowCaptureSettings(bridge_.Settings(), separator);
 
     commandPacket.SetEnabled(false);
 }
@@ -228,12 +216,13 @@ void MainWindow::ShutDown() {
         ini.WriteInteger(L"Form", L"Left", ScreenLeft());
         ini.WriteInteger(L"Form", L"Top", ScreenTop());
         ini.WriteInteger(L"COM", L"PortIndex", portBox.ItemIndex());
-        ini.WriteFloat(L"Capt", L"Scale", Capture.Scale, LocaleDecimalSeparator());
-        ini.WriteInteger(L"Capt", L"captW", Capture.captW);
-        ini.WriteInteger(L"Capt", L"captH", Capture.captH);
-        ini.WriteInteger(L"Capt", L"captL", Capture.captL);
-        ini.WriteInteger(L"Capt", L"pickXOff", Capture.pickXOff);
-        ini.WriteInteger(L"Capt", L"pickYOff", Capture.pickYOff);
+        const CaptureSettings& capture = bridge_.Settings();
+        ini.WriteFloat(L"Capt", L"Scale", capture.Scale, LocaleDecimalSeparator());
+        ini.WriteInteger(L"Capt", L"captW", capture.captW);
+        ini.WriteInteger(L"Capt", L"captH", capture.captH);
+        ini.WriteInteger(L"Capt", L"captL", capture.captL);
+        ini.WriteInteger(L"Capt", L"pickXOff", capture.pickXOff);
+        ini.WriteInteger(L"Capt", L"pickYOff", capture.pickYOff);
     } catch (const SettingsWriteError& e) {
         ui::ShowError(e.Message());
     }
@@ -305,47 +294,71 @@ void MainWindow::OnCommandTimeout() {
     if (port.Open()) commandPacket.SetEnabled(true);
 }
 
-void MainWindow::ShowCaptureSettings() {
-    const wchar_t separator = LocaleDecimalSeparator();
-    scaleEdit.SetText(FormatFixed4(Capture.Scale, separator));
-    captWEdit.SetText(std::to_wstring(Capture.captW));
-    captHEdit.SetText(std::to_wstring(Capture.captH));
-    captLEdit.SetText(std::to_wstring(Capture.captL));
-    pickXEdit.SetText(std::to_wstring(Capture.pickXOff));
-    pickYEdit.SetText(std::to_wstring(Capture.pickYOff));
+void MainWindow::ShowCaptureSettings(const CaptureSettings& settings, wchar_t separator) {
+    scaleEdit.SetText(FormatFixed4(settings.Scale, separator));
+    captWEdit.SetText(std::to_wstring(settings.captW));
+    captHEdit.SetText(std::to_wstring(settings.captH));
+    captLEdit.SetText(std::to_wstring(settings.captL));
+    pickXEdit.SetText(std::to_wstring(settings.pickXOff));
+    pickYEdit.SetText(std::to_wstring(settings.pickYOff));
 }
 
 void MainWindow::ApplySettings() {
     const wchar_t separator = LocaleDecimalSeparator();
     CaptureSettings typed;
-    typed.Scale = ParseDecimal(scaleEdit.Text(), separator).value_or(1.0);
+    typed.Scale = ParseDecimal(scaleEdit.Text(), separator).value_or(kSettingsPageDefaults.Scale);
     auto parse = [](const ui::Edit& field, int32_t fallBack) {
         return ParseDecimalInteger(field.Text()).value_or(fallBack);
     };
-    typed.captW = parse(captWEdit, 504);
-    typed.captH = parse(captHEdit, 372);
-    typed.captL = parse(captLEdit, 243);
-    typed.pickXOff = parse(pickXEdit, 10);
-    typed.pickYOff = parse(pickYEdit, 8);
+    typed.captW = parse(captWEdit, kSettingsPageDefaults.captW);
+    typed.captH = parse(captHEdit, kSettingsPageDefaults.captH);
+    typed.captL = parse(captLEdit, kSettingsPageDefaults.captL);
+    typed.pickXOff = parse(pickXEdit, kSettingsPageDefaults.pickXOff);
+    typed.pickYOff = parse(pickYEdit, kSettingsPageDefaults.pickYOff);
     // Refused as a whole: the fields show the values in force again, which the next tick uses.
     if (std::optional<std::wstring> problem = CaptureGeometryProblem(typed, separator)) {
         ui::ShowError(*problem + L"\nThe capture settings in force are kept.");
     } else {
-        Capture = typed;
+        bridge_.SetSettings(typed);
     }
-    ShowCaptureSettings();
+    ShowCaptureSettings(bridge_.Settings(), separator);
 }
 
-void MainWindow::RestoreDefaultSettings() {
-    scaleEdit.SetText(kDefaultScaleText);
-    captWEdit.SetText(kDefaultCaptWText);
-    captHEdit.SetText(kDefaultCaptHText);
-    captLEdit.SetText(kDefaultCaptLText);
-    pickXEdit.SetText(kDefaultPickXText);
-    pickYEdit.SetText(kDefaultPickYText);
-}
+// The page's defaults are shown with a full stop whatever the locale: "1.0000" is the text the
+// page has always put back.
+void MainWindow::RestoreDefaultSettings() { ShowCaptureSettings(kSettingsPageDefaults, L'.'); }
 
 void MainWindow::ShowFxCaptions() {
     firstUpButton.SetCaption(FxMode() ? L"+40" : L"+80");
     firstDownButton.SetCaption(FxMode() ? L"-40" : L"-80");
+}
+
+ui::Edit& MainWindow::FieldEdit(Field field) {
+    switch (field) {
+        case Field::FirstDevice:
+            return firstDeviceEdit;
+        case Field::ChangedDevice:
+            return changedDeviceEdit;
+        case Field::ChangedState:
+            return changedStateEdit;
+        case Field::ToggleTarget:
+            return toggleTargetEdit;
+        case Field::RequestedFirst:
+            break;
+    }
+    return requestedFirstEdit;
+}
+
+void MainWindow::SetFieldText(Field field, const std::wstring& text) {
+    if (FieldEdit(field).Text() != text) FieldEdit(field).SetText(text);
+}
+
+void MainWindow::SetFxMode(bool on) {
+    fxModeBox.SetChecked(on);
+    ShowFxCaptions();
+}
+
+void MainWindow::ShowImage(const ui::Bitmap& image) {
+    // An unchanged grid is not drawn again: four repaints a second of the same pixels.
+    if (!(gridPreview.Picture() == image)) gridPreview.SetPicture(image);
 }

@@ -1,24 +1,20 @@
-// MainWindow, the bridge's main window: its controls, the state the bridge keeps between events,
-// and its event handlers. The handlers are written against the toolkit's objects and the serial
-// services, so they run the same in host tests and in the program.
+// MainWindow, the program's main window: its controls, the settings file, "START"/"STOP", and the
+// view through which the bridge shows what it samples. The handlers are written against the
+// toolkit's objects and the serial services, so they run the same in host tests and in the
+// program.
 #pragma once
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "app/monitor_work.h"
-#include "app/repeated_failure.h"
+#include "app/bridge.h"
 #include "app/serial_services.h"
 #include "app/settings.h"
-#include "platform/exception_display.h"
 #include "ui/form.h"
 #include "ui/image.h"
 
-// A window of the desktop the bridge watches (an HWND value in the program).
-using WndHandle = std::uintptr_t;
-
-class MainWindow : public ui::Form {
+class MainWindow : public ui::Form, public BridgeView {
   public:
     // services not owned; they outlive the form. settingsPath is the settings file to read at
     // creation and write at destruction.
@@ -89,16 +85,21 @@ class MainWindow : public ui::Form {
     void StepFirstDevice(int devices);
     void SetFirstLetter(wchar_t letter);
 
-    // The timer tick (grid capture and sampling), "先頭変更", "反転" and the command handler.
-    // Their work lives in the capture, automation and protocol code (main_form_hooks.cpp).
-    void SampleMonitor();
-    void ChangeFirstDevice();
-    void ToggleDevice();
-    void OnCommandLine(const std::string& data);
+    // The timer, "先頭変更", "反転" and the command line: the bridge's work.
+    void SampleMonitor() { bridge_.SampleMonitor(); }
+    void ChangeFirstDevice() { bridge_.ChangeFirstDevice(); }
+    void ToggleDevice() { bridge_.ToggleDevice(); }
+    void OnCommandLine(const std::string& line) { bridge_.OnCommandLine(line); }
     void OnCommandTimeout();
 
-    // FX mode: octal device numbers and 8 bits per grid row.
-    bool FxMode() const { return fxModeBox.Checked(); }
+    // The bridge's view of this window.
+    std::wstring FieldText(Field field) override { return FieldEdit(field).Text(); }
+    void SetFieldText(Field field, const std::wstring& text) override;
+    bool FxMode() override { return fxModeBox.Checked(); }
+    void SetFxMode(bool on) override;
+    void ShowImage(const ui::Bitmap& image) override;
+    bool TimerEnabled() override { return sampleTimer.Enabled(); }
+    void SetTimerEnabled(bool enabled) override { sampleTimer.SetEnabled(enabled); }
 
     // The port number "START" opens: the box text without its first three and its last
     // character, in decimal; 4 when that does not parse; nothing when it parses to a number no
@@ -107,48 +108,16 @@ class MainWindow : public ui::Form {
 
     const std::wstring& SettingsPath() const { return settingsPath_; }
 
-    // Capture geometry in force (changed by "更新", read at start, written at exit).
-    CaptureSettings Capture;
-
-    // Sampled bit states: 10 rows of 16, row-major; 1 ON, 0 OFF, -1 undecided.
-    std::array<int8_t, 160> BitStates{};
-    std::array<int8_t, 160> PrevBitStates{};
-    // Words of the latest "READ" and of the one before.
-    std::array<uint16_t, 10> CurWords{};
-    std::array<uint16_t, 10> PrevWords{};
-
-    // The watched application's windows, kept from tick to tick (0 when not found).
-    WndHandle FrameWnd = 0;
-    WndHandle MonitorWnd = 0;
-    WndHandle DeviceFieldWnd = 0;
-    WndHandle GridWnd = 0;
-
-    // Capture frame of the latest tick.
-    int32_t CaptX = 0;
-    int32_t CaptY = 0;
-    double CellW = 0;
-    double CellH = 0;
-
-    // First-device tracking of the tick.
-    std::wstring LastDeviceName;
-    bool DeviceChanged = false;
-    // The tick's working copy of the grid (gridPreview shows a copy of it).
-    ui::Bitmap CaptureImage;
-
-    // requestedFirstEdit's text before the latest "+80"/"+40" or "+100" step.
-    std::wstring SavedFirstDevice;
-
-    // A tick that fails shows its failure with the application's exception display, once.
-    RepeatedFailureDisplay TickFailures{platform::ShowExceptionMessage};
-
-    // Ticks, actions and commands take their turns on the monitor through this gate.
-    MonitorWork MonitorTurns;
+    // The bridge behind this window (tests and the benchmark look into it).
+    Bridge& OwnBridge() { return bridge_; }
 
   private:
     void ConnectHandlers();
-    // scaleEdit to pickYEdit show the settings in force.
-    void ShowCaptureSettings();
+    // The settings page's six fields show the given values.
+    void ShowCaptureSettings(const CaptureSettings& settings, wchar_t separator);
+    ui::Edit& FieldEdit(Field field);
     std::wstring settingsPath_;
+    Bridge bridge_;
     // Between "START" and "STOP": the timer samples and the port was asked to open.
     bool running_ = false;
 };

@@ -30,7 +30,8 @@ void MainWindow::StepToggleTarget(int devices) {
         // last sampled one has no state to look at. Downwards, any device from the first on.
         if (offset >= SampledDeviceCount(fx)) return;
         const int8_t state =
-            BitStates[static_cast<size_t>(BitStateIndex(static_cast<int32_t>(offset), fx))];
+            bridge_.Capture()
+                .BitStates[static_cast<size_t>(BitStateIndex(static_cast<int32_t>(offset), fx))];
         if (state != 0 && state != 1) return;
     }
     toggleTargetEdit.SetText(DeviceLetter(toggleTargetEdit.Text()) +
@@ -41,7 +42,7 @@ void MainWindow::StepFirstDevice(int devices) {
     const bool fx = FxMode();
     // A step up keeps the device it started from: "先頭変更" goes back to it when the monitor
     // rejects the new one.
-    if (devices > 0) SavedFirstDevice = requestedFirstEdit.Text();
+    if (devices > 0) bridge_.SavedFirstDevice() = requestedFirstEdit.Text();
     const int64_t a = int64_t{DeviceNumber(requestedFirstEdit.Text(), fx, 0)} + devices;
     // Upwards the sum must stay a number; downwards it must not drop below device 0.
     if (devices > 0 ? !FitsInt32(a) : a < 0) return;

@@ -19,7 +19,7 @@ struct AutomationContext {
     Desktop& desktop;
     BridgeView& view;
     const CaptureSettings& settings;
-    const CaptureState& capture;     // handles, frame and BitStates of the latest tick
+    const GridCapture& capture;      // handles, frame and BitStates of the latest tick
     std::wstring& SavedFirstDevice;  // read and written by "先頭変更"
     const RejectionTitles& rejection;
 };

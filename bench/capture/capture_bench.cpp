@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
         std::printf("  ratio of medians %.2f (target at most 1.5), of p99 %.2f\n",
                     t.median / r.median, t.p99 / r.p99);
         int sampledOn = 0;
-        for (int8_t s : form.BitStates) sampledOn += s == 1;
+        for (int8_t s : form.OwnBridge().Capture().BitStates) sampledOn += s == 1;
         std::printf("  last tick sampled %d ON cells\n", sampledOn);
         form.Destroy();
         standin.Stop();

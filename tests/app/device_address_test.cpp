@@ -127,7 +127,7 @@ class StepButtonsTest : public ::testing::Test {
   protected:
     StepButtonsTest() : form(serial.services, L"unused.ini") {
         form.changeFirstButton.SetOnClick([this](ui::Object*) { ++firstDeviceChanges; });
-        form.BitStates.fill(0);
+        form.OwnBridge().Capture().BitStates.fill(0);
     }
     void SetFx(bool fx) { form.fxModeBox.SetChecked(fx); }
 
@@ -175,9 +175,10 @@ TEST_F(StepButtonsTest, TargetSteps) {
     };
     for (const TargetCase& c : cases) {
         SCOPED_TRACE(c.name);
-        form.BitStates.fill(1);
+        form.OwnBridge().Capture().BitStates.fill(1);
         // at(): an entry outside the table fails the case instead of landing in PrevBitStates.
-        if (c.undecidedEntry) form.BitStates.at(static_cast<size_t>(*c.undecidedEntry)) = -1;
+        if (c.undecidedEntry)
+            form.OwnBridge().Capture().BitStates.at(static_cast<size_t>(*c.undecidedEntry)) = -1;
         SetFx(c.fx);
         form.firstDeviceEdit.SetText(c.first);
         form.toggleTargetEdit.SetText(c.target);
@@ -220,7 +221,7 @@ TEST_F(StepButtonsTest, FirstDeviceSteps) {
     for (const FirstDeviceCase& c : cases) {
         SCOPED_TRACE(c.name);
         SetFx(c.fx);
-        form.SavedFirstDevice = L"keep";
+        form.OwnBridge().SavedFirstDevice() = L"keep";
         form.requestedFirstEdit.SetText(c.start);
         firstDeviceChanges = 0;
         ui::SpeedButton* buttons[] = {&form.firstUpButton,   &form.firstBlockUpButton,
@@ -229,7 +230,7 @@ TEST_F(StepButtonsTest, FirstDeviceSteps) {
         buttons[c.button - 5]->Click();
         EXPECT_EQ(form.requestedFirstEdit.Text(), c.expected);
         EXPECT_EQ(firstDeviceChanges, c.changesFirstDevice ? 1 : 0);
-        EXPECT_EQ(form.SavedFirstDevice, c.saved);
+        EXPECT_EQ(form.OwnBridge().SavedFirstDevice(), c.saved);
     }
 }
 

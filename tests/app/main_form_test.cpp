@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/fake_desktop.h"
-#include "app/grid_capture_form.h"
+#include "app/bridge.h"
 #include "app/serial_services_double.h"
 #include "platform/exception_display.h"
 #include "tests/app/test_files.h"
@@ -118,7 +118,7 @@ TEST_F(MainFormTest, StartWithoutSettingsFileUsesTheDefaults) {
 
     EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
     EXPECT_EQ(f.ScreenTop(), (1080 - f.OuterHeight()) / 2);
-    EXPECT_EQ(f.Capture, CaptureSettings{});  // 1.0, 504, 372, 243, 8, 6
+    EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});  // 1.0, 504, 372, 243, 8, 6
     EXPECT_EQ(f.scaleEdit.Text(), L"1.0000");
     EXPECT_EQ(f.captWEdit.Text(), L"504");
     EXPECT_EQ(f.captHEdit.Text(), L"372");
@@ -136,7 +136,7 @@ TEST_F(MainFormTest, TheSampleSettingsFileHoldsTheDefaults) {
     std::filesystem::copy_file(PELKAN_SOURCE_DIR "/docs/pelkan.ini", folder.File("pelkan.ini"));
     MainWindow& f = Start();
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(f.Capture, CaptureSettings{});
+    EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});
     EXPECT_EQ(f.portBox.ItemIndex(), 0);
     EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
     const RejectionTitles titles = ReadRejectionTitles(IniPath());
@@ -235,7 +235,7 @@ TEST_F(MainFormTest, SettingsAreReadWithTheirDefaults) {
         EXPECT_EQ(f.ScreenTop(), c.top == -9999 ? (1080 - f.OuterHeight()) / 2 : c.top);
         EXPECT_EQ(f.portBox.ItemIndex(), c.itemIndex);
         EXPECT_EQ(f.portBox.Text(), c.boxText);
-        EXPECT_EQ(f.Capture, c.capture);
+        EXPECT_EQ(f.OwnBridge().Settings(), c.capture);
         EXPECT_EQ(f.scaleEdit.Text(), c.scaleText);
         EXPECT_EQ(f.captWEdit.Text(), std::to_wstring(c.capture.captW));
         EXPECT_EQ(f.pickYEdit.Text(), std::to_wstring(c.capture.pickYOff));
@@ -273,7 +273,7 @@ TEST_F(MainFormTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
     EXPECT_EQ(next.ScreenLeft(), 123);
     EXPECT_EQ(next.ScreenTop(), 45);
     EXPECT_EQ(next.portBox.Text(), L"COM5.");
-    EXPECT_EQ(next.Capture, (CaptureSettings{1.25, 640, 372, 243, 8, 6}));
+    EXPECT_EQ(next.OwnBridge().Settings(), (CaptureSettings{1.25, 640, 372, 243, 8, 6}));
     EXPECT_EQ(next.scaleEdit.Text(), L"1.2500");
 }
 
@@ -476,7 +476,7 @@ TEST_F(MainFormTest, UpdateAppliesTheFieldsWithFallBacks) {
         SCOPED_TRACE(c.name);
         for (int i = 0; i < 6; ++i) fields[i]->SetText(c.texts[i]);
         f.ApplySettings();
-        EXPECT_EQ(f.Capture, c.capture);
+        EXPECT_EQ(f.OwnBridge().Settings(), c.capture);
         for (int i = 0; i < 6; ++i) EXPECT_EQ(fields[i]->Text(), c.shown[i]);
     }
 }
@@ -510,7 +510,7 @@ TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
     for (int i = 0; i < 6; ++i) fields[i]->SetText(inForce[i]);
     f.ApplySettings();
     const CaptureSettings applied{1.5, 600, 400, 250, 12, 9};
-    ASSERT_EQ(f.Capture, applied);
+    ASSERT_EQ(f.OwnBridge().Settings(), applied);
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.reason));
         messages.clear();
@@ -518,7 +518,7 @@ TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
         f.ApplySettings();
         EXPECT_EQ(messages, std::vector<std::wstring>{
                                 c.reason + L"\nThe capture settings in force are kept."});
-        EXPECT_EQ(f.Capture, applied);
+        EXPECT_EQ(f.OwnBridge().Settings(), applied);
         for (int i = 0; i < 6; ++i) EXPECT_EQ(fields[i]->Text(), inForce[i]);
     }
 
@@ -531,7 +531,7 @@ TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
         f.ApplySettings();
         EXPECT_TRUE(messages.empty());
         EXPECT_EQ(f.captWEdit.Text(), w);
-        EXPECT_EQ(f.Capture.captH, std::stoi(h));
+        EXPECT_EQ(f.OwnBridge().Settings().captH, std::stoi(h));
     }
 }
 
@@ -550,7 +550,7 @@ TEST_F(MainFormTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
         SerialServicesDouble services;
         MainWindow f(services.services, IniPath());
         f.Create();
-        EXPECT_EQ(f.Capture, CaptureSettings{});
+        EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});
         EXPECT_EQ(f.captWEdit.Text(), L"504");
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_NE(messages[0].find(L" no screen is larger than 7680.\n" + IniPath() +
@@ -624,10 +624,10 @@ TEST_F(MainFormTest, DefaultsButtonSetsTextsOnlyAndUpdateThenGivesTenAndEight) {
     EXPECT_EQ(f.captLEdit.Text(), L"243");
     EXPECT_EQ(f.pickXEdit.Text(), L"10");
     EXPECT_EQ(f.pickYEdit.Text(), L"8");
-    EXPECT_EQ(f.Capture, CaptureSettings{});  // nothing applied yet: 8 and 6
+    EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});  // nothing applied yet: 8 and 6
     f.ApplySettings();
-    EXPECT_EQ(f.Capture.pickXOff, 10);
-    EXPECT_EQ(f.Capture.pickYOff, 8);
+    EXPECT_EQ(f.OwnBridge().Settings().pickXOff, 10);
+    EXPECT_EQ(f.OwnBridge().Settings().pickYOff, 8);
 }
 
 TEST_F(MainFormTest, FxModeChangesTheBlockStepCaptions) {

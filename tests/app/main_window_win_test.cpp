@@ -224,10 +224,10 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
 
     SetWindowTextW(Wnd(form.captWEdit), L"640");
     SendMessageW(Wnd(form.applySettingsButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(form.Capture.captW, 640);
+    EXPECT_EQ(form.OwnBridge().Settings().captW, 640);
     SendMessageW(Wnd(form.defaultSettingsButton), BM_CLICK, 0, 0);
     EXPECT_EQ(WindowText(Wnd(form.pickXEdit)), L"10");
-    EXPECT_EQ(form.Capture.pickXOff, 8);  // not applied before "更新"
+    EXPECT_EQ(form.OwnBridge().Settings().pickXOff, 8);  // not applied before "更新"
 }
 
 TEST_F(MainWindowTest, MovingToAMonitorOfAnotherScaleRescalesEveryWindow) {

@@ -46,8 +46,8 @@ struct AutomationFixture : ::testing::Test {
     MonitorScene scene{desktop};
     FakeView view;
     CaptureSettings settings;
-    CaptureStore store;
-    CaptureState state = store.Refs();
+    GridCapture store;
+    GridCapture& state = store;
     std::wstring SavedFirstDevice;
     RejectionTitles titles{L"Korvex Works", L"Korvex"};
     AutomationContext context{desktop, view, settings, state, SavedFirstDevice, titles};
@@ -101,8 +101,8 @@ TEST_F(AutomationFixture, RejectedFirstDeviceIsClosedAndReplacedBySavedOrLetterW
             return name.find(L"777") == std::wstring::npos;
         };
         FakeView v;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
+        GridCapture st;
+        GridCapture& refs = st;
         ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
         d.SetCursorPos(kSaved);
         d.events.clear();
@@ -133,7 +133,7 @@ TEST_F(AutomationFixture, RejectedFirstDeviceIsClosedAndReplacedBySavedOrLetterW
                         click(),
                         {Sleep(200)}}))
             << "saved " << c.saved.size();
-        EXPECT_EQ(v.Text(Field::RequestedFirst), c.retyped);
+        EXPECT_EQ(v.FieldText(Field::RequestedFirst), c.retyped);
         EXPECT_EQ(saved, c.retyped);
         EXPECT_EQ(s.acceptedNames, std::vector<std::wstring>{c.retyped});
         EXPECT_TRUE(v.timerChanges.empty());  // the timer was off and stays off
@@ -157,8 +157,8 @@ TEST_F(AutomationFixture, RejectionBoxIsFoundByEitherTitleButOnlyAsAVisibleDialo
         FakeDesktop d;
         MonitorScene s(d);
         FakeView v;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
+        GridCapture st;
+        GridCapture& refs = st;
         ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
         Wnd box = d.AddWindow(kNoWnd, c.className, c.title, {500, 400, 700, 500});
         d.Get(box).visible = c.visible;
@@ -238,8 +238,8 @@ TEST_F(AutomationFixture, ToggleClicksTheTargetCellAndPressesShiftEnterWithoutFo
         s.Paint();
         FakeView v;
         v.fx = c.fx;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
+        GridCapture st;
+        GridCapture& refs = st;
         ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled) << c.name;
         st.BitStates[static_cast<size_t>(c.row * 16 + c.bit)] = c.targetState;
         v.texts[Field::FirstDevice] = c.edit1;
@@ -415,7 +415,7 @@ TEST_F(AutomationFixture, ARejectedRecoveryNameEndsOnTheDeviceShownBeforeWithNoB
         EXPECT_TRUE(OpenDialogs(f.desktop).empty()) << c.recovery.size();
         EXPECT_EQ(f.scene.acceptedNames, std::vector<std::wstring>{L"X040"});
         EXPECT_EQ(f.desktop.Get(f.scene.field).text, L"X040");
-        EXPECT_EQ(f.view.Text(Field::RequestedFirst), L"X040");
+        EXPECT_EQ(f.view.FieldText(Field::RequestedFirst), L"X040");
         // The rejected recovery name is not kept for the next rejection.
         EXPECT_EQ(f.SavedFirstDevice, L"X040");
         std::vector<std::wstring> typed;
@@ -457,7 +457,7 @@ TEST_F(AutomationFixture, WithNoTitleMatchingANewDialogOfTheMonitorsProgramIsThe
         ChangeFirstDevice(f.context);
 
         EXPECT_EQ(OpenDialogs(f.desktop).empty(), c.closedAndRetyped) << c.name;
-        EXPECT_EQ(f.view.Text(Field::RequestedFirst), c.closedAndRetyped ? L"X000" : L"X777")
+        EXPECT_EQ(f.view.FieldText(Field::RequestedFirst), c.closedAndRetyped ? L"X000" : L"X777")
             << c.name;
         if (c.openBefore) {
             EXPECT_TRUE(f.desktop.IsWindow(earlier)) << c.name;

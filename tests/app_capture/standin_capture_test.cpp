@@ -74,7 +74,8 @@ class StandinCaptureTest : public ::testing::Test {
     }
 
     std::vector<int> Sampled() const {
-        std::vector<int> states(form_->BitStates.begin(), form_->BitStates.end());
+        std::vector<int> states(form_->OwnBridge().Capture().BitStates.begin(),
+                                form_->OwnBridge().Capture().BitStates.end());
         return states;
     }
     bool SampledMatches(const std::vector<int>& expected) const {
@@ -87,7 +88,8 @@ class StandinCaptureTest : public ::testing::Test {
         std::ostringstream out;
         for (int r = 0; r < 10; ++r) {
             out << "\n  row " << r << ":";
-            for (int b = 15; b >= 0; --b) out << ' ' << int(form_->BitStates[r * 16 + b]);
+            for (int b = 15; b >= 0; --b)
+                out << ' ' << int(form_->OwnBridge().Capture().BitStates[r * 16 + b]);
         }
         return out.str();
     }
@@ -172,13 +174,16 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
 
 TEST_F(StandinCaptureTest, DevnMovesTheFirstDeviceInBothModesAndTheTicksFollow) {
     Launch({L"--first", L"X000", L"--on", L"X025"});
-    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000" && form_->BitStates[37] == 1; }))
-        << Describe();
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X000" && form_->OwnBridge().Capture().BitStates[37] == 1;
+    })) << Describe();
 
     EXPECT_EQ(Send("DEVN X020\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_EQ(State("first"), "X020") << Seen();
-    EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X020" && form_->BitStates[5] == 1; }))
-        << firstDeviceEdit() << Describe();
+    EXPECT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X020" && form_->OwnBridge().Capture().BitStates[5] == 1;
+    })) << firstDeviceEdit()
+        << Describe();
     EXPECT_EQ(form_->toggleTargetEdit.Text(), L"X020");
 
     standin_.Ok("fx 1");
@@ -191,7 +196,9 @@ TEST_F(StandinCaptureTest, DevnMovesTheFirstDeviceInBothModesAndTheTicksFollow) 
 
 TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     Launch({L"--first", L"X000"});
-    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000" && !form_->DeviceChanged; }));
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X000" && !form_->OwnBridge().Capture().DeviceChanged;
+    }));
     test_support::PumpMessages(600);
 
     EXPECT_EQ(Send("BTRV X013\r\n"), std::vector<std::string>{"OK\r\n"});
@@ -202,8 +209,9 @@ TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     // its Enter must reach the field although the grid has the focus.
     EXPECT_EQ(Send("DEVN X010\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_EQ(State("first"), "X010") << Seen();
-    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X010" && form_->BitStates[3] == 1; }))
-        << Describe();
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X010" && form_->OwnBridge().Capture().BitStates[3] == 1;
+    })) << Describe();
     test_support::PumpMessages(300);
     auto read = Send("READ\r\n");
     ASSERT_EQ(read.size(), 1u);
@@ -213,12 +221,14 @@ TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
 
 TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed) {
     Launch({L"--first", L"X020"});
-    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X020" && !form_->DeviceChanged; }));
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X020" && !form_->OwnBridge().Capture().DeviceChanged;
+    }));
 
     EXPECT_EQ(Send("DEVN XZZ\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_TRUE(SawEvent("reject-closed")) << Seen();
     EXPECT_EQ(State("first"), "X000") << Seen();
-    EXPECT_EQ(form_->SavedFirstDevice, L"X000");
+    EXPECT_EQ(form_->OwnBridge().SavedFirstDevice(), L"X000");
     EXPECT_EQ(form_->requestedFirstEdit.Text(), L"X000");
     EXPECT_EQ(FindWindowW(nullptr, L"Korvex Works"), nullptr);
     EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000"; }));
@@ -233,8 +243,11 @@ TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed)
 
 TEST_F(StandinCaptureTest, AHungStandinCostsEachTickOrCommandOneTimeOutAndIsLeftAlone) {
     Launch({L"--first", L"X010", L"--on", L"X012"});
-    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X010" && !form_->DeviceChanged; }));
-    ASSERT_TRUE(PumpUntil([&] { return form_->BitStates[2] == 1; })) << Describe();
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X010" && !form_->OwnBridge().Capture().DeviceChanged;
+    }));
+    ASSERT_TRUE(PumpUntil([&] { return form_->OwnBridge().Capture().BitStates[2] == 1; }))
+        << Describe();
     standin_.Ok("hang 6000");
 
     // Each waits for the monitor once at most: a bound far below the six-second stall.

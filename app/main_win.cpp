@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_sio.h"
 #include "platform/exception_display.h"
 #include "ui/form.h"

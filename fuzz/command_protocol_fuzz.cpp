@@ -11,7 +11,7 @@
 
 #include "app/desktop.h"
 #include "app/fake_desktop.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/app_capture/monitor_scene.h"
@@ -102,8 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         MainWindow form(serial.services, Wide(SettingsPath()));
         form.Create();
         form.StartStop();  // START
-        ui::Edit* const fields[] = {&form.scaleEdit, &form.captWEdit, &form.captHEdit,
-                                    &form.captLEdit, &form.pickXEdit, &form.pickYEdit};
+        ui::Edit* const fields[] = {
+            &form.ControlsForTest().scaleEdit, &form.ControlsForTest().captWEdit,
+            &form.ControlsForTest().captHEdit, &form.ControlsForTest().captLEdit,
+            &form.ControlsForTest().pickXEdit, &form.ControlsForTest().pickYEdit};
         while (in.remaining_bytes() > 0) {
             switch (in.ConsumeIntegralInRange<int>(0, 6)) {
                 case 0:
@@ -120,31 +122,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 3:
                     switch (in.ConsumeIntegralInRange<int>(0, 5)) {
                         case 0:
-                            form.targetUpButton.Click();
+                            form.ControlsForTest().targetUpButton.Click();
                             break;
                         case 1:
-                            form.targetDownButton.Click();
+                            form.ControlsForTest().targetDownButton.Click();
                             break;
                         case 2:
-                            form.firstUpButton.Click();
+                            form.ControlsForTest().firstUpButton.Click();
                             break;
                         case 3:
-                            form.firstDownButton.Click();
+                            form.ControlsForTest().firstDownButton.Click();
                             break;
                         case 4:
-                            form.letterXButton.Click();
+                            form.ControlsForTest().letterXButton.Click();
                             break;
                         default:
-                            form.letterYButton.Click();
+                            form.ControlsForTest().letterYButton.Click();
                     }
                     break;
                 case 4:
-                    (in.ConsumeBool() ? form.toggleTargetEdit : form.requestedFirstEdit)
+                    (in.ConsumeBool() ? form.ControlsForTest().toggleTargetEdit
+                                      : form.ControlsForTest().requestedFirstEdit)
                         .SetText(DeviceText(in));
                     break;
                 case 5:
                     for (ui::Edit* e : fields)
-                        e->SetText(Wide(SettingText(in, e == &form.scaleEdit)));
+                        e->SetText(Wide(SettingText(in, e == &form.ControlsForTest().scaleEdit)));
                     form.ApplySettings();  // "更新"
                     break;
                 default:

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/grid_capture.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "tests/support/standin/standin_client.h"
 

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 
 namespace {
@@ -126,10 +126,11 @@ TEST(DeviceAddress, BitStateIndexOfAnOffset) {
 class StepButtonsTest : public ::testing::Test {
   protected:
     StepButtonsTest() : form(serial.services, L"unused.ini") {
-        form.changeFirstButton.SetOnClick([this](ui::Object*) { ++firstDeviceChanges; });
+        form.ControlsForTest().changeFirstButton.SetOnClick(
+            [this](ui::Object*) { ++firstDeviceChanges; });
         form.OwnBridge().Capture().BitStates.fill(0);
     }
-    void SetFx(bool fx) { form.fxModeBox.SetChecked(fx); }
+    void SetFx(bool fx) { form.ControlsForTest().fxModeBox.SetChecked(fx); }
 
     SerialServicesDouble serial;
     MainWindow form;
@@ -180,12 +181,14 @@ TEST_F(StepButtonsTest, TargetSteps) {
         if (c.undecidedEntry)
             form.OwnBridge().Capture().BitStates.at(static_cast<size_t>(*c.undecidedEntry)) = -1;
         SetFx(c.fx);
-        form.firstDeviceEdit.SetText(c.first);
-        form.toggleTargetEdit.SetText(c.target);
-        ui::SpeedButton* buttons[] = {nullptr, &form.targetUpButton, &form.targetDownButton,
-                                      &form.targetRowUpButton, &form.targetRowDownButton};
+        form.ControlsForTest().firstDeviceEdit.SetText(c.first);
+        form.ControlsForTest().toggleTargetEdit.SetText(c.target);
+        ui::SpeedButton* buttons[] = {nullptr, &form.ControlsForTest().targetUpButton,
+                                      &form.ControlsForTest().targetDownButton,
+                                      &form.ControlsForTest().targetRowUpButton,
+                                      &form.ControlsForTest().targetRowDownButton};
         buttons[c.button]->Click();
-        EXPECT_EQ(form.toggleTargetEdit.Text(), c.expected);
+        EXPECT_EQ(form.ControlsForTest().toggleTargetEdit.Text(), c.expected);
         EXPECT_EQ(firstDeviceChanges, 0);
     }
 }
@@ -222,13 +225,14 @@ TEST_F(StepButtonsTest, FirstDeviceSteps) {
         SCOPED_TRACE(c.name);
         SetFx(c.fx);
         form.OwnBridge().SavedFirstDevice() = L"keep";
-        form.requestedFirstEdit.SetText(c.start);
+        form.ControlsForTest().requestedFirstEdit.SetText(c.start);
         firstDeviceChanges = 0;
-        ui::SpeedButton* buttons[] = {&form.firstUpButton,   &form.firstBlockUpButton,
-                                      &form.firstDownButton, &form.firstBlockDownButton,
-                                      &form.letterXButton,   &form.letterYButton};
+        ui::SpeedButton* buttons[] = {
+            &form.ControlsForTest().firstUpButton,   &form.ControlsForTest().firstBlockUpButton,
+            &form.ControlsForTest().firstDownButton, &form.ControlsForTest().firstBlockDownButton,
+            &form.ControlsForTest().letterXButton,   &form.ControlsForTest().letterYButton};
         buttons[c.button - 5]->Click();
-        EXPECT_EQ(form.requestedFirstEdit.Text(), c.expected);
+        EXPECT_EQ(form.ControlsForTest().requestedFirstEdit.Text(), c.expected);
         EXPECT_EQ(firstDeviceChanges, c.changesFirstDevice ? 1 : 0);
         EXPECT_EQ(form.OwnBridge().SavedFirstDevice(), c.saved);
     }
@@ -237,9 +241,10 @@ TEST_F(StepButtonsTest, FirstDeviceSteps) {
 // The step reaches "先頭変更" only after requestedFirstEdit holds the new text.
 TEST_F(StepButtonsTest, FirstDeviceChangeSeesTheNewText) {
     std::wstring seen;
-    form.changeFirstButton.SetOnClick([&](ui::Object*) { seen = form.requestedFirstEdit.Text(); });
-    form.requestedFirstEdit.SetText(L"X000");
-    form.firstUpButton.Click();
+    form.ControlsForTest().changeFirstButton.SetOnClick(
+        [&](ui::Object*) { seen = form.ControlsForTest().requestedFirstEdit.Text(); });
+    form.ControlsForTest().requestedFirstEdit.SetText(L"X000");
+    form.ControlsForTest().firstUpButton.Click();
     EXPECT_EQ(seen, L"X80");
 }
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "tests/app/test_files.h"
 #include "tests/app_capture/monitor_scene.h"
@@ -114,16 +114,16 @@ TEST_F(TurnsFixture, AReadArrivingDuringATickIsAnsweredFromItsSamplesAfterIt) {
 
 TEST_F(TurnsFixture, ATickArrivingDuringAnActionIsDropped) {
     form->SampleMonitor();
-    ASSERT_EQ(form->firstDeviceEdit.Text(), L"X000");
+    ASSERT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X000");
     desktop.events.clear();
     meanwhile = [this] { form->SampleMonitor(); };
-    form->requestedFirstEdit.SetText(L"X100");
+    form->ControlsForTest().requestedFirstEdit.SetText(L"X100");
     form->ChangeFirstDevice();
 
     // A tick inside would have read the half-typed field; the next tick reads the new device.
-    EXPECT_EQ(form->firstDeviceEdit.Text(), L"X000");
+    EXPECT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X000");
     form->SampleMonitor();
-    EXPECT_EQ(form->firstDeviceEdit.Text(), L"X100");
+    EXPECT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X100");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include "app/command_protocol.h"
 #include "app/desktop.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "tests/support/standin/standin_client.h"
 #include "tests/ui/screenshot_win.h"
@@ -59,10 +59,10 @@ class StandinCaptureTest : public ::testing::Test {
         form_ = std::make_unique<MainWindow>(serial_.services, settingsPath_);
         form_->Create();
         form_->Show();
-        form_->startStopButton
-            .Click();  // START: the port double opens, the packet and the timer run
+        form_->ControlsForTest()
+            .startStopButton.Click();  // START: the port double opens, the packet and the timer run
         ASSERT_TRUE(serial_.port->Open());
-        ASSERT_TRUE(form_->sampleTimer.Enabled());
+        ASSERT_TRUE(form_->ControlsForTest().sampleTimer.Enabled());
     }
 
     // The reply lines sent for one received line.
@@ -94,31 +94,19 @@ class StandinCaptureTest : public ::testing::Test {
         return out.str();
     }
 
-    // One field of the stand-in's "state" answer, e.g. State("first").
-    std::string State(const std::string& key) {
-        std::istringstream in(standin_.Ok("state"));
-        for (std::string word; in >> word;)
-            if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
-        return "(no " + key + ")";
-    }
+    std::string State(const std::string& key) { return standin_.State(key); }
+    // Waits, with the main window's messages pumped, until the stand-in has recorded `event`.
     bool SawEvent(const std::string& event) {
-        return PumpUntil([&] {
-            for (auto& e : standin_.Events()) seen_.push_back(e);
-            return std::find(seen_.begin(), seen_.end(), event) != seen_.end();
-        });
+        return PumpUntil([&] { return standin_.Saw(event); });
     }
-    std::string Seen() const {
-        std::string all;
-        for (auto& e : seen_) all += e + " ";
-        return all;
-    }
+    std::string Seen() const { return standin_.Seen(); }
     std::string firstDeviceEdit() const {
-        const std::wstring& t = form_->firstDeviceEdit.Text();
+        const std::wstring& t = form_->ControlsForTest().firstDeviceEdit.Text();
         return std::string(t.begin(), t.end());
     }
 
     void SaveScreenshots(const std::wstring& name) {
-        const ui::Bitmap& image = form_->gridPreview.Picture();
+        const ui::Bitmap& image = form_->ControlsForTest().gridPreview.Picture();
         const std::wstring folder = test_support::ResultsFolder();
         EXPECT_TRUE(test_support::SavePicture(image.Width(), image.Height(), image.Data(),
                                               static_cast<size_t>(image.Stride()),
@@ -131,7 +119,6 @@ class StandinCaptureTest : public ::testing::Test {
     SerialServicesDouble serial_;
     standin::StandinClient standin_;
     std::unique_ptr<MainWindow> form_;
-    std::vector<std::string> seen_;
 };
 
 TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShowsThem) {
@@ -142,10 +129,10 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
     EXPECT_TRUE(PumpUntil([&] { return SampledMatches(hex) && firstDeviceEdit() == "X000"; }))
         << Describe();
     EXPECT_FALSE(form_->FxMode());
-    EXPECT_EQ(form_->gridPreview.Picture().Width(), 504);
-    EXPECT_EQ(form_->gridPreview.Picture().Height(), 372);
+    EXPECT_EQ(form_->ControlsForTest().gridPreview.Picture().Width(), 504);
+    EXPECT_EQ(form_->ControlsForTest().gridPreview.Picture().Height(), 372);
     // A red marker on a sample point, the cell colour beside it.
-    EXPECT_EQ(form_->gridPreview.Picture().Pixel(8, 39), (ui::Color{255, 0, 0}));
+    EXPECT_EQ(form_->ControlsForTest().gridPreview.Picture().Pixel(8, 39), (ui::Color{255, 0, 0}));
 
     std::string words;
     for (int r = 0; r < 10; ++r) {
@@ -164,7 +151,7 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
     standin_.Ok("fill X000 " + fxBits);
     auto fx = standin::SampledStates(fxBits, true);
     EXPECT_TRUE(PumpUntil([&] { return form_->FxMode() && SampledMatches(fx); })) << Describe();
-    EXPECT_EQ(form_->firstUpButton.Caption(), L"+40");
+    EXPECT_EQ(form_->ControlsForTest().firstUpButton.Caption(), L"+40");
     EXPECT_EQ(Send("CPU\r\n"), std::vector<std::string>{"FX\r\n"});
     auto read = Send("READ\r\n");
     ASSERT_EQ(read.size(), 1u);
@@ -184,7 +171,7 @@ TEST_F(StandinCaptureTest, DevnMovesTheFirstDeviceInBothModesAndTheTicksFollow) 
         return firstDeviceEdit() == "X020" && form_->OwnBridge().Capture().BitStates[5] == 1;
     })) << firstDeviceEdit()
         << Describe();
-    EXPECT_EQ(form_->toggleTargetEdit.Text(), L"X020");
+    EXPECT_EQ(form_->ControlsForTest().toggleTargetEdit.Text(), L"X020");
 
     standin_.Ok("fx 1");
     ASSERT_TRUE(PumpUntil([&] { return form_->FxMode(); }));
@@ -229,7 +216,7 @@ TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed)
     EXPECT_TRUE(SawEvent("reject-closed")) << Seen();
     EXPECT_EQ(State("first"), "X000") << Seen();
     EXPECT_EQ(form_->OwnBridge().SavedFirstDevice(), L"X000");
-    EXPECT_EQ(form_->requestedFirstEdit.Text(), L"X000");
+    EXPECT_EQ(form_->ControlsForTest().requestedFirstEdit.Text(), L"X000");
     EXPECT_EQ(FindWindowW(nullptr, L"Korvex Works"), nullptr);
     EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000"; }));
     test_support::PumpMessages(600);

@@ -12,6 +12,7 @@
 #include "app/serial_services.h"
 #include "app/settings.h"
 #include "ui/form.h"
+#include "app/main_window_controls.h"
 #include "ui/image.h"
 
 class MainWindow : public ui::Form, public BridgeView {
@@ -20,50 +21,6 @@ class MainWindow : public ui::Form, public BridgeView {
     // creation and write at destruction.
     MainWindow(SerialServices& services, std::wstring settingsPath);
     ~MainWindow() override;
-
-    // Controls, in creation order (parents before their children).
-    ui::PageControl pages;
-    ui::TabSheet mainPage;
-    ui::Label portLabel;
-    ui::ComboBox portBox;
-    ui::Button startStopButton;
-    ui::Label firstDeviceLabel;
-    ui::Edit firstDeviceEdit;
-    ui::CheckBox fxModeBox;
-    ui::Edit changedDeviceEdit;
-    ui::Edit changedStateEdit;
-    ui::Image gridPreview;
-    ui::Edit toggleTargetEdit;
-    ui::Button toggleButton;
-    ui::SpeedButton targetRowUpButton;
-    ui::SpeedButton targetRowDownButton;
-    ui::SpeedButton targetUpButton;
-    ui::SpeedButton targetDownButton;
-    ui::Edit requestedFirstEdit;
-    ui::Button changeFirstButton;
-    ui::SpeedButton firstBlockUpButton;
-    ui::SpeedButton firstBlockDownButton;
-    ui::SpeedButton firstUpButton;
-    ui::SpeedButton firstDownButton;
-    ui::SpeedButton letterXButton;
-    ui::SpeedButton letterYButton;
-    ui::TabSheet settingsPage;
-    ui::GroupBox captureGroup;
-    ui::Label scaleLabel;
-    ui::Edit scaleEdit;
-    ui::Label captWLabel;
-    ui::Edit captWEdit;
-    ui::Label captHLabel;
-    ui::Edit captHEdit;
-    ui::Label captLLabel;
-    ui::Edit captLEdit;
-    ui::Label pickXLabel;
-    ui::Edit pickXEdit;
-    ui::Label pickYLabel;
-    ui::Edit pickYEdit;
-    ui::Button applySettingsButton;
-    ui::Button defaultSettingsButton;
-    ui::Timer sampleTimer;
 
     // The serial services (not owned).
     ComPortService& port;
@@ -95,11 +52,11 @@ class MainWindow : public ui::Form, public BridgeView {
     // The bridge's view of this window.
     std::wstring FieldText(Field field) override { return FieldEdit(field).Text(); }
     void SetFieldText(Field field, const std::wstring& text) override;
-    bool FxMode() override { return fxModeBox.Checked(); }
+    bool FxMode() override { return ui_.fxModeBox.Checked(); }
     void SetFxMode(bool on) override;
     void ShowImage(const ui::Bitmap& image) override;
-    bool TimerEnabled() override { return sampleTimer.Enabled(); }
-    void SetTimerEnabled(bool enabled) override { sampleTimer.SetEnabled(enabled); }
+    bool TimerEnabled() override { return ui_.sampleTimer.Enabled(); }
+    void SetTimerEnabled(bool enabled) override { ui_.sampleTimer.SetEnabled(enabled); }
 
     // The port number "START" opens: the box text without its first three and its last
     // character, in decimal; 4 when that does not parse; nothing when it parses to a number no
@@ -111,11 +68,15 @@ class MainWindow : public ui::Form, public BridgeView {
     // The bridge behind this window (tests and the benchmark look into it).
     Bridge& OwnBridge() { return bridge_; }
 
+    // The controls, for tests that press buttons and read fields as the user would.
+    MainWindowControls& ControlsForTest() { return ui_; }
+
   private:
     void ConnectHandlers();
     // The settings page's six fields show the given values.
     void ShowCaptureSettings(const CaptureSettings& settings, wchar_t separator);
     ui::Edit& FieldEdit(Field field);
+    MainWindowControls ui_;
     std::wstring settingsPath_;
     Bridge bridge_;
     // Between "START" and "STOP": the timer samples and the port was asked to open.

@@ -1,6 +1,6 @@
 // The main window's start-up and shut-down with the settings file, "START"/"STOP", the settings
 // page and the FX mode captions, over the in-memory serial services.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +18,13 @@ namespace {
 
 std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
-class MainFormTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
   protected:
-    MainFormTest() {
+    MainWindowTest() {
         ui::SetScreenSizeForTest(1920, 1080);
         ui::SetMessageDisplay([this](const std::wstring& text) { messages.push_back(text); });
     }
-    ~MainFormTest() override { ui::SetMessageDisplay(nullptr); }
+    ~MainWindowTest() override { ui::SetMessageDisplay(nullptr); }
 
     // A form over the doubles, created (StartUp has run).
     MainWindow& Start() {
@@ -42,45 +42,48 @@ class MainFormTest : public ::testing::Test {
     std::vector<std::wstring> messages;
 };
 
-TEST_F(MainFormTest, ControlsStartWithTheirCaptionsAndTexts) {
+TEST_F(MainWindowTest, ControlsStartWithTheirCaptionsAndTexts) {
     MainWindow f(serial.services, IniPath());
     EXPECT_EQ(f.Caption(), L"Pelkan 1.02");
     EXPECT_EQ(f.ClientWidth(), 248);
     EXPECT_EQ(f.ClientHeight(), 424);
-    EXPECT_EQ(f.mainPage.Caption(), L" メイン");
-    EXPECT_EQ(f.settingsPage.Caption(), L" 設定");
-    EXPECT_EQ(f.pages.ActivePage(), &f.mainPage);
-    EXPECT_EQ(f.portBox.Text(), L"ComboBox1");
-    EXPECT_EQ(f.startStopButton.Caption(), L"START");
-    EXPECT_EQ(f.toggleButton.Caption(), L"反転");
-    EXPECT_EQ(f.changeFirstButton.Caption(), L"先頭変更");
-    EXPECT_EQ(f.applySettingsButton.Caption(), L"更新");
-    EXPECT_EQ(f.defaultSettingsButton.Caption(), L"規定値に戻す");
-    EXPECT_EQ(f.scaleLabel.Caption(), L"全体の尺度：");
-    EXPECT_FALSE(f.fxModeBox.Enabled());
-    EXPECT_FALSE(f.fxModeBox.TabStop());
-    EXPECT_EQ(f.changedDeviceEdit.EffectiveFont(), (ui::Font{L"Tahoma", 35, true}));
-    EXPECT_EQ(f.changedStateEdit.EffectiveFont(), (ui::Font{L"Tahoma", 35, true}));
-    EXPECT_EQ(f.changedDeviceEdit.TextAlignment(), ui::Alignment::Center);
-    EXPECT_EQ(f.firstDeviceEdit.EffectiveFont(), ui::Font::Points(L"Tahoma", 8));
-    for (ui::Edit* e :
-         {&f.scaleEdit, &f.captWEdit, &f.captHEdit, &f.captLEdit, &f.pickXEdit, &f.pickYEdit}) {
+    EXPECT_EQ(f.ControlsForTest().mainPage.Caption(), L" メイン");
+    EXPECT_EQ(f.ControlsForTest().settingsPage.Caption(), L" 設定");
+    EXPECT_EQ(f.ControlsForTest().pages.ActivePage(), &f.ControlsForTest().mainPage);
+    EXPECT_EQ(f.ControlsForTest().portBox.Text(), L"ComboBox1");
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"START");
+    EXPECT_EQ(f.ControlsForTest().toggleButton.Caption(), L"反転");
+    EXPECT_EQ(f.ControlsForTest().changeFirstButton.Caption(), L"先頭変更");
+    EXPECT_EQ(f.ControlsForTest().applySettingsButton.Caption(), L"更新");
+    EXPECT_EQ(f.ControlsForTest().defaultSettingsButton.Caption(), L"規定値に戻す");
+    EXPECT_EQ(f.ControlsForTest().scaleLabel.Caption(), L"全体の尺度：");
+    EXPECT_FALSE(f.ControlsForTest().fxModeBox.Enabled());
+    EXPECT_FALSE(f.ControlsForTest().fxModeBox.TabStop());
+    EXPECT_EQ(f.ControlsForTest().changedDeviceEdit.EffectiveFont(),
+              (ui::Font{L"Tahoma", 35, true}));
+    EXPECT_EQ(f.ControlsForTest().changedStateEdit.EffectiveFont(),
+              (ui::Font{L"Tahoma", 35, true}));
+    EXPECT_EQ(f.ControlsForTest().changedDeviceEdit.TextAlignment(), ui::Alignment::Center);
+    EXPECT_EQ(f.ControlsForTest().firstDeviceEdit.EffectiveFont(), ui::Font::Points(L"Tahoma", 8));
+    for (ui::Edit* e : {&f.ControlsForTest().scaleEdit, &f.ControlsForTest().captWEdit,
+                        &f.ControlsForTest().captHEdit, &f.ControlsForTest().captLEdit,
+                        &f.ControlsForTest().pickXEdit, &f.ControlsForTest().pickYEdit}) {
         EXPECT_EQ(e->TextAlignment(), ui::Alignment::Right);
-        EXPECT_EQ(e->Parent(), &f.captureGroup);
+        EXPECT_EQ(e->Parent(), &f.ControlsForTest().captureGroup);
     }
-    EXPECT_EQ(f.gridPreview.Width(), 225);
-    EXPECT_EQ(f.gridPreview.Height(), 170);
-    EXPECT_EQ(f.sampleTimer.Interval(), 250u);
-    EXPECT_FALSE(f.sampleTimer.Enabled());
+    EXPECT_EQ(f.ControlsForTest().gridPreview.Width(), 225);
+    EXPECT_EQ(f.ControlsForTest().gridPreview.Height(), 170);
+    EXPECT_EQ(f.ControlsForTest().sampleTimer.Interval(), 250u);
+    EXPECT_FALSE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_FALSE(serial.packet->Enabled());
     EXPECT_EQ(serial.packet->PacketSize(), 0);
 }
 
 // Every control of a page lies inside that page, and a hit test at a control's centre finds it.
-TEST_F(MainFormTest, ControlsLieInsideTheirPageAndAreFoundThere) {
+TEST_F(MainWindowTest, ControlsLieInsideTheirPageAndAreFoundThere) {
     MainWindow& f = Start();
-    for (ui::TabSheet* page : {&f.mainPage, &f.settingsPage}) {
-        f.pages.SetActivePageIndex(page->PageIndex());
+    for (ui::TabSheet* page : {&f.ControlsForTest().mainPage, &f.ControlsForTest().settingsPage}) {
+        f.ControlsForTest().pages.SetActivePageIndex(page->PageIndex());
         std::vector<ui::Control*> pending(page->Children().begin(), page->Children().end());
         while (!pending.empty()) {
             ui::Control* c = pending.back();
@@ -100,7 +103,7 @@ TEST_F(MainFormTest, ControlsLieInsideTheirPageAndAreFoundThere) {
     }
 }
 
-TEST_F(MainFormTest, StartWithoutSettingsFileUsesTheDefaults) {
+TEST_F(MainWindowTest, StartWithoutSettingsFileUsesTheDefaults) {
     serial.ports->AddPort(1);
     serial.ports->AddPort(3);
     serial.ports->AddPort(12);
@@ -112,32 +115,33 @@ TEST_F(MainFormTest, StartWithoutSettingsFileUsesTheDefaults) {
     std::vector<int32_t> probed;
     for (int32_t n = 0; n <= 32; ++n) probed.push_back(n);
     EXPECT_EQ(serial.ports->Probed(), probed);
-    EXPECT_EQ(f.portBox.Items(), (std::vector<std::wstring>{L"COM1.", L"COM12."}));
-    EXPECT_EQ(f.portBox.ItemIndex(), 0);
-    EXPECT_EQ(f.portBox.Text(), L"COM1.");
+    EXPECT_EQ(f.ControlsForTest().portBox.Items(),
+              (std::vector<std::wstring>{L"COM1.", L"COM12."}));
+    EXPECT_EQ(f.ControlsForTest().portBox.ItemIndex(), 0);
+    EXPECT_EQ(f.ControlsForTest().portBox.Text(), L"COM1.");
 
     EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
     EXPECT_EQ(f.ScreenTop(), (1080 - f.OuterHeight()) / 2);
     EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});  // 1.0, 504, 372, 243, 8, 6
-    EXPECT_EQ(f.scaleEdit.Text(), L"1.0000");
-    EXPECT_EQ(f.captWEdit.Text(), L"504");
-    EXPECT_EQ(f.captHEdit.Text(), L"372");
-    EXPECT_EQ(f.captLEdit.Text(), L"243");
-    EXPECT_EQ(f.pickXEdit.Text(), L"8");
-    EXPECT_EQ(f.pickYEdit.Text(), L"6");
+    EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), L"1.0000");
+    EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), L"504");
+    EXPECT_EQ(f.ControlsForTest().captHEdit.Text(), L"372");
+    EXPECT_EQ(f.ControlsForTest().captLEdit.Text(), L"243");
+    EXPECT_EQ(f.ControlsForTest().pickXEdit.Text(), L"8");
+    EXPECT_EQ(f.ControlsForTest().pickYEdit.Text(), L"6");
     EXPECT_FALSE(serial.packet->Enabled());
     EXPECT_TRUE(messages.empty());
 }
 
 // The commented sample beside the Windows build says what the defaults are: read as the program
 // reads it, it changes nothing and names the default rejection titles.
-TEST_F(MainFormTest, TheSampleSettingsFileHoldsTheDefaults) {
+TEST_F(MainWindowTest, TheSampleSettingsFileHoldsTheDefaults) {
     serial.ports->AddPort(1);
     std::filesystem::copy_file(PELKAN_SOURCE_DIR "/docs/pelkan.ini", folder.File("pelkan.ini"));
     MainWindow& f = Start();
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});
-    EXPECT_EQ(f.portBox.ItemIndex(), 0);
+    EXPECT_EQ(f.ControlsForTest().portBox.ItemIndex(), 0);
     EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
     const RejectionTitles titles = ReadRejectionTitles(IniPath());
     EXPECT_EQ(titles.first, kDefaultRejectionTitles.first);
@@ -150,7 +154,7 @@ TEST_F(MainFormTest, TheSampleSettingsFileHoldsTheDefaults) {
     f.SetOnDestroy(nullptr);
 }
 
-TEST_F(MainFormTest, CentringTruncatesTowardZero) {
+TEST_F(MainWindowTest, CentringTruncatesTowardZero) {
     ui::SetScreenSizeForTest(200, 300);  // smaller than the window: negative halves
     MainWindow& f = Start();
     EXPECT_EQ(f.ScreenLeft(), (200 - f.OuterWidth()) / 2);
@@ -168,7 +172,7 @@ struct SettingsCase {
     std::wstring scaleText;
 };
 
-TEST_F(MainFormTest, SettingsAreReadWithTheirDefaults) {
+TEST_F(MainWindowTest, SettingsAreReadWithTheirDefaults) {
     const SettingsCase cases[] = {
         {"missing keys", "[Form]\r\n[Capt]\r\n", -9999, -9999, 0, L"COM1.", {}, L"1.0000"},
         {"all given",
@@ -233,29 +237,29 @@ TEST_F(MainFormTest, SettingsAreReadWithTheirDefaults) {
         f.Create();
         EXPECT_EQ(f.ScreenLeft(), c.left == -9999 ? (1920 - f.OuterWidth()) / 2 : c.left);
         EXPECT_EQ(f.ScreenTop(), c.top == -9999 ? (1080 - f.OuterHeight()) / 2 : c.top);
-        EXPECT_EQ(f.portBox.ItemIndex(), c.itemIndex);
-        EXPECT_EQ(f.portBox.Text(), c.boxText);
+        EXPECT_EQ(f.ControlsForTest().portBox.ItemIndex(), c.itemIndex);
+        EXPECT_EQ(f.ControlsForTest().portBox.Text(), c.boxText);
         EXPECT_EQ(f.OwnBridge().Settings(), c.capture);
-        EXPECT_EQ(f.scaleEdit.Text(), c.scaleText);
-        EXPECT_EQ(f.captWEdit.Text(), std::to_wstring(c.capture.captW));
-        EXPECT_EQ(f.pickYEdit.Text(), std::to_wstring(c.capture.pickYOff));
+        EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), c.scaleText);
+        EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), std::to_wstring(c.capture.captW));
+        EXPECT_EQ(f.ControlsForTest().pickYEdit.Text(), std::to_wstring(c.capture.pickYOff));
         // Leave the file as it was given: ShutDown must not run here.
         f.SetOnDestroy(nullptr);
     }
 }
 
-TEST_F(MainFormTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
+TEST_F(MainWindowTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
     serial.ports->AddPort(2);
     serial.ports->AddPort(5);
     MainWindow& f = Start();
     f.SetScreenLeft(123);
     f.SetScreenTop(45);
-    f.portBox.SelectedByUser(1);
-    f.scaleEdit.SetText(L"1.25");
-    f.captWEdit.SetText(L"640");
+    f.ControlsForTest().portBox.SelectedByUser(1);
+    f.ControlsForTest().scaleEdit.SetText(L"1.25");
+    f.ControlsForTest().captWEdit.SetText(L"640");
     f.ApplySettings();
     // Typed but not applied: the value in force is what counts.
-    f.captHEdit.SetText(L"999");
+    f.ControlsForTest().captHEdit.SetText(L"999");
     Close();
     EXPECT_TRUE(messages.empty());
 
@@ -272,26 +276,26 @@ TEST_F(MainFormTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
     next.Create();
     EXPECT_EQ(next.ScreenLeft(), 123);
     EXPECT_EQ(next.ScreenTop(), 45);
-    EXPECT_EQ(next.portBox.Text(), L"COM5.");
+    EXPECT_EQ(next.ControlsForTest().portBox.Text(), L"COM5.");
     EXPECT_EQ(next.OwnBridge().Settings(), (CaptureSettings{1.25, 640, 372, 243, 8, 6}));
-    EXPECT_EQ(next.scaleEdit.Text(), L"1.2500");
+    EXPECT_EQ(next.ControlsForTest().scaleEdit.Text(), L"1.2500");
 }
 
-TEST_F(MainFormTest, NoSelectionIsWrittenAsMinusOne) {
+TEST_F(MainWindowTest, NoSelectionIsWrittenAsMinusOne) {
     MainWindow& f = Start();  // no ports at all
-    EXPECT_EQ(f.portBox.ItemIndex(), -1);
+    EXPECT_EQ(f.ControlsForTest().portBox.ItemIndex(), -1);
     Close();
     IniFile ini(IniPath());
     EXPECT_EQ(ini.ReadString(L"COM", L"PortIndex"), L"-1");
 }
 
-TEST_F(MainFormTest, AnUnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
+TEST_F(MainWindowTest, AnUnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
     std::wstring path = (folder.File("missing-folder") / "pelkan.ini").wstring();
     MainWindow f(serial.services, path);
     f.Create();
     serial.ports->AddPort(4);
-    f.portBox.AddItem(L"COM4.");
-    f.portBox.SetItemIndex(0);
+    f.ControlsForTest().portBox.AddItem(L"COM4.");
+    f.ControlsForTest().portBox.SetItemIndex(0);
     f.StartStop();
     ASSERT_TRUE(serial.port->Open());
     f.Destroy();
@@ -299,7 +303,7 @@ TEST_F(MainFormTest, AnUnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
     EXPECT_EQ(messages, std::vector<std::wstring>{path + L" に書き込めません"});
 }
 
-TEST_F(MainFormTest, PortNumberComesFromTheBoxText) {
+TEST_F(MainWindowTest, PortNumberComesFromTheBoxText) {
     const struct {
         std::wstring text;
         std::optional<uint16_t> number;
@@ -322,18 +326,18 @@ TEST_F(MainFormTest, PortNumberComesFromTheBoxText) {
     };
     MainWindow f(serial.services, IniPath());
     for (const auto& c : cases) {
-        f.portBox.TypedByUser(c.text);
+        f.ControlsForTest().portBox.TypedByUser(c.text);
         EXPECT_EQ(f.PortNumberFromBox(), c.number) << std::string(c.text.begin(), c.text.end());
     }
 }
 
-TEST_F(MainFormTest, StartOpensTheConfiguredPortAndStopClosesIt) {
+TEST_F(MainWindowTest, StartOpensTheConfiguredPortAndStopClosesIt) {
     serial.ports->AddPort(3);
     MainWindow& f = Start();
     f.StartStop();
 
-    EXPECT_EQ(f.startStopButton.Caption(), L"STOP");
-    EXPECT_TRUE(f.sampleTimer.Enabled());
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"STOP");
+    EXPECT_TRUE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_TRUE(serial.port->Open());
     EXPECT_EQ(serial.port->ComNumber(), 3);
     EXPECT_EQ(serial.port->Baud(), 9600);
@@ -346,18 +350,18 @@ TEST_F(MainFormTest, StartOpensTheConfiguredPortAndStopClosesIt) {
     EXPECT_EQ(serial.packet->StartCond(), TPacketStartCond::scAnyData);
     EXPECT_EQ(serial.packet->TimeOut(), 500);
     EXPECT_TRUE(serial.packet->Enabled());
-    EXPECT_FALSE(f.portBox.Enabled());
+    EXPECT_FALSE(f.ControlsForTest().portBox.Enabled());
     EXPECT_TRUE(messages.empty());
 
     f.StartStop();
-    EXPECT_EQ(f.startStopButton.Caption(), L"START");
-    EXPECT_FALSE(f.sampleTimer.Enabled());
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"START");
+    EXPECT_FALSE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_FALSE(serial.port->Open());
-    EXPECT_TRUE(f.portBox.Enabled());
+    EXPECT_TRUE(f.ControlsForTest().portBox.Enabled());
     EXPECT_TRUE(serial.packet->Enabled());  // left as it was; the next START disables it first
 }
 
-TEST_F(MainFormTest, ThePacketIsArmedAgainAfterATimeOutWhileThePortIsOpen) {
+TEST_F(MainWindowTest, ThePacketIsArmedAgainAfterATimeOutWhileThePortIsOpen) {
     serial.ports->AddPort(3);
     MainWindow& f = Start();
     f.StartStop();
@@ -379,7 +383,7 @@ TEST_F(MainFormTest, ThePacketIsArmedAgainAfterATimeOutWhileThePortIsOpen) {
     EXPECT_FALSE(serial.packet->Enabled());
 }
 
-TEST_F(MainFormTest, AFailedOpenStillRunsTheTimerAndStopReturnsToStopped) {
+TEST_F(MainWindowTest, AFailedOpenStillRunsTheTimerAndStopReturnsToStopped) {
     serial.ports->AddPort(3);
     MainWindow& f = Start();
     // A first run leaves the packet enabled; the failed run must not answer commands.
@@ -391,22 +395,22 @@ TEST_F(MainFormTest, AFailedOpenStillRunsTheTimerAndStopReturnsToStopped) {
     f.StartStop();
     EXPECT_EQ(messages,
               std::vector<std::wstring>{L"ComPort Open Error\nCOM3 is in use by another program."});
-    EXPECT_EQ(f.startStopButton.Caption(), L"STOP");
-    EXPECT_TRUE(f.sampleTimer.Enabled());
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"STOP");
+    EXPECT_TRUE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_FALSE(serial.port->Open());
     EXPECT_FALSE(serial.packet->Enabled());
-    EXPECT_TRUE(f.portBox.Enabled());
+    EXPECT_TRUE(f.ControlsForTest().portBox.Enabled());
 
     f.StartStop();
-    EXPECT_EQ(f.startStopButton.Caption(), L"START");
-    EXPECT_FALSE(f.sampleTimer.Enabled());
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"START");
+    EXPECT_FALSE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_EQ(serial.port->CloseCount(), 1);  // only the first run's port was closed
 }
 
-TEST_F(MainFormTest, NoPortsMeansPortFourFromTheBoxText) {
+TEST_F(MainWindowTest, NoPortsMeansPortFourFromTheBoxText) {
     MainWindow& f = Start();
-    EXPECT_TRUE(f.portBox.Items().empty());
-    f.portBox.TypedByUser(L"ComboBox1");
+    EXPECT_TRUE(f.ControlsForTest().portBox.Items().empty());
+    f.ControlsForTest().portBox.TypedByUser(L"ComboBox1");
     f.StartStop();
     EXPECT_EQ(serial.port->ComNumber(), 4);
     EXPECT_EQ(messages, std::vector<std::wstring>{
@@ -415,29 +419,29 @@ TEST_F(MainFormTest, NoPortsMeansPortFourFromTheBoxText) {
 
 // A port number past the 16-bit range or below 0 opens nothing: not port 4, and not the port
 // its low 16 bits would name (70000 is 4464 in 16 bits).
-TEST_F(MainFormTest, APortTextThatNamesNoPortOpensNothing) {
+TEST_F(MainWindowTest, APortTextThatNamesNoPortOpensNothing) {
     serial.ports->AddPort(4);
     serial.ports->AddPort(4464);
     MainWindow& f = Start();
     for (const std::wstring text : {L"COM70000.", L"COM-3."}) {
         messages.clear();
-        f.portBox.TypedByUser(text);
+        f.ControlsForTest().portBox.TypedByUser(text);
         f.StartStop();
         EXPECT_EQ(messages,
                   std::vector<std::wstring>{L"ComPort Open Error\n" +
                                             text.substr(0, text.size() - 1) + L" names no port."});
         EXPECT_EQ(serial.port->OpenCount(), 0);
         EXPECT_FALSE(serial.packet->Enabled());
-        EXPECT_EQ(f.startStopButton.Caption(), L"STOP");
-        EXPECT_TRUE(f.sampleTimer.Enabled());
+        EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"STOP");
+        EXPECT_TRUE(f.ControlsForTest().sampleTimer.Enabled());
         f.StartStop();
     }
 }
 
-TEST_F(MainFormTest, PortZeroAsksForAPort) {
+TEST_F(MainWindowTest, PortZeroAsksForAPort) {
     serial.ports->AddPort(6);
     MainWindow& f = Start();
-    f.portBox.TypedByUser(L"COM0.");
+    f.ControlsForTest().portBox.TypedByUser(L"COM0.");
     f.StartStop();  // the dialog is cancelled
     EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error\nNo port was chosen."});
     f.StartStop();
@@ -449,7 +453,7 @@ TEST_F(MainFormTest, PortZeroAsksForAPort) {
     EXPECT_EQ(messages.size(), 1u);
 }
 
-TEST_F(MainFormTest, UpdateAppliesTheFieldsWithFallBacks) {
+TEST_F(MainWindowTest, UpdateAppliesTheFieldsWithFallBacks) {
     const struct {
         const char* name;
         std::wstring texts[6];
@@ -470,8 +474,9 @@ TEST_F(MainFormTest, UpdateAppliesTheFieldsWithFallBacks) {
          {L"2.0000", L"-5", L"7", L"8", L"0", L"0"}},
     };
     MainWindow& f = Start();
-    ui::Edit* fields[] = {&f.scaleEdit, &f.captWEdit, &f.captHEdit,
-                          &f.captLEdit, &f.pickXEdit, &f.pickYEdit};
+    ui::Edit* fields[] = {&f.ControlsForTest().scaleEdit, &f.ControlsForTest().captWEdit,
+                          &f.ControlsForTest().captHEdit, &f.ControlsForTest().captLEdit,
+                          &f.ControlsForTest().pickXEdit, &f.ControlsForTest().pickYEdit};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (int i = 0; i < 6; ++i) fields[i]->SetText(c.texts[i]);
@@ -483,7 +488,7 @@ TEST_F(MainFormTest, UpdateAppliesTheFieldsWithFallBacks) {
 
 // Values no screen holds are refused as a whole with the reason; the values in force stay and
 // the fields show them again.
-TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
+TEST_F(MainWindowTest, UpdateRefusesAGeometryNoScreenHolds) {
     const struct {
         std::wstring texts[6];
         std::wstring reason;
@@ -504,8 +509,9 @@ TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
          L"holds."},
     };
     MainWindow& f = Start();
-    ui::Edit* fields[] = {&f.scaleEdit, &f.captWEdit, &f.captHEdit,
-                          &f.captLEdit, &f.pickXEdit, &f.pickYEdit};
+    ui::Edit* fields[] = {&f.ControlsForTest().scaleEdit, &f.ControlsForTest().captWEdit,
+                          &f.ControlsForTest().captHEdit, &f.ControlsForTest().captLEdit,
+                          &f.ControlsForTest().pickXEdit, &f.ControlsForTest().pickYEdit};
     const std::wstring inForce[] = {L"1.5000", L"600", L"400", L"250", L"12", L"9"};
     for (int i = 0; i < 6; ++i) fields[i]->SetText(inForce[i]);
     f.ApplySettings();
@@ -525,18 +531,18 @@ TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
     // The largest screen, upright or in portrait, is accepted.
     for (const auto& [w, h] : {std::pair{L"7680", L"4320"}, std::pair{L"4320", L"7680"}}) {
         messages.clear();
-        f.scaleEdit.SetText(L"1");
-        f.captWEdit.SetText(w);
-        f.captHEdit.SetText(h);
+        f.ControlsForTest().scaleEdit.SetText(L"1");
+        f.ControlsForTest().captWEdit.SetText(w);
+        f.ControlsForTest().captHEdit.SetText(h);
         f.ApplySettings();
         EXPECT_TRUE(messages.empty());
-        EXPECT_EQ(f.captWEdit.Text(), w);
+        EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), w);
         EXPECT_EQ(f.OwnBridge().Settings().captH, std::stoi(h));
     }
 }
 
 // From the settings file the same values give the start values, with the file named.
-TEST_F(MainFormTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
+TEST_F(MainWindowTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
     const std::string files[] = {
         "[Capt]\r\nScale=1e10\r\n",
         "[Capt]\r\ncaptW=5040000\r\ncaptL=250\r\n",
@@ -551,7 +557,7 @@ TEST_F(MainFormTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
         MainWindow f(services.services, IniPath());
         f.Create();
         EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});
-        EXPECT_EQ(f.captWEdit.Text(), L"504");
+        EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), L"504");
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_NE(messages[0].find(L" no screen is larger than 7680.\n" + IniPath() +
                                    L": the default capture settings are used."),
@@ -571,7 +577,7 @@ class FailingDesktop : public FakeDesktop {
     }
 };
 
-TEST_F(MainFormTest, ATickFailureIsShownOnceNotOncePerTick) {
+TEST_F(MainWindowTest, ATickFailureIsShownOnceNotOncePerTick) {
     serial.ports->AddPort(3);
     MainWindow& f = Start();
     f.StartStop();
@@ -614,31 +620,31 @@ TEST_F(MainFormTest, ATickFailureIsShownOnceNotOncePerTick) {
     EXPECT_EQ(shown, (std::vector<std::string>{"bad_alloc", "other", "bad_alloc"}));
 }
 
-TEST_F(MainFormTest, DefaultsButtonSetsTextsOnlyAndUpdateThenGivesTenAndEight) {
+TEST_F(MainWindowTest, DefaultsButtonSetsTextsOnlyAndUpdateThenGivesTenAndEight) {
     MainWindow& f = Start();
-    f.captWEdit.SetText(L"1");
+    f.ControlsForTest().captWEdit.SetText(L"1");
     f.RestoreDefaultSettings();
-    EXPECT_EQ(f.scaleEdit.Text(), L"1.0000");
-    EXPECT_EQ(f.captWEdit.Text(), L"504");
-    EXPECT_EQ(f.captHEdit.Text(), L"372");
-    EXPECT_EQ(f.captLEdit.Text(), L"243");
-    EXPECT_EQ(f.pickXEdit.Text(), L"10");
-    EXPECT_EQ(f.pickYEdit.Text(), L"8");
+    EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), L"1.0000");
+    EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), L"504");
+    EXPECT_EQ(f.ControlsForTest().captHEdit.Text(), L"372");
+    EXPECT_EQ(f.ControlsForTest().captLEdit.Text(), L"243");
+    EXPECT_EQ(f.ControlsForTest().pickXEdit.Text(), L"10");
+    EXPECT_EQ(f.ControlsForTest().pickYEdit.Text(), L"8");
     EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});  // nothing applied yet: 8 and 6
     f.ApplySettings();
     EXPECT_EQ(f.OwnBridge().Settings().pickXOff, 10);
     EXPECT_EQ(f.OwnBridge().Settings().pickYOff, 8);
 }
 
-TEST_F(MainFormTest, FxModeChangesTheBlockStepCaptions) {
+TEST_F(MainWindowTest, FxModeChangesTheBlockStepCaptions) {
     MainWindow& f = Start();
     for (bool fx : {true, true, false, true, false, false}) {
-        f.fxModeBox.SetChecked(fx);
+        f.ControlsForTest().fxModeBox.SetChecked(fx);
         f.ShowFxCaptions();
-        EXPECT_EQ(f.firstUpButton.Caption(), fx ? L"+40" : L"+80");
-        EXPECT_EQ(f.firstDownButton.Caption(), fx ? L"-40" : L"-80");
-        EXPECT_EQ(f.firstBlockUpButton.Caption(), L"+100");
-        EXPECT_EQ(f.firstBlockDownButton.Caption(), L"-100");
+        EXPECT_EQ(f.ControlsForTest().firstUpButton.Caption(), fx ? L"+40" : L"+80");
+        EXPECT_EQ(f.ControlsForTest().firstDownButton.Caption(), fx ? L"-40" : L"-80");
+        EXPECT_EQ(f.ControlsForTest().firstBlockUpButton.Caption(), L"+100");
+        EXPECT_EQ(f.ControlsForTest().firstBlockDownButton.Caption(), L"-100");
     }
 }
 

@@ -10,6 +10,7 @@ MainWindowControls::MainWindowControls(ui::Form* form)
       // Main page: 240 × 396 inside the page control.
       mainPage(&pages, {.name = L"mainPage", .text = L" メイン"}),
       portLabel(&mainPage, {.name = L"portLabel", .bounds = {8, 11, 30, 13}, .text = L"COM:"}),
+      // "ComboBox1" is the box's text until a port is chosen, as it has always shown.
       portBox(&mainPage, {.name = L"portBox", .bounds = {44, 7, 100, 21}, .text = L"ComboBox1"}),
       startStopButton(&mainPage,
                       {.name = L"startStopButton", .bounds = {152, 5, 80, 25}, .text = L"START"}),

@@ -308,7 +308,7 @@ TEST_F(MainWindowTest, SettingsAreWrittenBesideTheExecutableAndReadBack) {
     GetWindowRect(Wnd(again), &r);
     EXPECT_EQ(r.left, 37);
     EXPECT_EQ(r.top, 58);
-    EXPECT_EQ(again.Capture.captH, 400);
+    EXPECT_EQ(again.OwnBridge().Settings().captH, 400);
     EXPECT_EQ(again.ControlsForTest().captHEdit.Text(), L"400");
     again.SetOnDestroy(nullptr);
     again.Destroy();

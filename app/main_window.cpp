@@ -25,15 +25,15 @@ MainWindow::MainWindow(SerialServices& services, std::wstring settingsPath)
                 .border = ui::BorderStyle::Single,
                 .minimizeBox = true,
                 .maximizeBox = false}),
-      port(*services.port),
-      commandPacket(*services.packet),
-      portList(*services.ports),
+      port_(*services.port),
+      commandPacket_(*services.packet),
+      portList_(*services.ports),
       ui_(this),
       settingsPath_(std::move(settingsPath)),
-      bridge_(*this, port, settingsPath_) {
+      bridge_(*this, port_, settingsPath_) {
     RestoreDefaultSettings();
-    commandPacket.SetEnabled(false);
-    commandPacket.SetPacketSize(0);
+    commandPacket_.SetEnabled(false);
+    commandPacket_.SetPacketSize(0);
     ConnectHandlers();
 }
 
@@ -64,19 +64,19 @@ void MainWindow::ConnectHandlers() {
     ui_.changeFirstButton.SetOnClick([this](ui::Object*) { ChangeFirstDevice(); });
     ui_.toggleButton.SetOnClick([this](ui::Object*) { ToggleDevice(); });
     ui_.sampleTimer.SetOnTimer([this](ui::Object*) { SampleMonitor(); });
-    commandPacket.SetOnStringPacket(
+    commandPacket_.SetOnStringPacket(
         [this](DataPacketService*, const std::string& data) { OnCommandLine(data); });
-    commandPacket.SetOnTimeout([this](DataPacketService*) { OnCommandTimeout(); });
+    commandPacket_.SetOnTimeout([this](DataPacketService*) { OnCommandTimeout(); });
 }
 
 void MainWindow::StartUp() {
     bridge_.SetSettings(CaptureSettings{});
 
     // Only ports that can be opened now are worth offering.
-    portList.SetCountPortsInUse(false);
+    portList_.SetCountPortsInUse(false);
     for (int32_t n = 0; n <= 32; ++n) {
-        if (portList.ProbePort(n)) {
-            ui_.portBox.AddItem(portList.MakeComName(static_cast<uint16_t>(n)) + L".");
+        if (portList_.ProbePort(n)) {
+            ui_.portBox.AddItem(portList_.MakeComName(static_cast<uint16_t>(n)) + L".");
         }
     }
 
@@ -107,13 +107,13 @@ void MainWindow::StartUp() {
     }
     ShowCaptureSettings(bridge_.Settings(), separator);
 
-    commandPacket.SetEnabled(false);
+    commandPacket_.SetEnabled(false);
 }
 
 void MainWindow::ShutDown() {
     // A port that refuses to close must not cost the user the settings.
     try {
-        if (port.Open()) port.SetOpen(false);
+        if (port_.Open()) port_.SetOpen(false);
     } catch (const std::exception& e) {
         platform::ShowException(e);
     }
@@ -151,18 +151,18 @@ void MainWindow::StartStop() {
         running_ = true;
         ui_.startStopButton.SetCaption(L"STOP");
         const std::optional<uint16_t> number = PortNumberFromBox();
-        if (number) port.SetComNumber(*number);
-        port.SetBaud(9600);
-        port.SetStopBits(1);
-        port.SetDataBits(8);
-        port.SetParity(TParity::pNone);
-        port.SetSWFlowOptions(TSWFlowOptions::swfNone);
+        if (number) port_.SetComNumber(*number);
+        port_.SetBaud(9600);
+        port_.SetStopBits(1);
+        port_.SetDataBits(8);
+        port_.SetParity(TParity::pNone);
+        port_.SetSWFlowOptions(TSWFlowOptions::swfNone);
 
-        commandPacket.SetEnabled(false);
-        commandPacket.SetEndCond({TPacketEndCond::ecString});
-        commandPacket.SetEndString("\r\n");
-        commandPacket.SetStartCond(TPacketStartCond::scAnyData);
-        commandPacket.SetTimeOut(kPacketTimeOutTicks);
+        commandPacket_.SetEnabled(false);
+        commandPacket_.SetEndCond({TPacketEndCond::ecString});
+        commandPacket_.SetEndString("\r\n");
+        commandPacket_.SetStartCond(TPacketStartCond::scAnyData);
+        commandPacket_.SetTimeOut(kPacketTimeOutTicks);
 
         // The box keeps its first line as it always was; the second tells the user what to fix.
         try {
@@ -170,9 +170,9 @@ void MainWindow::StartStop() {
                 const std::wstring& text = ui_.portBox.Text();
                 throw PortOpenError(text.substr(0, text.size() - 1) + L" names no port.");
             }
-            port.SetOpen(true);
-            if (port.Open()) {
-                commandPacket.SetEnabled(true);
+            port_.SetOpen(true);
+            if (port_.Open()) {
+                commandPacket_.SetEnabled(true);
                 ui_.portBox.SetEnabled(false);
             }
         } catch (const PortOpenError& e) {
@@ -188,8 +188,8 @@ void MainWindow::StartStop() {
         ui_.sampleTimer.SetEnabled(false);
         running_ = false;
         ui_.startStopButton.SetCaption(L"START");
-        if (port.Open()) {
-            port.SetOpen(false);
+        if (port_.Open()) {
+            port_.SetOpen(false);
             ui_.portBox.SetEnabled(true);
         }
     }
@@ -199,7 +199,7 @@ void MainWindow::StartStop() {
 // itself. A remote party that pauses for half a minute must still be answered afterwards, so while
 // the port is open the packet is armed again at once.
 void MainWindow::OnCommandTimeout() {
-    if (port.Open()) commandPacket.SetEnabled(true);
+    if (port_.Open()) commandPacket_.SetEnabled(true);
 }
 
 void MainWindow::ShowCaptureSettings(const CaptureSettings& settings, wchar_t separator) {

@@ -3,7 +3,6 @@
 // toolkit's objects and the serial services, so they run the same in host tests and in the
 // program.
 #pragma once
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,8 +10,8 @@
 #include "app/bridge.h"
 #include "app/serial_services.h"
 #include "app/settings.h"
-#include "ui/form.h"
 #include "app/main_window_controls.h"
+#include "ui/form.h"
 #include "ui/image.h"
 
 class MainWindow : public ui::Form, public BridgeView {
@@ -21,11 +20,6 @@ class MainWindow : public ui::Form, public BridgeView {
     // creation and write at destruction.
     MainWindow(SerialServices& services, std::wstring settingsPath);
     ~MainWindow() override;
-
-    // The serial services (not owned).
-    ComPortService& port;
-    DataPacketService& commandPacket;
-    PortEnumerationService& portList;
 
     // Start-up and shut-down, "START"/"STOP", the settings page and the FX mode indicator.
     void StartUp();
@@ -76,6 +70,11 @@ class MainWindow : public ui::Form, public BridgeView {
     // The settings page's six fields show the given values.
     void ShowCaptureSettings(const CaptureSettings& settings, wchar_t separator);
     ui::Edit& FieldEdit(Field field);
+    // The serial services (not owned): the port, the packet that cuts its input into command
+    // lines, and the list of ports.
+    ComPortService& port_;
+    DataPacketService& commandPacket_;
+    PortEnumerationService& portList_;
     MainWindowControls ui_;
     std::wstring settingsPath_;
     Bridge bridge_;

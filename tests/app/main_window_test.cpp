@@ -371,7 +371,7 @@ TEST_F(MainWindowTest, ThePacketIsArmedAgainAfterATimeOutWhileThePortIsOpen) {
     serial.packet->ExpireTimeOut();
     EXPECT_TRUE(serial.packet->Enabled());
     std::vector<std::string> lines;
-    f.commandPacket.SetOnStringPacket(
+    serial.packet->SetOnStringPacket(
         [&](DataPacketService*, const std::string& data) { lines.push_back(data); });
     serial.packet->Receive("CPU\r\n");
     EXPECT_EQ(lines, std::vector<std::string>{"CPU\r\n"});

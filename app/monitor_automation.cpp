@@ -50,10 +50,10 @@ std::vector<Wnd> DialogsOf(Desktop& desktop, uint32_t process) {
     return dialogs;
 }
 
-// Types requestedFirstEdit's name into the field and presses Enter there. `dialogs` receives the
-// monitor's dialog boxes open before the Enter. When the Enter cannot be sent, the field gets back
-// the text it showed, so that the action changes nothing; false then, and when the field does not
-// answer.
+// Types the requested first device into the monitor's field and presses Enter there. `dialogs`
+// receives the monitor's dialog boxes open before the Enter. When the Enter cannot be sent, the
+// field gets back the text it showed, so that the action changes nothing; false then, and when the
+// field does not answer.
 bool TypeFirstDevice(AutomationContext& c, const std::wstring& shown, std::vector<Wnd>& dialogs) {
     const Wnd field = c.capture.DeviceFieldWnd;
     dialogs = DialogsOf(c.desktop, c.desktop.GetWindowProcessId(field));

@@ -1,6 +1,6 @@
 // Pelkan's main window next to the monitor stand-in, under Wine: the real timer samples the
-// stand-in's grid in both modes and shows it in gridPreview, and the four commands arrive over the
-// serial-services double and act on the stand-in through the real desktop.
+// stand-in's grid in both modes and shows it in the grid preview, and the four commands arrive over
+// the serial-services double and act on the stand-in through the real desktop.
 #include <windows.h>
 
 #include <gtest/gtest.h>

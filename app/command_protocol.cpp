@@ -28,8 +28,8 @@ void SendReadReply(CommandContext& c) {
         current += Hex4(words[i]);
         previous += Hex4(c.PrevWords[i]);
     }
-    std::string device =
-        platform::WideToAnsi((c.view.Text(BridgeView::Field::Edit1) + L"      ").substr(0, 6));
+    std::string device = platform::WideToAnsi(
+        (c.view.FieldText(BridgeView::Field::FirstDevice) + L"      ").substr(0, 6));
     std::string reply = (c.view.FxMode() ? "FX" : "QR") + device + current + previous + kEnd;
     c.port.PutString(reply);
     std::copy(words.begin(), words.end(), c.PrevWords.begin());
@@ -52,12 +52,12 @@ void HandleCommandPacket(CommandContext& c, const std::string& Data) {
     } else if (line == L"READ") {
         SendReadReply(c);
     } else if (line.starts_with(L"BTRV")) {
-        c.view.SetText(BridgeView::Field::Edit4, Argument(line));
-        c.Button4Click();
+        c.view.SetFieldText(BridgeView::Field::ToggleTarget, Argument(line));
+        c.toggleDevice();
         c.port.PutString("OK" + kEnd);
     } else if (line.starts_with(L"DEVN")) {
-        c.view.SetText(BridgeView::Field::Edit5, Argument(line));
-        c.Button1Click();
+        c.view.SetFieldText(BridgeView::Field::RequestedFirst, Argument(line));
+        c.changeFirstDevice();
         c.port.PutString("OK" + kEnd);
     } else {
         c.port.PutString("??" + kEnd);

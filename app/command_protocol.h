@@ -20,11 +20,11 @@ struct CommandContext {
     std::span<uint16_t, kWordCount> CurWords;   // the words of the latest READ
     std::span<uint16_t, kWordCount> PrevWords;  // the words of the previous READ reply
     ComPortService& port;
-    std::function<void()> Button4Click;
-    std::function<void()> Button1Click;
+    std::function<void()> toggleDevice;       // "反転"
+    std::function<void()> changeFirstDevice;  // "先頭変更"
 };
 
-// SioDataPacket1StringPacket: answers one packet through the port's PutString.
+// Answers one command line through the port's PutString.
 void HandleCommandPacket(CommandContext& context, const std::string& Data);
 
 // READ's packing: bit j of word i is set when entry i * 16 + j is ON.

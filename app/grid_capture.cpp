@@ -36,10 +36,12 @@ int8_t Classify(const ui::Bitmap& image, int32_t x, int32_t y) {
 
 std::wstring FirstChar(const std::wstring& text) { return text.substr(0, 1); }
 
-// Steps 15 and 16: the changed entry with the highest index is what the display keeps.
-void ShowLastChange(BridgeView& view, const CaptureState& state) {
-    BitStateSpan BitStates = state.BitStates;
-    const std::wstring edit1 = view.Text(BridgeView::Field::Edit1);
+// Shows, in the changed-device and changed-state fields, a device whose decided state differs
+// from the previous tick's. When several changed, every one is written in turn and the last in
+// the table (the highest row and bit) is what stays shown: one field pair has room for one.
+void ShowLastChange(BridgeView& view, const GridCapture& state) {
+    auto& BitStates = state.BitStates;
+    const std::wstring edit1 = view.FieldText(BridgeView::Field::FirstDevice);
     const bool fx = view.FxMode();
     // A first device past what a monitor shows is no view: its rows have no names to show.
     const std::optional<int32_t> base = DeviceNumberInView(edit1, fx, 0);
@@ -52,8 +54,8 @@ void ShowLastChange(BridgeView& view, const CaptureState& state) {
         int32_t bit = static_cast<int32_t>(i % 16);
         std::wstring number =
             fx ? IntToOct(*base + row * 8 + bit, 3) : IntToHex(*base + row * 16 + bit, 3);
-        view.SetText(BridgeView::Field::Edit2, FirstChar(edit1) + number);
-        view.SetText(BridgeView::Field::Edit3, now == 1 ? L"ON" : L"OFF");
+        view.SetFieldText(BridgeView::Field::ChangedDevice, FirstChar(edit1) + number);
+        view.SetFieldText(BridgeView::Field::ChangedState, now == 1 ? L"ON" : L"OFF");
     }
 }
 
@@ -152,36 +154,37 @@ std::wstring TrimControls(const std::wstring& text) {
 }
 
 TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings& settings,
-                       const CaptureState& state) {
+                       GridCapture& state) {
     using Field = BridgeView::Field;
-    BitStateSpan BitStates = state.BitStates;
+    auto& BitStates = state.BitStates;
 
-    // 1. The frame window.
+    // The application's frame window; a hidden or minimised one has no grid on the screen.
     state.FrameWnd = desktop.FindWindowByClass(kFrameClass);
     if (!desktop.IsWindowVisible(state.FrameWnd) || desktop.IsIconic(state.FrameWnd))
         return TickResult::FrameMissing;
 
-    // 2. The monitor window; kept when none is found.
-    desktop.EnumChildWindows(state.FrameWnd, [&](Wnd child) {  // FindMonitorProc
+    // The monitor window; the one found last is kept when none is found now.
+    desktop.EnumChildWindows(state.FrameWnd, [&](Wnd child) {
         std::wstring title = desktop.GetWindowTitle(child, 255);
         if (title.empty() || !title.starts_with(kMonitorTitlePrefix)) return true;
         state.MonitorWnd = child;
         return false;
     });
 
-    // 3. The first-device field: first child of the fourth child of the first child.
+    // The first-device field, by its place in the monitor's window tree: first child of the fourth
+    // child of the first child.
     Wnd w = desktop.GetFirstChild(desktop.GetFirstChild(state.MonitorWnd));
     for (int i = 0; i < 3; ++i) w = desktop.GetNextSibling(w);
     state.DeviceFieldWnd = desktop.GetFirstChild(w);
 
-    // 4, 5. The first device. A field that does not answer ends the tick: nothing else is asked
+    // The first device. A field that does not answer ends the tick: nothing else is asked
     // of a monitor that hangs, and the last samples stay for READ. An empty field is set to X000,
     // but only a real field: with the monitor closed an Enter would go to whatever window has
     // the keyboard focus. When the Enter cannot be sent the field is left empty as it was found.
     std::optional<std::wstring> read = GetWndText(desktop, state.DeviceFieldWnd);
     if (!read) return TickResult::MonitorNotAnswering;
     std::wstring device = *read;
-    view.SetText(Field::Edit1, device);
+    view.SetFieldText(Field::FirstDevice, device);
     if (device.empty() && desktop.IsWindow(state.DeviceFieldWnd)) {
         if (!SetWndText(desktop, state.DeviceFieldWnd, L"X000"))
             return TickResult::MonitorNotAnswering;
@@ -191,27 +194,29 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
         read = GetWndText(desktop, state.DeviceFieldWnd);
         if (!read) return TickResult::MonitorNotAnswering;
         device = *read;
-        view.SetText(Field::Edit1, device);
+        view.SetFieldText(Field::FirstDevice, device);
     }
 
-    // 6, 7.
-    if (view.Text(Field::Edit4).empty()) view.SetText(Field::Edit4, device);
-    if (view.Text(Field::Edit5).empty()) view.SetText(Field::Edit5, device);
+    // The toggle target and the requested first device start at the monitor's first device, and
+    // follow it whenever it changes, so that the step buttons start from what the grid shows.
+    if (view.FieldText(Field::ToggleTarget).empty()) view.SetFieldText(Field::ToggleTarget, device);
+    if (view.FieldText(Field::RequestedFirst).empty())
+        view.SetFieldText(Field::RequestedFirst, device);
     state.DeviceChanged = device != state.LastDeviceName;
     if (state.DeviceChanged) {
         state.LastDeviceName = device;
-        view.SetText(Field::Edit4, device);
-        view.SetText(Field::Edit5, device);
+        view.SetFieldText(Field::ToggleTarget, device);
+        view.SetFieldText(Field::RequestedFirst, device);
     }
 
-    // 8. The grid; kept when none is found.
-    desktop.EnumChildWindows(state.FrameWnd, [&](Wnd child) {  // FindGridProc
+    // The grid; the one found last is kept when none is found now.
+    desktop.EnumChildWindows(state.FrameWnd, [&](Wnd child) {
         if (GetWndClass(desktop, child) != kGridClass) return true;
         state.GridWnd = child;
         return false;
     });
 
-    // 9, 10. The capture frame.
+    // The capture frame, from the grid's window rectangle and the capture settings.
     DesktopRect rect{};
     desktop.GetWindowRect(state.GridWnd, rect);
     const CaptureFrame f = ComputeCaptureFrame(rect, settings);
@@ -220,7 +225,7 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     state.CellW = f.CellW;
     state.CellH = f.CellH;
 
-    // 11, 12. The grid must be on top at the frame's corner; one attempt to bring it forward.
+    // The grid must be on top at the frame's corner; one attempt to bring it forward.
     // The request goes to the grid's top-level window: a foreground request for a child window
     // is refused (Wine does nothing with it), and it is the top-level window that must come up.
     const DesktopPoint corner{f.CaptX, f.CaptY};
@@ -230,7 +235,7 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     }
     if (desktop.WindowFromPoint(corner) != state.GridWnd) return TickResult::GridCovered;
 
-    // 13. An empty frame captures and samples nothing.
+    // An empty frame captures and samples nothing.
     ui::Bitmap& image = state.Image;
     const int32_t width = CaptureWidth(f);
     const int32_t height = CaptureHeight(f);
@@ -238,7 +243,7 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     if (!CaptureScreen(desktop, f.CaptX, f.CaptY, width, height, image))
         return TickResult::NothingCaptured;
 
-    // 14. Sampling, with a marker drawn on each point after it has been read.
+    // Sampling, with a marker drawn on each point after it has been read.
     for (int32_t r = 0; r < 10; ++r) {
         const int32_t y = SampleY(f, settings, r);
         if (r == 0) {
@@ -260,10 +265,12 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     }
     view.ShowImage(image);
 
-    // 15 to 17.
+    // A new first device shows other devices: nothing has changed yet, and the states start from
+    // OFF so that the next tick reports the devices that are ON as changes. Otherwise the last
+    // change is shown. Either way this tick's states are the next tick's comparison.
     if (state.DeviceChanged) {
-        view.SetText(Field::Edit2, L"");
-        view.SetText(Field::Edit3, L"");
+        view.SetFieldText(Field::ChangedDevice, L"");
+        view.SetFieldText(Field::ChangedState, L"");
         std::fill(BitStates.begin(), BitStates.end(), int8_t{0});
     } else {
         ShowLastChange(view, state);

@@ -20,67 +20,52 @@ struct CaptureFrame {
 };
 
 constexpr size_t kBitCount = 160;
-using BitStateSpan = std::span<int8_t, kBitCount>;
 
-// What the tick and the automation read and change on the main window. TForm4 provides it over
+// What the tick and the automation read and change on the main window. MainWindow provides it over
 // its controls; tests provide a plain one.
 class BridgeView {
   public:
-    enum class Field { Edit1, Edit2, Edit3, Edit4, Edit5 };
+    // The monitor's first device as the latest tick read it, the last device whose state
+    // changed and that state, the device "反転" toggles, and the first device "先頭変更" asks for.
+    enum class Field { FirstDevice, ChangedDevice, ChangedState, ToggleTarget, RequestedFirst };
     virtual ~BridgeView() = default;
-    virtual std::wstring Text(Field field) = 0;
-    virtual void SetText(Field field, const std::wstring& text) = 0;
+    virtual std::wstring FieldText(Field field) = 0;
+    virtual void SetFieldText(Field field, const std::wstring& text) = 0;
     virtual bool FxMode() = 0;
-    // Sets CheckBox1 and runs CheckBox1Click.
+    // Sets the FX mode and shows the step captions of the mode.
     virtual void SetFxMode(bool on) = 0;
-    // Image1's picture becomes a copy of the image.
+    // The grid preview shows a copy of the image.
     virtual void ShowImage(const ui::Bitmap& image) = 0;
     virtual bool TimerEnabled() = 0;
     virtual void SetTimerEnabled(bool enabled) = 0;
 };
 
-// What the tick keeps from one run to the next, and what the automation reads of it: references
-// to the main window's data (all null, zero or empty at start).
-struct CaptureState {
-    Wnd& FrameWnd;
-    Wnd& MonitorWnd;
-    Wnd& DeviceFieldWnd;
-    Wnd& GridWnd;
-    int32_t& CaptX;
-    int32_t& CaptY;
-    double& CellW;
-    double& CellH;
-    std::wstring& LastDeviceName;
-    bool& DeviceChanged;
-    BitStateSpan BitStates;
-    BitStateSpan PrevBitStates;
-    // The tick's copy of the grid, kept from one tick to the next only so that its memory is
-    // reused (a fresh image of this size costs more than the screen copy); Image1 shows a copy.
-    ui::Bitmap& Image;
-
-    CaptureFrame Frame() const { return {CaptX, CaptY, CellW, CellH}; }
-};
-
-// Storage for a CaptureState outside the main window (tests, the benchmark).
-struct CaptureStore {
+// What the tick keeps from one run to the next, and what the automation reads of it (all null,
+// zero or empty at start). The bridge owns one; tests and the benchmark own their own.
+struct GridCapture {
+    // The watched application's windows as the latest tick found them.
     Wnd FrameWnd = kNoWnd;
     Wnd MonitorWnd = kNoWnd;
     Wnd DeviceFieldWnd = kNoWnd;
     Wnd GridWnd = kNoWnd;
+    // The capture frame of the latest tick that got that far.
     int32_t CaptX = 0;
     int32_t CaptY = 0;
     double CellW = 0;
     double CellH = 0;
+    // The first device the latest tick read, and whether it differed from the one before.
     std::wstring LastDeviceName;
     bool DeviceChanged = false;
+    // Sampled states: 10 rows of 16, row-major; 1 ON, 0 OFF, -1 undecided. PrevBitStates holds
+    // the previous tick's, against which the changed device is found.
     std::array<int8_t, kBitCount> BitStates{};
     std::array<int8_t, kBitCount> PrevBitStates{};
+    // The tick's copy of the grid, kept from one tick to the next only so that its memory is
+    // reused (a fresh image of this size costs more than the screen copy); the grid preview
+    // shows a copy.
     ui::Bitmap Image;
 
-    CaptureState Refs() {
-        return {FrameWnd, MonitorWnd,     DeviceFieldWnd, GridWnd,   CaptX,         CaptY, CellW,
-                CellH,    LastDeviceName, DeviceChanged,  BitStates, PrevBitStates, Image};
-    }
+    CaptureFrame Frame() const { return {CaptX, CaptY, CellW, CellH}; }
 };
 
 // How far a tick got; the program ignores it, tests and the benchmark read it.
@@ -92,9 +77,10 @@ enum class TickResult {
     Sampled,
 };
 
-// Timer1Timer.
+// One sampling of the monitor: finds its windows, reads the first device, copies the grid from
+// the screen, samples it into state.BitStates and shows the last changed device on the view.
 TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings& settings,
-                       const CaptureState& state);
+                       GridCapture& state);
 
 // The capture frame arithmetic. Products, quotients and sums are formed in long double (80-bit
 // extended with mingw-w64 and g++ on x86-64), cell sizes are stored as double, and every

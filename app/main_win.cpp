@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_sio.h"
 #include "platform/exception_display.h"
 #include "ui/form.h"
@@ -11,7 +11,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
         SioSerialServices serial;
-        TForm4 form(serial.services, ExecutableSettingsPath());
+        MainWindow form(serial.services, ExecutableSettingsPath());
         form.Create();
         int exitCode = ui::Run(form);
         form.Destroy();

@@ -50,14 +50,15 @@ std::vector<Wnd> DialogsOf(Desktop& desktop, uint32_t process) {
     return dialogs;
 }
 
-// Types Edit5's name into the field and presses Enter there. `dialogs` receives the monitor's
-// dialog boxes open before the Enter. When the Enter cannot be sent, the field gets back the
-// text it showed, so that the action changes nothing; false then, and when the field does not
-// answer.
+// Types the requested first device into the monitor's field and presses Enter there. `dialogs`
+// receives the monitor's dialog boxes open before the Enter. When the Enter cannot be sent, the
+// field gets back the text it showed, so that the action changes nothing; false then, and when the
+// field does not answer.
 bool TypeFirstDevice(AutomationContext& c, const std::wstring& shown, std::vector<Wnd>& dialogs) {
     const Wnd field = c.capture.DeviceFieldWnd;
     dialogs = DialogsOf(c.desktop, c.desktop.GetWindowProcessId(field));
-    if (!SetWndText(c.desktop, field, TrimControls(c.view.Text(Field::Edit5)))) return false;
+    if (!SetWndText(c.desktop, field, TrimControls(c.view.FieldText(Field::RequestedFirst))))
+        return false;
     if (PressKey(c.desktop, field, vk::Return)) return true;
     SetWndText(c.desktop, field, shown);
     return false;
@@ -129,15 +130,16 @@ void ChangeFirstDevice(AutomationContext& c) {
         c.desktop.Sleep(200);
         if (retry == 0) {
             if (!c.SavedFirstDevice.empty()) {
-                c.view.SetText(Field::Edit5, c.SavedFirstDevice);
+                c.view.SetFieldText(Field::RequestedFirst, c.SavedFirstDevice);
             } else {
-                std::wstring fallback = c.view.Text(Field::Edit5).substr(0, 1) + L"000";
-                c.view.SetText(Field::Edit5, fallback);
+                std::wstring fallback =
+                    c.view.FieldText(Field::RequestedFirst).substr(0, 1) + L"000";
+                c.view.SetFieldText(Field::RequestedFirst, fallback);
                 c.SavedFirstDevice = fallback;
             }
         } else if (retry == 1 && !TrimControls(*shown).empty()) {
             // A recovery name the monitor rejects is not kept for the next rejection.
-            c.view.SetText(Field::Edit5, *shown);
+            c.view.SetFieldText(Field::RequestedFirst, *shown);
             c.SavedFirstDevice = *shown;
         } else {
             break;
@@ -162,8 +164,10 @@ void ToggleDevice(AutomationContext& c) {
     const bool fx = c.view.FxMode();
     // A first device or a target past what a monitor shows names no cell; an overlong target
     // name is refused before its digits are read.
-    const std::optional<int32_t> first = DeviceNumberInView(c.view.Text(Field::Edit1), fx, 0);
-    const std::optional<int32_t> t = DeviceNumberInView(c.view.Text(Field::Edit4), fx, -1);
+    const std::optional<int32_t> first =
+        DeviceNumberInView(c.view.FieldText(Field::FirstDevice), fx, 0);
+    const std::optional<int32_t> t =
+        DeviceNumberInView(c.view.FieldText(Field::ToggleTarget), fx, -1);
 
     if (first && t && *t >= 0) {
         const int32_t perRow = fx ? 8 : 16;

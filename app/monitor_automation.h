@@ -19,14 +19,14 @@ struct AutomationContext {
     Desktop& desktop;
     BridgeView& view;
     const CaptureSettings& settings;
-    const CaptureState& capture;     // handles, frame and BitStates of the latest tick
+    const GridCapture& capture;      // handles, frame and BitStates of the latest tick
     std::wstring& SavedFirstDevice;  // read and written by "先頭変更"
     const RejectionTitles& rejection;
 };
 
-// Button1Click: makes Edit5 the monitor's first device.
+// Makes the requested first device the monitor's first device.
 void ChangeFirstDevice(AutomationContext& context);
-// Button4Click: toggles the device in Edit4.
+// Toggles the toggle target's bit on the monitor.
 void ToggleDevice(AutomationContext& context);
 
 // A visible "#32770" top-level window with the given title, or null.

@@ -1,5 +1,5 @@
-// An in-memory stand-in for the serial services, for tests and for the program until the serial
-// layer takes its place: ports that exist or are held by another program as a test says, an open
+// An in-memory stand-in for the serial services, for the host tests, the fuzz targets and the
+// benchmarks (the program runs on the serial layer, serial_services_sio.h): ports that exist or are held by another program as a test says, an open
 // that succeeds or raises as a test says, a record of what was sent, and lines and time-outs
 // delivered when a test says.
 #pragma once

@@ -113,6 +113,7 @@ void OpenSioPort(TSioComPort& port) {
 SioSerialServices::SioSerialServices() : owner_(std::make_unique<TComponent>(nullptr)) {
     // Created with new and handed to the owner, which frees them (the component model's rule).
     auto* port = new TSioComPort(owner_.get());
+    // The dispatch log writes the packet's name into its entries; these names are what it shows.
     port->SetName("SioComPort1");
     port->SetPortPrompt(AskPortInSelectDialog);
     auto* packet = new TSioDataPacket(owner_.get());

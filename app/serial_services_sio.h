@@ -1,5 +1,5 @@
-// The bridge's serial services served by the serial layer: SioComPort1, a TSioComPort, and
-// SioDataPacket1, a TSioDataPacket bound to it, with port enumeration by ProbePort. This is what
+// The bridge's serial services served by the serial layer: a TSioComPort and a
+// TSioDataPacket bound to it, with port enumeration by ProbePort. This is what
 // pelkan.exe runs on; the in-memory double serves the host tests.
 #pragma once
 #include <memory>
@@ -26,5 +26,5 @@ class SioSerialServices {
     SerialServices services;
 
   private:
-    std::unique_ptr<TComponent> owner_;  // owns SioComPort1 and SioDataPacket1
+    std::unique_ptr<TComponent> owner_;  // owns the port and the packet
 };

@@ -11,7 +11,7 @@
 
 #include "app/desktop.h"
 #include "app/fake_desktop.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/app_capture/monitor_scene.h"
@@ -99,15 +99,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SerialServicesDouble serial;
     serial.ports->AddPort(1);
     {
-        TForm4 form(serial.services, Wide(SettingsPath()));
+        MainWindow form(serial.services, Wide(SettingsPath()));
         form.Create();
-        form.Button3Click(&form.Button3);  // START
-        ui::Edit* const fields[] = {&form.Edit6,  &form.Edit8,  &form.Edit9,
-                                    &form.Edit10, &form.Edit11, &form.Edit12};
+        form.StartStop();  // START
+        ui::Edit* const fields[] = {
+            &form.ControlsForTest().scaleEdit, &form.ControlsForTest().captWEdit,
+            &form.ControlsForTest().captHEdit, &form.ControlsForTest().captLEdit,
+            &form.ControlsForTest().pickXEdit, &form.ControlsForTest().pickYEdit};
         while (in.remaining_bytes() > 0) {
             switch (in.ConsumeIntegralInRange<int>(0, 6)) {
                 case 0:
-                    form.Timer1Timer(&form.Timer1);
+                    form.SampleMonitor();
                     break;
                 case 1:
                     serial.packet->Receive(FuzzBytes(in, 16) + "\r\n");
@@ -120,34 +122,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 case 3:
                     switch (in.ConsumeIntegralInRange<int>(0, 5)) {
                         case 0:
-                            form.SpeedButton1Click(&form.SpeedButton1);
+                            form.ControlsForTest().targetUpButton.Click();
                             break;
                         case 1:
-                            form.SpeedButton2Click(&form.SpeedButton2);
+                            form.ControlsForTest().targetDownButton.Click();
                             break;
                         case 2:
-                            form.SpeedButton5Click(&form.SpeedButton5);
+                            form.ControlsForTest().firstUpButton.Click();
                             break;
                         case 3:
-                            form.SpeedButton7Click(&form.SpeedButton7);
+                            form.ControlsForTest().firstDownButton.Click();
                             break;
                         case 4:
-                            form.SpeedButton9Click(&form.SpeedButton9);
+                            form.ControlsForTest().letterXButton.Click();
                             break;
                         default:
-                            form.SpeedButton10Click(&form.SpeedButton10);
+                            form.ControlsForTest().letterYButton.Click();
                     }
                     break;
                 case 4:
-                    (in.ConsumeBool() ? form.Edit4 : form.Edit5).SetText(DeviceText(in));
+                    (in.ConsumeBool() ? form.ControlsForTest().toggleTargetEdit
+                                      : form.ControlsForTest().requestedFirstEdit)
+                        .SetText(DeviceText(in));
                     break;
                 case 5:
-                    for (ui::Edit* e : fields) e->SetText(Wide(SettingText(in, e == &form.Edit6)));
-                    form.Button2Click(&form.Button2);  // "更新"
+                    for (ui::Edit* e : fields)
+                        e->SetText(Wide(SettingText(in, e == &form.ControlsForTest().scaleEdit)));
+                    form.ApplySettings();  // "更新"
                     break;
                 default:
-                    in.ConsumeBool() ? form.Button4Click(&form.Button4)
-                                     : form.Button1Click(&form.Button1);
+                    in.ConsumeBool() ? form.ToggleDevice() : form.ChangeFirstDevice();
             }
         }
         for (const std::string& reply : serial.port->Sent())

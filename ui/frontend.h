@@ -1,5 +1,6 @@
 // The frontend seam of the toolkit, inside ui/ only: what a form needs from the real windows.
-// Windows: form_window_win.cpp and control_window_win.cpp; host: frontend_host.cpp.
+// Windows: frontend_win.cpp, over the window peers of window_peer_win.cpp; host:
+// frontend_host.cpp.
 #pragma once
 #include <functional>
 #include <string>

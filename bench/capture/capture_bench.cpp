@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/grid_capture.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "tests/support/standin/standin_client.h"
 
@@ -115,13 +115,13 @@ int main(int argc, char** argv) {
         const std::wstring ini = std::wstring(temp) + L"capture_bench.ini";
         WritePrivateProfileStringW(L"Form", L"Left", L"1250", ini.c_str());
         WritePrivateProfileStringW(L"Form", L"Top", L"40", ini.c_str());
-        TForm4 form(serial.services, ini);
+        MainWindow form(serial.services, ini);
         form.Create();
         form.Show();
         PumpPending();
         // Warm up both, and let the first tick see the first device.
         for (int i = 0; i < 20; ++i) {
-            form.Timer1Timer(nullptr);
+            form.SampleMonitor();
             if (RawSequence() < 0) {
                 std::fprintf(stderr, "the grid is covered\n");
                 return 1;
@@ -132,13 +132,13 @@ int main(int argc, char** argv) {
         for (int i = 0; i < rounds; ++i) {
             // Alternating, so both see the same conditions (core placement, server load).
             auto t0 = Clock::now();
-            form.Timer1Timer(nullptr);
+            form.SampleMonitor();
             auto t1 = Clock::now();
             RawSequence();
             auto t2 = Clock::now();
             tick.push_back(Micros(t1 - t0));
             raw.push_back(Micros(t2 - t1));
-            PumpPending();  // repaints of Image1 and the edits, outside the measured part
+            PumpPending();  // repaints of gridPreview and the edits, outside the measured part
         }
         const Stats t = Summarise(tick), r = Summarise(raw);
         std::printf("capture tick vs raw call sequence, %d rounds (microseconds)\n", rounds);
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
         std::printf("  ratio of medians %.2f (target at most 1.5), of p99 %.2f\n",
                     t.median / r.median, t.p99 / r.p99);
         int sampledOn = 0;
-        for (int8_t s : form.BitStates) sampledOn += s == 1;
+        for (int8_t s : form.OwnBridge().Capture().BitStates) sampledOn += s == 1;
         std::printf("  last tick sampled %d ON cells\n", sampledOn);
         form.Destroy();
         standin.Stop();

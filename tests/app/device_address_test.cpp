@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 
 namespace {
@@ -126,13 +126,14 @@ TEST(DeviceAddress, BitStateIndexOfAnOffset) {
 class StepButtonsTest : public ::testing::Test {
   protected:
     StepButtonsTest() : form(serial.services, L"unused.ini") {
-        form.Button1.SetOnClick([this](ui::Object*) { ++firstDeviceChanges; });
-        form.BitStates.fill(0);
+        form.ControlsForTest().changeFirstButton.SetOnClick(
+            [this](ui::Object*) { ++firstDeviceChanges; });
+        form.OwnBridge().Capture().BitStates.fill(0);
     }
-    void SetFx(bool fx) { form.CheckBox1.SetChecked(fx); }
+    void SetFx(bool fx) { form.ControlsForTest().fxModeBox.SetChecked(fx); }
 
     SerialServicesDouble serial;
-    TForm4 form;
+    MainWindow form;
     int firstDeviceChanges = 0;
 };
 
@@ -175,16 +176,19 @@ TEST_F(StepButtonsTest, TargetSteps) {
     };
     for (const TargetCase& c : cases) {
         SCOPED_TRACE(c.name);
-        form.BitStates.fill(1);
+        form.OwnBridge().Capture().BitStates.fill(1);
         // at(): an entry outside the table fails the case instead of landing in PrevBitStates.
-        if (c.undecidedEntry) form.BitStates.at(static_cast<size_t>(*c.undecidedEntry)) = -1;
+        if (c.undecidedEntry)
+            form.OwnBridge().Capture().BitStates.at(static_cast<size_t>(*c.undecidedEntry)) = -1;
         SetFx(c.fx);
-        form.Edit1.SetText(c.first);
-        form.Edit4.SetText(c.target);
-        ui::SpeedButton* buttons[] = {nullptr, &form.SpeedButton1, &form.SpeedButton2,
-                                      &form.SpeedButton3, &form.SpeedButton4};
+        form.ControlsForTest().firstDeviceEdit.SetText(c.first);
+        form.ControlsForTest().toggleTargetEdit.SetText(c.target);
+        ui::SpeedButton* buttons[] = {nullptr, &form.ControlsForTest().targetUpButton,
+                                      &form.ControlsForTest().targetDownButton,
+                                      &form.ControlsForTest().targetRowUpButton,
+                                      &form.ControlsForTest().targetRowDownButton};
         buttons[c.button]->Click();
-        EXPECT_EQ(form.Edit4.Text(), c.expected);
+        EXPECT_EQ(form.ControlsForTest().toggleTargetEdit.Text(), c.expected);
         EXPECT_EQ(firstDeviceChanges, 0);
     }
 }
@@ -220,24 +224,27 @@ TEST_F(StepButtonsTest, FirstDeviceSteps) {
     for (const FirstDeviceCase& c : cases) {
         SCOPED_TRACE(c.name);
         SetFx(c.fx);
-        form.SavedFirstDevice = L"keep";
-        form.Edit5.SetText(c.start);
+        form.OwnBridge().SavedFirstDevice() = L"keep";
+        form.ControlsForTest().requestedFirstEdit.SetText(c.start);
         firstDeviceChanges = 0;
-        ui::SpeedButton* buttons[] = {&form.SpeedButton5, &form.SpeedButton6, &form.SpeedButton7,
-                                      &form.SpeedButton8, &form.SpeedButton9, &form.SpeedButton10};
+        ui::SpeedButton* buttons[] = {
+            &form.ControlsForTest().firstUpButton,   &form.ControlsForTest().firstBlockUpButton,
+            &form.ControlsForTest().firstDownButton, &form.ControlsForTest().firstBlockDownButton,
+            &form.ControlsForTest().letterXButton,   &form.ControlsForTest().letterYButton};
         buttons[c.button - 5]->Click();
-        EXPECT_EQ(form.Edit5.Text(), c.expected);
+        EXPECT_EQ(form.ControlsForTest().requestedFirstEdit.Text(), c.expected);
         EXPECT_EQ(firstDeviceChanges, c.changesFirstDevice ? 1 : 0);
-        EXPECT_EQ(form.SavedFirstDevice, c.saved);
+        EXPECT_EQ(form.OwnBridge().SavedFirstDevice(), c.saved);
     }
 }
 
-// The step reaches "先頭変更" only after Edit5 holds the new text.
+// The step reaches "先頭変更" only after requestedFirstEdit holds the new text.
 TEST_F(StepButtonsTest, FirstDeviceChangeSeesTheNewText) {
     std::wstring seen;
-    form.Button1.SetOnClick([&](ui::Object*) { seen = form.Edit5.Text(); });
-    form.Edit5.SetText(L"X000");
-    form.SpeedButton5.Click();
+    form.ControlsForTest().changeFirstButton.SetOnClick(
+        [&](ui::Object*) { seen = form.ControlsForTest().requestedFirstEdit.Text(); });
+    form.ControlsForTest().requestedFirstEdit.SetText(L"X000");
+    form.ControlsForTest().firstUpButton.Click();
     EXPECT_EQ(seen, L"X80");
 }
 

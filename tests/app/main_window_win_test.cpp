@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "platform/unique_handle.h"
 #include "tests/app/test_files.h"
@@ -85,7 +85,7 @@ class MainWindowTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
-    TForm4 form(serial.services, folder.File("pelkan.ini").wstring());
+    MainWindow form(serial.services, folder.File("pelkan.ini").wstring());
     form.Create();
     form.Show();
     PumpMessages(300);
@@ -118,27 +118,30 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
         LOGFONTW font{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(wnd, WM_GETFONT, 0, 0)), sizeof font,
                    &font);
-        const bool big = c == &form.Edit2 || c == &form.Edit3;
+        const bool big = c == &form.ControlsForTest().changedDeviceEdit ||
+                         c == &form.ControlsForTest().changedStateEdit;
         EXPECT_STREQ(font.lfFaceName, L"Tahoma");
         EXPECT_EQ(font.lfHeight, -scaled(big ? 35 : 11));
         EXPECT_EQ(font.lfWeight, big ? FW_BOLD : FW_NORMAL);
     }
-    for (ui::Edit* e : {&form.Edit2, &form.Edit3}) {
+    for (ui::Edit* e :
+         {&form.ControlsForTest().changedDeviceEdit, &form.ControlsForTest().changedStateEdit}) {
         EXPECT_TRUE(GetWindowLongW(Wnd(*e), GWL_STYLE) & ES_CENTER);
     }
-    for (ui::Edit* e :
-         {&form.Edit6, &form.Edit8, &form.Edit9, &form.Edit10, &form.Edit11, &form.Edit12}) {
+    for (ui::Edit* e : {&form.ControlsForTest().scaleEdit, &form.ControlsForTest().captWEdit,
+                        &form.ControlsForTest().captHEdit, &form.ControlsForTest().captLEdit,
+                        &form.ControlsForTest().pickXEdit, &form.ControlsForTest().pickYEdit}) {
         EXPECT_TRUE(GetWindowLongW(Wnd(*e), GWL_STYLE) & ES_RIGHT);
     }
-    const LONG checkStyle = GetWindowLongW(Wnd(form.CheckBox1), GWL_STYLE);
+    const LONG checkStyle = GetWindowLongW(Wnd(form.ControlsForTest().fxModeBox), GWL_STYLE);
     EXPECT_TRUE(checkStyle & WS_DISABLED);
     EXPECT_FALSE(checkStyle & WS_TABSTOP);
     RECT imageRect;
-    GetClientRect(Wnd(form.Image1), &imageRect);
+    GetClientRect(Wnd(form.ControlsForTest().gridPreview), &imageRect);
     EXPECT_EQ(imageRect.right, scaled(225));
     EXPECT_EQ(imageRect.bottom, scaled(170));
 
-    HWND tabs = Wnd(form.PageControl1);
+    HWND tabs = Wnd(form.ControlsForTest().pages);
     ASSERT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
     for (int i = 0; i < 2; ++i) {
         wchar_t text[32] = {};
@@ -150,24 +153,25 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
         EXPECT_EQ(std::wstring(text), i == 0 ? L" メイン" : L" 設定");
     }
     EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 0);
-    EXPECT_TRUE(IsWindowVisible(Wnd(form.TabSheet1)));
-    EXPECT_FALSE(IsWindowVisible(Wnd(form.TabSheet2)));
+    EXPECT_TRUE(IsWindowVisible(Wnd(form.ControlsForTest().mainPage)));
+    EXPECT_FALSE(IsWindowVisible(Wnd(form.ControlsForTest().settingsPage)));
 
     // At the centre of any control of the main page lies that control's window. Labels and
     // disabled controls let clicks through to the page, as they do in every Windows program.
-    for (ui::Control* c : form.TabSheet1.Children()) {
+    for (ui::Control* c : form.ControlsForTest().mainPage.Children()) {
         RECT r;
         GetWindowRect(Wnd(*c), &r);
         POINT centre{(r.left + r.right) / 2, r.top + scaled(c->Height()) / 2};
         POINT inPage = centre;
-        ScreenToClient(Wnd(form.TabSheet1), &inPage);
-        EXPECT_EQ(ChildWindowFromPointEx(Wnd(form.TabSheet1), inPage, CWP_ALL), Wnd(*c))
+        ScreenToClient(Wnd(form.ControlsForTest().mainPage), &inPage);
+        EXPECT_EQ(ChildWindowFromPointEx(Wnd(form.ControlsForTest().mainPage), inPage, CWP_ALL),
+                  Wnd(*c))
             << Narrow(c->Name());
         HWND hit = WindowFromPoint(centre);
         const bool clickable = c->Enabled() && c->Kind() != ui::ControlKind::Label;
         EXPECT_EQ(hit == Wnd(*c) || IsChild(Wnd(*c), hit), clickable) << Narrow(c->Name());
         if (!clickable) {
-            EXPECT_EQ(hit, Wnd(form.TabSheet1)) << Narrow(c->Name());
+            EXPECT_EQ(hit, Wnd(form.ControlsForTest().mainPage)) << Narrow(c->Name());
         }
     }
 
@@ -180,10 +184,10 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
         }
     }
     grid.SetPixel(0, 0, {255, 0, 0});
-    form.Image1.SetPicture(grid);
+    form.ControlsForTest().gridPreview.SetPicture(grid);
     PumpMessages(200);
     {
-        platform::ScopedWindowDc dc(Wnd(form.Image1));
+        platform::ScopedWindowDc dc(Wnd(form.ControlsForTest().gridPreview));
         EXPECT_EQ(GetPixel(dc.get(), 0, 0), RGB(255, 0, 0));
         EXPECT_EQ(GetPixel(dc.get(), 15, 5), RGB(0, 0, 255));
         EXPECT_EQ(GetPixel(dc.get(), 224, 169), RGB(255, 255, 255));
@@ -192,19 +196,19 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
         test_support::SaveWindowPicture(top, test_support::ResultsFolder() + L"mainform-main.png"));
 
     // The user's clicks and typing reach the objects.
-    SendMessageW(Wnd(form.Button3), BM_CLICK, 0, 0);
-    EXPECT_EQ(WindowText(Wnd(form.Button3)), L"STOP");
+    SendMessageW(Wnd(form.ControlsForTest().startStopButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowText(Wnd(form.ControlsForTest().startStopButton)), L"STOP");
     EXPECT_EQ(messages, std::vector<std::wstring>{
                             L"ComPort Open Error\nCOM4 does not exist on this computer."});
-    EXPECT_TRUE(form.Timer1.Enabled());
-    SendMessageW(Wnd(form.Button3), BM_CLICK, 0, 0);
-    EXPECT_EQ(WindowText(Wnd(form.Button3)), L"START");
-    SetWindowTextW(Wnd(form.Edit4), L"X010");
-    EXPECT_EQ(form.Edit4.Text(), L"X010");
-    form.CheckBox1.SetChecked(true);
-    form.CheckBox1Click(&form.CheckBox1);
-    EXPECT_EQ(SendMessageW(Wnd(form.CheckBox1), BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_EQ(WindowText(Wnd(form.SpeedButton5)), L"+40");
+    EXPECT_TRUE(form.ControlsForTest().sampleTimer.Enabled());
+    SendMessageW(Wnd(form.ControlsForTest().startStopButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowText(Wnd(form.ControlsForTest().startStopButton)), L"START");
+    SetWindowTextW(Wnd(form.ControlsForTest().toggleTargetEdit), L"X010");
+    EXPECT_EQ(form.ControlsForTest().toggleTargetEdit.Text(), L"X010");
+    form.ControlsForTest().fxModeBox.SetChecked(true);
+    form.ShowFxCaptions();
+    EXPECT_EQ(SendMessageW(Wnd(form.ControlsForTest().fxModeBox), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(WindowText(Wnd(form.ControlsForTest().firstUpButton)), L"+40");
 
     // A real click on the second tab shows the settings page.
     RECT tab;
@@ -216,22 +220,22 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
     mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
     mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
     PumpMessages(300);
-    EXPECT_EQ(form.PageControl1.ActivePageIndex(), 1);
-    EXPECT_TRUE(IsWindowVisible(Wnd(form.TabSheet2)));
-    EXPECT_FALSE(IsWindowVisible(Wnd(form.TabSheet1)));
+    EXPECT_EQ(form.ControlsForTest().pages.ActivePageIndex(), 1);
+    EXPECT_TRUE(IsWindowVisible(Wnd(form.ControlsForTest().settingsPage)));
+    EXPECT_FALSE(IsWindowVisible(Wnd(form.ControlsForTest().mainPage)));
     EXPECT_TRUE(test_support::SaveWindowPicture(
         top, test_support::ResultsFolder() + L"mainform-settings.png"));
 
-    SetWindowTextW(Wnd(form.Edit8), L"640");
-    SendMessageW(Wnd(form.Button2), BM_CLICK, 0, 0);
-    EXPECT_EQ(form.Capture.captW, 640);
-    SendMessageW(Wnd(form.Button5), BM_CLICK, 0, 0);
-    EXPECT_EQ(WindowText(Wnd(form.Edit11)), L"10");
-    EXPECT_EQ(form.Capture.pickXOff, 8);  // not applied before "更新"
+    SetWindowTextW(Wnd(form.ControlsForTest().captWEdit), L"640");
+    SendMessageW(Wnd(form.ControlsForTest().applySettingsButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(form.OwnBridge().Settings().captW, 640);
+    SendMessageW(Wnd(form.ControlsForTest().defaultSettingsButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowText(Wnd(form.ControlsForTest().pickXEdit)), L"10");
+    EXPECT_EQ(form.OwnBridge().Settings().pickXOff, 8);  // not applied before "更新"
 }
 
 TEST_F(MainWindowTest, MovingToAMonitorOfAnotherScaleRescalesEveryWindow) {
-    TForm4 form(serial.services, folder.File("pelkan.ini").wstring());
+    MainWindow form(serial.services, folder.File("pelkan.ini").wstring());
     form.Create();
     form.Show();
     PumpMessages(100);
@@ -254,19 +258,21 @@ TEST_F(MainWindowTest, MovingToAMonitorOfAnotherScaleRescalesEveryWindow) {
     EXPECT_EQ(r.top, 80);
     EXPECT_EQ(r.right - r.left, expected.right - expected.left);
     EXPECT_EQ(r.bottom - r.top, expected.bottom - expected.top);
-    GetClientRect(Wnd(form.Image1), &r);
+    GetClientRect(Wnd(form.ControlsForTest().gridPreview), &r);
     EXPECT_EQ(r.right, MulDiv(225, dpi, 96));
     EXPECT_EQ(r.bottom, MulDiv(170, dpi, 96));
-    GetWindowRect(Wnd(form.Edit5), &r);
+    GetWindowRect(Wnd(form.ControlsForTest().requestedFirstEdit), &r);
     POINT corner{r.left, r.top};
-    ScreenToClient(Wnd(form.TabSheet1), &corner);
-    EXPECT_EQ(corner.x, MulDiv(form.Edit5.Left(), dpi, 96));
-    EXPECT_EQ(corner.y, MulDiv(form.Edit5.Top(), dpi, 96));
-    for (ui::Edit* e : {&form.Edit1, &form.Edit2}) {
+    ScreenToClient(Wnd(form.ControlsForTest().mainPage), &corner);
+    EXPECT_EQ(corner.x, MulDiv(form.ControlsForTest().requestedFirstEdit.Left(), dpi, 96));
+    EXPECT_EQ(corner.y, MulDiv(form.ControlsForTest().requestedFirstEdit.Top(), dpi, 96));
+    for (ui::Edit* e :
+         {&form.ControlsForTest().firstDeviceEdit, &form.ControlsForTest().changedDeviceEdit}) {
         LOGFONTW font{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Wnd(*e), WM_GETFONT, 0, 0)), sizeof font,
                    &font);
-        EXPECT_EQ(font.lfHeight, -MulDiv(e == &form.Edit2 ? 35 : 11, dpi, 96));
+        EXPECT_EQ(font.lfHeight,
+                  -MulDiv(e == &form.ControlsForTest().changedDeviceEdit ? 35 : 11, dpi, 96));
     }
     form.SetOnDestroy(nullptr);
 }
@@ -275,7 +281,7 @@ TEST_F(MainWindowTest, SettingsAreWrittenBesideTheExecutableAndReadBack) {
     const std::wstring path = ExecutableSettingsPath();
     DeleteFileW(path.c_str());
     {
-        TForm4 form(serial.services, path);
+        MainWindow form(serial.services, path);
         form.Create();
         const int outerWidth = form.OuterWidth();
         EXPECT_EQ(form.ScreenLeft(), (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2);
@@ -294,7 +300,7 @@ TEST_F(MainWindowTest, SettingsAreWrittenBesideTheExecutableAndReadBack) {
     EXPECT_EQ(GetPrivateProfileIntW(L"Capt", L"captW", -1, path.c_str()), 504);
     WritePrivateProfileStringW(L"Capt", L"captH", L"0x190", path.c_str());
 
-    TForm4 again(serial.services, path);
+    MainWindow again(serial.services, path);
     again.Create();
     again.Show();
     PumpMessages(100);
@@ -302,8 +308,8 @@ TEST_F(MainWindowTest, SettingsAreWrittenBesideTheExecutableAndReadBack) {
     GetWindowRect(Wnd(again), &r);
     EXPECT_EQ(r.left, 37);
     EXPECT_EQ(r.top, 58);
-    EXPECT_EQ(again.Capture.captH, 400);
-    EXPECT_EQ(again.Edit9.Text(), L"400");
+    EXPECT_EQ(again.OwnBridge().Settings().captH, 400);
+    EXPECT_EQ(again.ControlsForTest().captHEdit.Text(), L"400");
     again.SetOnDestroy(nullptr);
     again.Destroy();
     DeleteFileW(path.c_str());

@@ -23,14 +23,14 @@ struct ProtocolFixture : ::testing::Test {
                            CurWords,
                            PrevWords,
                            *serial.port,
-                           [this] { log.push_back("toggle " + Narrow(Field::Edit4)); },
-                           [this] { log.push_back("first " + Narrow(Field::Edit5)); }};
+                           [this] { log.push_back("toggle " + Narrow(Field::ToggleTarget)); },
+                           [this] { log.push_back("first " + Narrow(Field::RequestedFirst)); }};
 
     ProtocolFixture() {
         serial.ports->AddPort(1);
         serial.port->SetComNumber(1);
         serial.port->SetOpen(true);
-        view.texts[Field::Edit1] = L"X000";
+        view.texts[Field::FirstDevice] = L"X000";
     }
     std::string Narrow(Field f) { return std::string(view.texts[f].begin(), view.texts[f].end()); }
     // The replies sent for one packet, with the actions it ran before them.
@@ -77,7 +77,7 @@ TEST_F(ProtocolFixture, EveryLineGetsTheReplyOfTheFirstCommandThatApplies) {
     };
     for (const Case& c : cases) {
         view.fx = c.fx;
-        view.texts[Field::Edit4] = view.texts[Field::Edit5] = L"unchanged";
+        view.texts[Field::ToggleTarget] = view.texts[Field::RequestedFirst] = L"unchanged";
         EXPECT_EQ(Send(c.line), c.result) << "line \"" << c.line << "\"";
     }
 }
@@ -112,7 +112,7 @@ TEST_F(ProtocolFixture, ReadDeviceFieldIsSixCharactersCutOrPadded) {
     };
     const Case cases[] = {{L"X0123456", "X01234"}, {L"", "      "}, {L"Y1F", "Y1F   "}};
     for (const Case& c : cases) {
-        view.texts[Field::Edit1] = c.edit1;
+        view.texts[Field::FirstDevice] = c.edit1;
         EXPECT_EQ(Send("READ\r\n"), std::vector<std::string>{"QR" + c.field + Zeros(20) + "\r\n"});
     }
 }

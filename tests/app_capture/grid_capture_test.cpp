@@ -19,9 +19,9 @@ struct TickFixture : ::testing::Test {
     MonitorScene scene{desktop};
     FakeView view;
     CaptureSettings settings;
-    CaptureStore store;
+    GridCapture store;
 
-    TickResult Tick() { return CaptureTick(desktop, view, settings, store.Refs()); }
+    TickResult Tick() { return CaptureTick(desktop, view, settings, store); }
     std::vector<DesktopEvent> EventsOf(Kind kind) const {
         std::vector<DesktopEvent> out;
         for (const auto& e : desktop.events)
@@ -120,7 +120,7 @@ TEST_F(TickFixture, SamplesEveryCellWithTheLeftmostColumnAsTheHighestBit) {
     EXPECT_EQ(view.checkBoxClicks, 0);
     EXPECT_EQ(store.CaptX, 343);
     EXPECT_EQ(store.CaptY, 150);
-    EXPECT_EQ(view.Text(Field::Edit1), L"X000");
+    EXPECT_EQ(view.FieldText(Field::FirstDevice), L"X000");
 }
 
 TEST_F(TickFixture, ImageHoldsTheGridWithARedMarkerOnEverySamplePoint) {
@@ -152,7 +152,7 @@ TEST_F(TickFixture, ControllerPixelSwitchesFxModeAndEightBitRowsKeepTheirUpperEn
     EXPECT_FALSE(view.fx);
     EXPECT_EQ(store.BitStates[12], 1);
 
-    // The monitor switches to 8-bit rows: FX mode on, CheckBox1Click once, entries 8 to 15 kept.
+    // The monitor switches to 8-bit rows: FX mode on, ShowFxCaptions once, entries 8 to 15 kept.
     scene.fx = true;
     scene.states = {};
     scene.states[16 + 2] = 1;
@@ -207,20 +207,20 @@ TEST_F(TickFixture, DisplayShowsTheChangedEntryWithTheHighestIndex) {
         FakeDesktop d;
         MonitorScene s(d);
         FakeView v;
-        CaptureStore st;
+        GridCapture st;
         d.SendSetText(s.field, c.first);
         s.fx = c.fx;
         v.fx = c.fx;
         for (auto [i, x] : c.before) s.states[i] = x;
         s.Paint();
-        ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled);  // new first device
-        ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled);  // fresh baseline
-        v.texts[Field::Edit2] = v.texts[Field::Edit3] = L"";
+        ASSERT_EQ(CaptureTick(d, v, settings, st), TickResult::Sampled);  // new first device
+        ASSERT_EQ(CaptureTick(d, v, settings, st), TickResult::Sampled);  // fresh baseline
+        v.texts[Field::ChangedDevice] = v.texts[Field::ChangedState] = L"";
         for (auto [i, x] : c.after) s.states[i] = x;
         s.Paint();
-        ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled);
-        EXPECT_EQ(v.Text(Field::Edit2), c.device) << "first " << c.first;
-        EXPECT_EQ(v.Text(Field::Edit3), c.state) << "first " << c.first;
+        ASSERT_EQ(CaptureTick(d, v, settings, st), TickResult::Sampled);
+        EXPECT_EQ(v.FieldText(Field::ChangedDevice), c.device) << "first " << c.first;
+        EXPECT_EQ(v.FieldText(Field::ChangedState), c.state) << "first " << c.first;
     }
 }
 
@@ -228,22 +228,22 @@ TEST_F(TickFixture, NewFirstDeviceClearsTheTablesAndTheNextTickShowsTheHighestOn
     scene.states[2] = 1;
     scene.states[40] = 1;
     scene.Paint();
-    view.texts[Field::Edit2] = L"old";
-    view.texts[Field::Edit4] = L"X123";
+    view.texts[Field::ChangedDevice] = L"old";
+    view.texts[Field::ToggleTarget] = L"X123";
 
     // The first tick sees X000 for the first time.
     ASSERT_EQ(Tick(), TickResult::Sampled);
     EXPECT_TRUE(store.DeviceChanged);
-    EXPECT_EQ(view.Text(Field::Edit4), L"X000");
-    EXPECT_EQ(view.Text(Field::Edit5), L"X000");
-    EXPECT_EQ(view.Text(Field::Edit2), L"");
+    EXPECT_EQ(view.FieldText(Field::ToggleTarget), L"X000");
+    EXPECT_EQ(view.FieldText(Field::RequestedFirst), L"X000");
+    EXPECT_EQ(view.FieldText(Field::ChangedDevice), L"");
     EXPECT_EQ(store.BitStates, (std::array<int8_t, kBitCount>{}));
     EXPECT_EQ(store.PrevBitStates, (std::array<int8_t, kBitCount>{}));
 
     ASSERT_EQ(Tick(), TickResult::Sampled);
     EXPECT_FALSE(store.DeviceChanged);
-    EXPECT_EQ(view.Text(Field::Edit2), L"X028");
-    EXPECT_EQ(view.Text(Field::Edit3), L"ON");
+    EXPECT_EQ(view.FieldText(Field::ChangedDevice), L"X028");
+    EXPECT_EQ(view.FieldText(Field::ChangedState), L"ON");
 }
 
 TEST_F(TickFixture, AChangeSeenByATickThatEndsAtTheGridCheckNeverClearsTheTables) {
@@ -258,8 +258,8 @@ TEST_F(TickFixture, AChangeSeenByATickThatEndsAtTheGridCheckNeverClearsTheTables
     desktop.refuseForeground = true;
     ASSERT_EQ(Tick(), TickResult::GridCovered);
     EXPECT_TRUE(store.DeviceChanged);
-    EXPECT_EQ(view.Text(Field::Edit1), L"X100");
-    EXPECT_EQ(view.Text(Field::Edit5), L"X100");
+    EXPECT_EQ(view.FieldText(Field::FirstDevice), L"X100");
+    EXPECT_EQ(view.FieldText(Field::RequestedFirst), L"X100");
     EXPECT_EQ(store.BitStates[1], 1);
 
     desktop.DestroyWindow(cover);
@@ -293,7 +293,7 @@ TEST_F(TickFixture, FrameMissingHiddenOrMinimisedEndsTheTickAtOnce) {
         desktop.events.clear();
         EXPECT_EQ(Tick(), TickResult::FrameMissing) << c.name;
         EXPECT_TRUE(desktop.events.empty()) << c.name;
-        EXPECT_EQ(view.Text(Field::Edit1), L"") << c.name;
+        EXPECT_EQ(view.FieldText(Field::FirstDevice), L"") << c.name;
         EXPECT_EQ(view.imagesShown, 0) << c.name;
         EXPECT_EQ(store.BitStates[0], 0) << c.name;
     }
@@ -324,7 +324,7 @@ TEST_F(TickFixture, MonitorClosedLeavesEditOneEmptyAndPressesNoKey) {
     desktop.events.clear();
     EXPECT_EQ(Tick(), TickResult::GridCovered);  // the kept grid handle is gone too
     EXPECT_EQ(store.DeviceFieldWnd, kNoWnd);
-    EXPECT_EQ(view.Text(Field::Edit1), L"");
+    EXPECT_EQ(view.FieldText(Field::FirstDevice), L"");
     EXPECT_TRUE(EventsOf(Kind::Key).empty());
     EXPECT_TRUE(EventsOf(Kind::SetText).empty());
 }
@@ -335,7 +335,7 @@ TEST_F(TickFixture, EmptyFieldIsSetToX000WithEnterThatReachesTheField) {
     desktop.FocusWindow(scene.grid);
     desktop.events.clear();
     EXPECT_EQ(Tick(), TickResult::Sampled);
-    EXPECT_EQ(view.Text(Field::Edit1), L"X000");
+    EXPECT_EQ(view.FieldText(Field::FirstDevice), L"X000");
     EXPECT_EQ(
         EventsOf(Kind::Key),
         (std::vector<DesktopEvent>{DesktopEvent::Key(scene.field, vk::Return),
@@ -421,9 +421,9 @@ TEST_F(TickFixture, ATickGivesUpAtTheFirstCallTheMonitorLeavesUnanswered) {
         s.states[3] = 1;
         s.Paint();
         FakeView v;
-        CaptureStore st;
-        ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled) << c.name;
-        ASSERT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled) << c.name;
+        GridCapture st;
+        ASSERT_EQ(CaptureTick(d, v, settings, st), TickResult::Sampled) << c.name;
+        ASSERT_EQ(CaptureTick(d, v, settings, st), TickResult::Sampled) << c.name;
         const auto states = st.BitStates;
         ASSERT_EQ(states[3], 1) << c.name;
 
@@ -431,18 +431,17 @@ TEST_F(TickFixture, ATickGivesUpAtTheFirstCallTheMonitorLeavesUnanswered) {
         s.states[3] = 0;
         s.Paint();
         d.events.clear();
-        EXPECT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::MonitorNotAnswering)
-            << c.name;
+        EXPECT_EQ(CaptureTick(d, v, settings, st), TickResult::MonitorNotAnswering) << c.name;
         EXPECT_EQ(d.events, (std::vector<DesktopEvent>{DesktopEvent::NoAnswer(s.field, c.waited)}))
             << c.name;
         // What the last tick sampled stays for READ; nothing is typed into the silent field.
-        EXPECT_EQ(v.Text(Field::Edit1), L"X000") << c.name;
+        EXPECT_EQ(v.FieldText(Field::FirstDevice), L"X000") << c.name;
         EXPECT_EQ(st.BitStates, states) << c.name;
         EXPECT_EQ(d.Get(s.field).text, L"X000") << c.name;
 
         // Sampled again as soon as the monitor answers.
         s.Answer(Answer::Yes);
-        EXPECT_EQ(CaptureTick(d, v, settings, st.Refs()), TickResult::Sampled) << c.name;
+        EXPECT_EQ(CaptureTick(d, v, settings, st), TickResult::Sampled) << c.name;
         EXPECT_EQ(st.BitStates[3], 0) << c.name;
     }
 }

@@ -46,8 +46,8 @@ struct AutomationFixture : ::testing::Test {
     MonitorScene scene{desktop};
     FakeView view;
     CaptureSettings settings;
-    CaptureStore store;
-    CaptureState state = store.Refs();
+    GridCapture store;
+    GridCapture& state = store;
     std::wstring SavedFirstDevice;
     RejectionTitles titles{L"Korvex Works", L"Korvex"};
     AutomationContext context{desktop, view, settings, state, SavedFirstDevice, titles};
@@ -73,7 +73,7 @@ struct CaseRig : AutomationFixture {
 
 TEST_F(AutomationFixture, ChangeFirstDeviceTypesPressesEnterInTheFieldAndClicksTheFirstCell) {
     Prepare(false);
-    view.texts[Field::Edit5] = L" X100\t";
+    view.texts[Field::RequestedFirst] = L" X100\t";
     ChangeFirstDevice(context);
     const DesktopPoint cell = scene.CellPoint(0, 0);
     EXPECT_EQ(cell, (DesktopPoint{351, 189}));
@@ -101,13 +101,13 @@ TEST_F(AutomationFixture, RejectedFirstDeviceIsClosedAndReplacedBySavedOrLetterW
             return name.find(L"777") == std::wstring::npos;
         };
         FakeView v;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
+        GridCapture st;
+        GridCapture& refs = st;
         ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
         d.SetCursorPos(kSaved);
         d.events.clear();
         std::wstring saved = c.saved;
-        v.texts[Field::Edit5] = c.edit5;
+        v.texts[Field::RequestedFirst] = c.edit5;
         v.timerEnabled = false;
         AutomationContext ctx{d, v, settings, refs, saved, titles};
 
@@ -133,7 +133,7 @@ TEST_F(AutomationFixture, RejectedFirstDeviceIsClosedAndReplacedBySavedOrLetterW
                         click(),
                         {Sleep(200)}}))
             << "saved " << c.saved.size();
-        EXPECT_EQ(v.Text(Field::Edit5), c.retyped);
+        EXPECT_EQ(v.FieldText(Field::RequestedFirst), c.retyped);
         EXPECT_EQ(saved, c.retyped);
         EXPECT_EQ(s.acceptedNames, std::vector<std::wstring>{c.retyped});
         EXPECT_TRUE(v.timerChanges.empty());  // the timer was off and stays off
@@ -157,13 +157,13 @@ TEST_F(AutomationFixture, RejectionBoxIsFoundByEitherTitleButOnlyAsAVisibleDialo
         FakeDesktop d;
         MonitorScene s(d);
         FakeView v;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
+        GridCapture st;
+        GridCapture& refs = st;
         ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
         Wnd box = d.AddWindow(kNoWnd, c.className, c.title, {500, 400, 700, 500});
         d.Get(box).visible = c.visible;
         std::wstring saved;
-        v.texts[Field::Edit5] = L"X100";
+        v.texts[Field::RequestedFirst] = L"X100";
         AutomationContext ctx{d, v, settings, refs, saved, titles};
         d.events.clear();
         ChangeFirstDevice(ctx);
@@ -179,7 +179,7 @@ TEST_F(AutomationFixture, ValueChangeDialogIsClosedWithEscapeOnlyWhenEnabled) {
     Prepare(false);
     Wnd dialog = scene.ShowValueDialog();
     desktop.Get(dialog).enabled = false;
-    view.texts[Field::Edit5] = L"X100";
+    view.texts[Field::RequestedFirst] = L"X100";
     ChangeFirstDevice(context);
     EXPECT_TRUE(desktop.IsWindow(dialog));
     EXPECT_EQ(desktop.events.back(), Sleep(200));
@@ -197,7 +197,7 @@ TEST_F(AutomationFixture, ValueChangeDialogIsClosedWithEscapeOnlyWhenEnabled) {
 TEST_F(AutomationFixture, ChangeFirstDeviceWithTheFieldHiddenOnlyPausesTheTimer) {
     Prepare(false);
     desktop.Get(scene.monitor).visible = false;
-    view.texts[Field::Edit5] = L"X100";
+    view.texts[Field::RequestedFirst] = L"X100";
     ChangeFirstDevice(context);
     EXPECT_TRUE(desktop.events.empty());
     EXPECT_EQ(view.timerChanges, (std::vector<bool>{false, true}));
@@ -238,12 +238,12 @@ TEST_F(AutomationFixture, ToggleClicksTheTargetCellAndPressesShiftEnterWithoutFo
         s.Paint();
         FakeView v;
         v.fx = c.fx;
-        CaptureStore st;
-        CaptureState refs = st.Refs();
+        GridCapture st;
+        GridCapture& refs = st;
         ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled) << c.name;
         st.BitStates[static_cast<size_t>(c.row * 16 + c.bit)] = c.targetState;
-        v.texts[Field::Edit1] = c.edit1;
-        v.texts[Field::Edit4] = c.edit4;
+        v.texts[Field::FirstDevice] = c.edit1;
+        v.texts[Field::ToggleTarget] = c.edit4;
         d.SetCursorPos(kSaved);
         d.events.clear();
         v.timerChanges.clear();
@@ -268,8 +268,8 @@ TEST_F(AutomationFixture, ToggleClicksTheTargetCellAndPressesShiftEnterWithoutFo
 
 TEST_F(AutomationFixture, ToggleOnACoveredCellOnlyMovesTheCursorThereAndBack) {
     Prepare(true);
-    view.texts[Field::Edit1] = L"X000";
-    view.texts[Field::Edit4] = L"X000";
+    view.texts[Field::FirstDevice] = L"X000";
+    view.texts[Field::ToggleTarget] = L"X000";
     const DesktopPoint p{store.CaptX + 228, store.CaptY + 39};
     desktop.AddWindow(kNoWnd, L"Notepad", L"cover", {p.x - 5, p.y - 5, p.x + 5, p.y + 5});
     ToggleDevice(context);
@@ -280,8 +280,8 @@ TEST_F(AutomationFixture, ToggleOnACoveredCellOnlyMovesTheCursorThereAndBack) {
 TEST_F(AutomationFixture, ToggleThatOpensTheValueDialogClosesItWithEscape) {
     Prepare(false);
     scene.openValueDialogOnToggle = true;
-    view.texts[Field::Edit1] = L"X000";
-    view.texts[Field::Edit4] = L"X000";
+    view.texts[Field::FirstDevice] = L"X000";
+    view.texts[Field::ToggleTarget] = L"X000";
     ToggleDevice(context);
     EXPECT_EQ(scene.toggles, 1);
     ASSERT_GE(desktop.events.size(), 5u);
@@ -294,11 +294,11 @@ TEST_F(AutomationFixture, ToggleThatOpensTheValueDialogClosesItWithEscape) {
 
 TEST_F(AutomationFixture, AfterAToggleTheNextFirstDeviceEnterStillReachesTheField) {
     Prepare(false);
-    view.texts[Field::Edit1] = L"X000";
-    view.texts[Field::Edit4] = L"X003";
+    view.texts[Field::FirstDevice] = L"X000";
+    view.texts[Field::ToggleTarget] = L"X003";
     ToggleDevice(context);
     ASSERT_EQ(desktop.Focus(), scene.grid);  // the click focused the grid
-    view.texts[Field::Edit5] = L"X020";
+    view.texts[Field::RequestedFirst] = L"X020";
     desktop.events.clear();
     ChangeFirstDevice(context);
     EXPECT_EQ(scene.acceptedNames, std::vector<std::wstring>{L"X020"});
@@ -333,9 +333,9 @@ TEST_F(AutomationFixture, ActionsOnAMonitorThatDoesNotAnswerGiveUpAtTheFirstCall
             CaseRig f;
             f.Prepare(false);
             f.scene.Answer(answer);
-            f.view.texts[Field::Edit1] = L"X000";
-            f.view.texts[Field::Edit4] = L"X003";
-            f.view.texts[Field::Edit5] = L"X100";
+            f.view.texts[Field::FirstDevice] = L"X000";
+            f.view.texts[Field::ToggleTarget] = L"X003";
+            f.view.texts[Field::RequestedFirst] = L"X100";
 
             c.action(f.context);
 
@@ -358,13 +358,13 @@ TEST_F(AutomationFixture, NoKeyLandsInAnotherProgramThatKeepsTheForeground) {
     const Case cases[] = {
         {"first device",
          [](AutomationFixture& f) {
-             f.view.texts[Field::Edit5] = L"X100";
+             f.view.texts[Field::RequestedFirst] = L"X100";
              ChangeFirstDevice(f.context);
          }},
         {"value-change dialog left open before a first-device change",
          [](AutomationFixture& f) {
              f.scene.ShowValueDialog();
-             f.view.texts[Field::Edit5] = L"X100";
+             f.view.texts[Field::RequestedFirst] = L"X100";
              ChangeFirstDevice(f.context);
          }},
     };
@@ -389,8 +389,8 @@ TEST_F(AutomationFixture, NoKeyLandsInAnotherProgramThatKeepsTheForeground) {
 TEST_F(AutomationFixture, AValueDialogThatCannotBeBroughtForwardGetsNoEscapeInTheGrid) {
     Prepare(false);
     scene.openValueDialogOnToggle = true;
-    view.texts[Field::Edit1] = L"X000";
-    view.texts[Field::Edit4] = L"X000";
+    view.texts[Field::FirstDevice] = L"X000";
+    view.texts[Field::ToggleTarget] = L"X000";
     desktop.refuseForeground = true;
     ToggleDevice(context);
     EXPECT_EQ(scene.toggles, 1);  // the click brought the monitor forward as a user's would
@@ -408,14 +408,14 @@ TEST_F(AutomationFixture, ARejectedRecoveryNameEndsOnTheDeviceShownBeforeWithNoB
         f.desktop.Get(f.scene.field).text = L"X040";
         f.Prepare(false);
         f.SavedFirstDevice = c.saved;
-        f.view.texts[Field::Edit5] = c.edit5;
+        f.view.texts[Field::RequestedFirst] = c.edit5;
 
         ChangeFirstDevice(f.context);
 
         EXPECT_TRUE(OpenDialogs(f.desktop).empty()) << c.recovery.size();
         EXPECT_EQ(f.scene.acceptedNames, std::vector<std::wstring>{L"X040"});
         EXPECT_EQ(f.desktop.Get(f.scene.field).text, L"X040");
-        EXPECT_EQ(f.view.Text(Field::Edit5), L"X040");
+        EXPECT_EQ(f.view.FieldText(Field::RequestedFirst), L"X040");
         // The rejected recovery name is not kept for the next rejection.
         EXPECT_EQ(f.SavedFirstDevice, L"X040");
         std::vector<std::wstring> typed;
@@ -452,12 +452,13 @@ TEST_F(AutomationFixture, WithNoTitleMatchingANewDialogOfTheMonitorsProgramIsThe
         } else {
             f.scene.accepts = [](const std::wstring& name) { return name != L"X777"; };
         }
-        f.view.texts[Field::Edit5] = L"X777";
+        f.view.texts[Field::RequestedFirst] = L"X777";
 
         ChangeFirstDevice(f.context);
 
         EXPECT_EQ(OpenDialogs(f.desktop).empty(), c.closedAndRetyped) << c.name;
-        EXPECT_EQ(f.view.Text(Field::Edit5), c.closedAndRetyped ? L"X000" : L"X777") << c.name;
+        EXPECT_EQ(f.view.FieldText(Field::RequestedFirst), c.closedAndRetyped ? L"X000" : L"X777")
+            << c.name;
         if (c.openBefore) {
             EXPECT_TRUE(f.desktop.IsWindow(earlier)) << c.name;
         }

@@ -19,8 +19,8 @@ class FakeView : public BridgeView {
     ui::Bitmap image;
     int imagesShown = 0;
 
-    std::wstring Text(Field field) override { return texts[field]; }
-    void SetText(Field field, const std::wstring& text) override { texts[field] = text; }
+    std::wstring FieldText(Field field) override { return texts[field]; }
+    void SetFieldText(Field field, const std::wstring& text) override { texts[field] = text; }
     bool FxMode() override { return fx; }
     void SetFxMode(bool on) override {
         fx = on;

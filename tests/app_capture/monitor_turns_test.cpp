@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "tests/app/test_files.h"
 #include "tests/app_capture/monitor_scene.h"
@@ -21,7 +21,7 @@ struct TurnsFixture : ::testing::Test {
     FakeDesktop desktop;
     MonitorScene scene{desktop};
     SerialServicesDouble serial;
-    std::unique_ptr<TForm4> form;
+    std::unique_ptr<MainWindow> form;
     // Run once, the first time the main thread moves the focus to a window of the monitor.
     std::function<void()> meanwhile;
     std::vector<std::string> sentWhenItArrived;
@@ -32,7 +32,7 @@ struct TurnsFixture : ::testing::Test {
         serial.ports->AddPort(1);
         serial.port->SetComNumber(1);
         serial.port->SetOpen(true);
-        form = std::make_unique<TForm4>(serial.services, folder.File("pelkan.ini").wstring());
+        form = std::make_unique<MainWindow>(serial.services, folder.File("pelkan.ini").wstring());
         form->Create();
         auto react = desktop.onEvent;
         desktop.onEvent = [this, react](const DesktopEvent& e) {
@@ -50,7 +50,7 @@ struct TurnsFixture : ::testing::Test {
         SetDesktopForTest(nullptr);
     }
 
-    void Command(const std::string& line) { form->SioDataPacket1StringPacket(nullptr, line); }
+    void Command(const std::string& line) { form->OnCommandLine(line); }
     std::vector<std::wstring> Typed() const {
         std::vector<std::wstring> texts;
         for (const auto& e : desktop.events)
@@ -68,7 +68,7 @@ TEST_F(TurnsFixture, ACommandArrivingDuringATickIsAnsweredAfterTheTick) {
     // The tick finds the field empty, sets X000 and moves the focus there to press Enter.
     desktop.Get(scene.field).text = L"";
     meanwhile = [this] { Command("DEVN X100\r\n"); };
-    form->Timer1Timer(&form->Timer1);
+    form->SampleMonitor();
 
     EXPECT_TRUE(sentWhenItArrived.empty());
     EXPECT_EQ(serial.port->Sent(), std::vector<std::string>{"OK\r\n"});
@@ -81,7 +81,7 @@ TEST_F(TurnsFixture, ACommandArrivingDuringATickIsAnsweredAfterTheTick) {
 }
 
 TEST_F(TurnsFixture, ACommandArrivingDuringAnActionIsAnsweredAfterItInArrivalOrder) {
-    form->Timer1Timer(&form->Timer1);
+    form->SampleMonitor();
     desktop.events.clear();
     meanwhile = [this] {
         Command("DEVN X200\r\n");
@@ -102,10 +102,10 @@ TEST_F(TurnsFixture, ACommandArrivingDuringAnActionIsAnsweredAfterItInArrivalOrd
 TEST_F(TurnsFixture, AReadArrivingDuringATickIsAnsweredFromItsSamplesAfterIt) {
     scene.states[0] = 1;
     scene.Paint();
-    form->Timer1Timer(&form->Timer1);  // a new first device: the tables start from zeros
+    form->SampleMonitor();  // a new first device: the tables start from zeros
     desktop.Get(scene.field).text = L"";
     meanwhile = [this] { Command("READ\r\n"); };
-    form->Timer1Timer(&form->Timer1);
+    form->SampleMonitor();
 
     EXPECT_TRUE(sentWhenItArrived.empty());
     ASSERT_EQ(serial.port->Sent().size(), 1u);
@@ -113,17 +113,17 @@ TEST_F(TurnsFixture, AReadArrivingDuringATickIsAnsweredFromItsSamplesAfterIt) {
 }
 
 TEST_F(TurnsFixture, ATickArrivingDuringAnActionIsDropped) {
-    form->Timer1Timer(&form->Timer1);
-    ASSERT_EQ(form->Edit1.Text(), L"X000");
+    form->SampleMonitor();
+    ASSERT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X000");
     desktop.events.clear();
-    meanwhile = [this] { form->Timer1Timer(&form->Timer1); };
-    form->Edit5.SetText(L"X100");
-    form->Button1Click(&form->Button1);
+    meanwhile = [this] { form->SampleMonitor(); };
+    form->ControlsForTest().requestedFirstEdit.SetText(L"X100");
+    form->ChangeFirstDevice();
 
     // A tick inside would have read the half-typed field; the next tick reads the new device.
-    EXPECT_EQ(form->Edit1.Text(), L"X000");
-    form->Timer1Timer(&form->Timer1);
-    EXPECT_EQ(form->Edit1.Text(), L"X100");
+    EXPECT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X000");
+    form->SampleMonitor();
+    EXPECT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X100");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Pelkan's main window next to the monitor stand-in, under Wine: the real timer samples the
-// stand-in's grid in both modes and shows it in Image1, and the four commands arrive over the
-// serial-services double and act on the stand-in through the real desktop.
+// stand-in's grid in both modes and shows it in the grid preview, and the four commands arrive over
+// the serial-services double and act on the stand-in through the real desktop.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 #include "app/command_protocol.h"
 #include "app/desktop.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/serial_services_double.h"
 #include "tests/support/standin/standin_client.h"
 #include "tests/ui/screenshot_win.h"
@@ -56,12 +56,13 @@ class StandinCaptureTest : public ::testing::Test {
     void Launch(std::vector<std::wstring> options) {
         options.insert(options.begin(), {L"--pos", L"20,20"});
         standin_.Start(options);
-        form_ = std::make_unique<TForm4>(serial_.services, settingsPath_);
+        form_ = std::make_unique<MainWindow>(serial_.services, settingsPath_);
         form_->Create();
         form_->Show();
-        form_->Button3.Click();  // START: the port double opens, the packet and the timer run
+        form_->ControlsForTest()
+            .startStopButton.Click();  // START: the port double opens, the packet and the timer run
         ASSERT_TRUE(serial_.port->Open());
-        ASSERT_TRUE(form_->Timer1.Enabled());
+        ASSERT_TRUE(form_->ControlsForTest().sampleTimer.Enabled());
     }
 
     // The reply lines sent for one received line.
@@ -73,7 +74,8 @@ class StandinCaptureTest : public ::testing::Test {
     }
 
     std::vector<int> Sampled() const {
-        std::vector<int> states(form_->BitStates.begin(), form_->BitStates.end());
+        std::vector<int> states(form_->OwnBridge().Capture().BitStates.begin(),
+                                form_->OwnBridge().Capture().BitStates.end());
         return states;
     }
     bool SampledMatches(const std::vector<int>& expected) const {
@@ -86,36 +88,25 @@ class StandinCaptureTest : public ::testing::Test {
         std::ostringstream out;
         for (int r = 0; r < 10; ++r) {
             out << "\n  row " << r << ":";
-            for (int b = 15; b >= 0; --b) out << ' ' << int(form_->BitStates[r * 16 + b]);
+            for (int b = 15; b >= 0; --b)
+                out << ' ' << int(form_->OwnBridge().Capture().BitStates[r * 16 + b]);
         }
         return out.str();
     }
 
-    // One field of the stand-in's "state" answer, e.g. State("first").
-    std::string State(const std::string& key) {
-        std::istringstream in(standin_.Ok("state"));
-        for (std::string word; in >> word;)
-            if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
-        return "(no " + key + ")";
-    }
+    std::string State(const std::string& key) { return standin_.State(key); }
+    // Waits, with the main window's messages pumped, until the stand-in has recorded `event`.
     bool SawEvent(const std::string& event) {
-        return PumpUntil([&] {
-            for (auto& e : standin_.Events()) seen_.push_back(e);
-            return std::find(seen_.begin(), seen_.end(), event) != seen_.end();
-        });
+        return PumpUntil([&] { return standin_.Saw(event); });
     }
-    std::string Seen() const {
-        std::string all;
-        for (auto& e : seen_) all += e + " ";
-        return all;
-    }
-    std::string Edit1() const {
-        const std::wstring& t = form_->Edit1.Text();
+    std::string Seen() const { return standin_.Seen(); }
+    std::string firstDeviceEdit() const {
+        const std::wstring& t = form_->ControlsForTest().firstDeviceEdit.Text();
         return std::string(t.begin(), t.end());
     }
 
     void SaveScreenshots(const std::wstring& name) {
-        const ui::Bitmap& image = form_->Image1.Picture();
+        const ui::Bitmap& image = form_->ControlsForTest().gridPreview.Picture();
         const std::wstring folder = test_support::ResultsFolder();
         EXPECT_TRUE(test_support::SavePicture(image.Width(), image.Height(), image.Data(),
                                               static_cast<size_t>(image.Stride()),
@@ -127,8 +118,7 @@ class StandinCaptureTest : public ::testing::Test {
     std::wstring settingsPath_;
     SerialServicesDouble serial_;
     standin::StandinClient standin_;
-    std::unique_ptr<TForm4> form_;
-    std::vector<std::string> seen_;
+    std::unique_ptr<MainWindow> form_;
 };
 
 TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShowsThem) {
@@ -136,12 +126,13 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
     const std::string hexBits = standin::PatternBits(160, 11);
     standin_.Ok("fill X000 " + hexBits);
     auto hex = standin::SampledStates(hexBits, false);
-    EXPECT_TRUE(PumpUntil([&] { return SampledMatches(hex) && Edit1() == "X000"; })) << Describe();
+    EXPECT_TRUE(PumpUntil([&] { return SampledMatches(hex) && firstDeviceEdit() == "X000"; }))
+        << Describe();
     EXPECT_FALSE(form_->FxMode());
-    EXPECT_EQ(form_->Image1.Picture().Width(), 504);
-    EXPECT_EQ(form_->Image1.Picture().Height(), 372);
+    EXPECT_EQ(form_->ControlsForTest().gridPreview.Picture().Width(), 504);
+    EXPECT_EQ(form_->ControlsForTest().gridPreview.Picture().Height(), 372);
     // A red marker on a sample point, the cell colour beside it.
-    EXPECT_EQ(form_->Image1.Picture().Pixel(8, 39), (ui::Color{255, 0, 0}));
+    EXPECT_EQ(form_->ControlsForTest().gridPreview.Picture().Pixel(8, 39), (ui::Color{255, 0, 0}));
 
     std::string words;
     for (int r = 0; r < 10; ++r) {
@@ -160,7 +151,7 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
     standin_.Ok("fill X000 " + fxBits);
     auto fx = standin::SampledStates(fxBits, true);
     EXPECT_TRUE(PumpUntil([&] { return form_->FxMode() && SampledMatches(fx); })) << Describe();
-    EXPECT_EQ(form_->SpeedButton5.Caption(), L"+40");
+    EXPECT_EQ(form_->ControlsForTest().firstUpButton.Caption(), L"+40");
     EXPECT_EQ(Send("CPU\r\n"), std::vector<std::string>{"FX\r\n"});
     auto read = Send("READ\r\n");
     ASSERT_EQ(read.size(), 1u);
@@ -170,25 +161,31 @@ TEST_F(StandinCaptureTest, TimerSamplesExactlyTheStandinStatesInBothModesAndShow
 
 TEST_F(StandinCaptureTest, DevnMovesTheFirstDeviceInBothModesAndTheTicksFollow) {
     Launch({L"--first", L"X000", L"--on", L"X025"});
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X000" && form_->BitStates[37] == 1; }))
-        << Describe();
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X000" && form_->OwnBridge().Capture().BitStates[37] == 1;
+    })) << Describe();
 
     EXPECT_EQ(Send("DEVN X020\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_EQ(State("first"), "X020") << Seen();
-    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X020" && form_->BitStates[5] == 1; }))
-        << Edit1() << Describe();
-    EXPECT_EQ(form_->Edit4.Text(), L"X020");
+    EXPECT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X020" && form_->OwnBridge().Capture().BitStates[5] == 1;
+    })) << firstDeviceEdit()
+        << Describe();
+    EXPECT_EQ(form_->ControlsForTest().toggleTargetEdit.Text(), L"X020");
 
     standin_.Ok("fx 1");
     ASSERT_TRUE(PumpUntil([&] { return form_->FxMode(); }));
     EXPECT_EQ(Send("DEVN X40\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_EQ(State("first"), "X040") << Seen();
-    EXPECT_TRUE(PumpUntil([&] { return Edit1() == State("field"); })) << Edit1();
+    EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == State("field"); }))
+        << firstDeviceEdit();
 }
 
 TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     Launch({L"--first", L"X000"});
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X000" && !form_->DeviceChanged; }));
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X000" && !form_->OwnBridge().Capture().DeviceChanged;
+    }));
     test_support::PumpMessages(600);
 
     EXPECT_EQ(Send("BTRV X013\r\n"), std::vector<std::string>{"OK\r\n"});
@@ -199,8 +196,9 @@ TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     // its Enter must reach the field although the grid has the focus.
     EXPECT_EQ(Send("DEVN X010\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_EQ(State("first"), "X010") << Seen();
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X010" && form_->BitStates[3] == 1; }))
-        << Describe();
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X010" && form_->OwnBridge().Capture().BitStates[3] == 1;
+    })) << Describe();
     test_support::PumpMessages(300);
     auto read = Send("READ\r\n");
     ASSERT_EQ(read.size(), 1u);
@@ -210,15 +208,17 @@ TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
 
 TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed) {
     Launch({L"--first", L"X020"});
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X020" && !form_->DeviceChanged; }));
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X020" && !form_->OwnBridge().Capture().DeviceChanged;
+    }));
 
     EXPECT_EQ(Send("DEVN XZZ\r\n"), std::vector<std::string>{"OK\r\n"});
     EXPECT_TRUE(SawEvent("reject-closed")) << Seen();
     EXPECT_EQ(State("first"), "X000") << Seen();
-    EXPECT_EQ(form_->SavedFirstDevice, L"X000");
-    EXPECT_EQ(form_->Edit5.Text(), L"X000");
+    EXPECT_EQ(form_->OwnBridge().SavedFirstDevice(), L"X000");
+    EXPECT_EQ(form_->ControlsForTest().requestedFirstEdit.Text(), L"X000");
     EXPECT_EQ(FindWindowW(nullptr, L"Korvex Works"), nullptr);
-    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X000"; }));
+    EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000"; }));
     test_support::PumpMessages(600);
 
     standin_.Ok("dialog-next");
@@ -230,8 +230,11 @@ TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed)
 
 TEST_F(StandinCaptureTest, AHungStandinCostsEachTickOrCommandOneTimeOutAndIsLeftAlone) {
     Launch({L"--first", L"X010", L"--on", L"X012"});
-    ASSERT_TRUE(PumpUntil([&] { return Edit1() == "X010" && !form_->DeviceChanged; }));
-    ASSERT_TRUE(PumpUntil([&] { return form_->BitStates[2] == 1; })) << Describe();
+    ASSERT_TRUE(PumpUntil([&] {
+        return firstDeviceEdit() == "X010" && !form_->OwnBridge().Capture().DeviceChanged;
+    }));
+    ASSERT_TRUE(PumpUntil([&] { return form_->OwnBridge().Capture().BitStates[2] == 1; }))
+        << Describe();
     standin_.Ok("hang 6000");
 
     // Each waits for the monitor once at most: a bound far below the six-second stall.
@@ -241,7 +244,7 @@ TEST_F(StandinCaptureTest, AHungStandinCostsEachTickOrCommandOneTimeOutAndIsLeft
     };
     std::vector<std::string> replies;
     const Step steps[] = {
-        {"tick", [&] { form_->Timer1Timer(&form_->Timer1); }},
+        {"tick", [&] { form_->SampleMonitor(); }},
         {"DEVN", [&] { replies = Send("DEVN X020\r\n"); }},
         {"BTRV", [&] { replies = Send("BTRV X011\r\n"); }},
         {"READ", [&] { replies = Send("READ\r\n"); }},
@@ -265,7 +268,7 @@ TEST_F(StandinCaptureTest, AHungStandinCostsEachTickOrCommandOneTimeOutAndIsLeft
     EXPECT_EQ(State("first"), "X010");
     EXPECT_EQ(State("field"), "X010");
     EXPECT_EQ(standin_.Ok("get X011"), "0");
-    EXPECT_TRUE(PumpUntil([&] { return Edit1() == "X010"; }));
+    EXPECT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X010"; }));
 }
 
 }  // namespace

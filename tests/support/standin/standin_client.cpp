@@ -2,6 +2,7 @@
 // and short sleeps: a test waits for one answer at a time and the wait is bounded.
 #include "tests/support/standin/standin_client.h"
 
+#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 
@@ -134,6 +135,24 @@ std::vector<std::string> StandinClient::Events() {
     std::vector<std::string> events;
     for (std::string e; in >> e;) events.push_back(e);
     return events;
+}
+
+std::string StandinClient::State(const std::string& key) {
+    std::istringstream in(Ok("state"));
+    for (std::string word; in >> word;)
+        if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
+    return "(no " + key + ")";
+}
+
+bool StandinClient::Saw(const std::string& event) {
+    for (auto& e : Events()) seen_.push_back(e);
+    return std::find(seen_.begin(), seen_.end(), event) != seen_.end();
+}
+
+std::string StandinClient::Seen() const {
+    std::string all;
+    for (auto& e : seen_) all += e + " ";
+    return all;
 }
 
 bool StandinClient::Running() const {

@@ -47,6 +47,15 @@ class StandinClient {
     std::string Ok(const std::string& line, DWORD timeoutMs = 10000);
     // The events recorded since the last call, oldest first (the "events" command).
     std::vector<std::string> Events();
+    // One field of the "state" answer, e.g. State("first") gives "X000"; "(no <key>)" when the
+    // answer has no such field.
+    std::string State(const std::string& key);
+    // Collects the events recorded since the last call and says whether `event` is among all
+    // collected so far; a test polls it until the event comes or it gives up.
+    bool Saw(const std::string& event);
+    // Every event collected by Saw, separated by spaces, for failure messages.
+    std::string Seen() const;
+    void ForgetSeen() { seen_.clear(); }
 
     // Sends "quit" and waits for the process; terminates it if it does not end in time.
     // Does nothing when not started.
@@ -70,6 +79,7 @@ class StandinClient {
     DWORD processId_ = 0;
     std::string pending_;  // bytes read past the last complete line
     double startMs_ = 0;
+    std::vector<std::string> seen_;  // collected by Saw, oldest first
 };
 
 // Test patterns for the grid: `count` pseudo-random '0'/'1' characters, the same for the same

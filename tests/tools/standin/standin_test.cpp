@@ -72,25 +72,12 @@ class StandinTest : public ::testing::Test {
         });
         return states;
     }
-    // One field of the "state" answer, e.g. State("first") gives "X000".
-    std::string State(const std::string& key) {
-        std::istringstream in(standin_.Ok("state"));
-        for (std::string word; in >> word;)
-            if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
-        return "(no " + key + ")";
-    }
-    // Waits until the stand-in has recorded `event`; every event seen is kept in seen_.
+    std::string State(const std::string& key) { return standin_.State(key); }
+    // Waits until the stand-in has recorded `event`.
     bool SawEvent(const std::string& event) {
-        return Eventually([&] {
-            for (auto& e : standin_.Events()) seen_.push_back(e);
-            return std::find(seen_.begin(), seen_.end(), event) != seen_.end();
-        });
+        return Eventually([&] { return standin_.Saw(event); });
     }
-    std::string Seen() const {
-        std::string all;
-        for (auto& e : seen_) all += e + " ";
-        return all;
-    }
+    std::string Seen() const { return standin_.Seen(); }
     POINT CellPoint(int column, int row) const {
         POINT o = CaptureOrigin();
         return {o.x + SampleX(column), o.y + SampleY(row)};
@@ -107,7 +94,6 @@ class StandinTest : public ::testing::Test {
 
     standin::StandinClient standin_;
     MonitorWindows w_;
-    std::vector<std::string> seen_;
 };
 
 TEST(SamplePoints, DefaultGeometry) {
@@ -268,7 +254,7 @@ TEST_F(StandinTest, FieldRejectsAnInvalidNameWithTheConfiguredMessageBox) {
         EXPECT_TRUE(Eventually([&] { return !IsWindow(box); }));
         ASSERT_TRUE(SawEvent("reject-closed")) << Seen();
         EXPECT_EQ(State("reject-box"), "0");
-        seen_.clear();
+        standin_.ForgetSeen();
         // The view stayed; the rejected text stays in the field.
         auto states = SampleUntil(before, false);
         EXPECT_EQ(states, before) << Describe(states);

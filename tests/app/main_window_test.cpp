@@ -1,6 +1,6 @@
 // The main window's start-up and shut-down with the settings file, "START"/"STOP", the settings
 // page and the FX mode captions, over the in-memory serial services.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/fake_desktop.h"
-#include "app/grid_capture_form.h"
+#include "app/bridge.h"
 #include "app/serial_services_double.h"
 #include "platform/exception_display.h"
 #include "tests/app/test_files.h"
@@ -18,68 +18,72 @@ namespace {
 
 std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
-class MainFormTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
   protected:
-    MainFormTest() {
+    MainWindowTest() {
         ui::SetScreenSizeForTest(1920, 1080);
         ui::SetMessageDisplay([this](const std::wstring& text) { messages.push_back(text); });
     }
-    ~MainFormTest() override { ui::SetMessageDisplay(nullptr); }
+    ~MainWindowTest() override { ui::SetMessageDisplay(nullptr); }
 
-    // A form over the doubles, created (FormCreate has run).
-    TForm4& Start() {
-        form = std::make_unique<TForm4>(serial.services, IniPath());
+    // A form over the doubles, created (StartUp has run).
+    MainWindow& Start() {
+        form = std::make_unique<MainWindow>(serial.services, IniPath());
         form->Create();
         return *form;
     }
-    // FormDestroy runs; the object stays for inspection.
+    // ShutDown runs; the object stays for inspection.
     void Close() { form->Destroy(); }
     std::wstring IniPath() const { return folder.File("pelkan.ini").wstring(); }
 
     TestFolder folder;
     SerialServicesDouble serial;
-    std::unique_ptr<TForm4> form;
+    std::unique_ptr<MainWindow> form;
     std::vector<std::wstring> messages;
 };
 
-TEST_F(MainFormTest, ControlsStartWithTheirCaptionsAndTexts) {
-    TForm4 f(serial.services, IniPath());
+TEST_F(MainWindowTest, ControlsStartWithTheirCaptionsAndTexts) {
+    MainWindow f(serial.services, IniPath());
     EXPECT_EQ(f.Caption(), L"Pelkan 1.02");
     EXPECT_EQ(f.ClientWidth(), 248);
     EXPECT_EQ(f.ClientHeight(), 424);
-    EXPECT_EQ(f.TabSheet1.Caption(), L" メイン");
-    EXPECT_EQ(f.TabSheet2.Caption(), L" 設定");
-    EXPECT_EQ(f.PageControl1.ActivePage(), &f.TabSheet1);
-    EXPECT_EQ(f.ComboBox1.Text(), L"ComboBox1");
-    EXPECT_EQ(f.Button3.Caption(), L"START");
-    EXPECT_EQ(f.Button4.Caption(), L"反転");
-    EXPECT_EQ(f.Button1.Caption(), L"先頭変更");
-    EXPECT_EQ(f.Button2.Caption(), L"更新");
-    EXPECT_EQ(f.Button5.Caption(), L"規定値に戻す");
-    EXPECT_EQ(f.Label1.Caption(), L"全体の尺度：");
-    EXPECT_FALSE(f.CheckBox1.Enabled());
-    EXPECT_FALSE(f.CheckBox1.TabStop());
-    EXPECT_EQ(f.Edit2.EffectiveFont(), (ui::Font{L"Tahoma", 35, true}));
-    EXPECT_EQ(f.Edit3.EffectiveFont(), (ui::Font{L"Tahoma", 35, true}));
-    EXPECT_EQ(f.Edit2.TextAlignment(), ui::Alignment::Center);
-    EXPECT_EQ(f.Edit1.EffectiveFont(), ui::Font::Points(L"Tahoma", 8));
-    for (ui::Edit* e : {&f.Edit6, &f.Edit8, &f.Edit9, &f.Edit10, &f.Edit11, &f.Edit12}) {
+    EXPECT_EQ(f.ControlsForTest().mainPage.Caption(), L" メイン");
+    EXPECT_EQ(f.ControlsForTest().settingsPage.Caption(), L" 設定");
+    EXPECT_EQ(f.ControlsForTest().pages.ActivePage(), &f.ControlsForTest().mainPage);
+    EXPECT_EQ(f.ControlsForTest().portBox.Text(), L"ComboBox1");
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"START");
+    EXPECT_EQ(f.ControlsForTest().toggleButton.Caption(), L"反転");
+    EXPECT_EQ(f.ControlsForTest().changeFirstButton.Caption(), L"先頭変更");
+    EXPECT_EQ(f.ControlsForTest().applySettingsButton.Caption(), L"更新");
+    EXPECT_EQ(f.ControlsForTest().defaultSettingsButton.Caption(), L"規定値に戻す");
+    EXPECT_EQ(f.ControlsForTest().scaleLabel.Caption(), L"全体の尺度：");
+    EXPECT_FALSE(f.ControlsForTest().fxModeBox.Enabled());
+    EXPECT_FALSE(f.ControlsForTest().fxModeBox.TabStop());
+    EXPECT_EQ(f.ControlsForTest().changedDeviceEdit.EffectiveFont(),
+              (ui::Font{L"Tahoma", 35, true}));
+    EXPECT_EQ(f.ControlsForTest().changedStateEdit.EffectiveFont(),
+              (ui::Font{L"Tahoma", 35, true}));
+    EXPECT_EQ(f.ControlsForTest().changedDeviceEdit.TextAlignment(), ui::Alignment::Center);
+    EXPECT_EQ(f.ControlsForTest().firstDeviceEdit.EffectiveFont(), ui::Font::Points(L"Tahoma", 8));
+    for (ui::Edit* e : {&f.ControlsForTest().scaleEdit, &f.ControlsForTest().captWEdit,
+                        &f.ControlsForTest().captHEdit, &f.ControlsForTest().captLEdit,
+                        &f.ControlsForTest().pickXEdit, &f.ControlsForTest().pickYEdit}) {
         EXPECT_EQ(e->TextAlignment(), ui::Alignment::Right);
-        EXPECT_EQ(e->Parent(), &f.GroupBox1);
+        EXPECT_EQ(e->Parent(), &f.ControlsForTest().captureGroup);
     }
-    EXPECT_EQ(f.Image1.Width(), 225);
-    EXPECT_EQ(f.Image1.Height(), 170);
-    EXPECT_EQ(f.Timer1.Interval(), 250u);
-    EXPECT_FALSE(f.Timer1.Enabled());
+    EXPECT_EQ(f.ControlsForTest().gridPreview.Width(), 225);
+    EXPECT_EQ(f.ControlsForTest().gridPreview.Height(), 170);
+    EXPECT_EQ(f.ControlsForTest().sampleTimer.Interval(), 250u);
+    EXPECT_FALSE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_FALSE(serial.packet->Enabled());
     EXPECT_EQ(serial.packet->PacketSize(), 0);
 }
 
 // Every control of a page lies inside that page, and a hit test at a control's centre finds it.
-TEST_F(MainFormTest, ControlsLieInsideTheirPageAndAreFoundThere) {
-    TForm4& f = Start();
-    for (ui::TabSheet* page : {&f.TabSheet1, &f.TabSheet2}) {
-        f.PageControl1.SetActivePageIndex(page->PageIndex());
+TEST_F(MainWindowTest, ControlsLieInsideTheirPageAndAreFoundThere) {
+    MainWindow& f = Start();
+    for (ui::TabSheet* page : {&f.ControlsForTest().mainPage, &f.ControlsForTest().settingsPage}) {
+        f.ControlsForTest().pages.SetActivePageIndex(page->PageIndex());
         std::vector<ui::Control*> pending(page->Children().begin(), page->Children().end());
         while (!pending.empty()) {
             ui::Control* c = pending.back();
@@ -99,44 +103,45 @@ TEST_F(MainFormTest, ControlsLieInsideTheirPageAndAreFoundThere) {
     }
 }
 
-TEST_F(MainFormTest, StartWithoutSettingsFileUsesTheDefaults) {
+TEST_F(MainWindowTest, StartWithoutSettingsFileUsesTheDefaults) {
     serial.ports->AddPort(1);
     serial.ports->AddPort(3);
     serial.ports->AddPort(12);
     serial.ports->AddPort(33);  // beyond the probed range
     serial.ports->SetPortInUse(3, true);
-    TForm4& f = Start();
+    MainWindow& f = Start();
 
     EXPECT_FALSE(serial.ports->CountPortsInUse());
     std::vector<int32_t> probed;
     for (int32_t n = 0; n <= 32; ++n) probed.push_back(n);
     EXPECT_EQ(serial.ports->Probed(), probed);
-    EXPECT_EQ(f.ComboBox1.Items(), (std::vector<std::wstring>{L"COM1.", L"COM12."}));
-    EXPECT_EQ(f.ComboBox1.ItemIndex(), 0);
-    EXPECT_EQ(f.ComboBox1.Text(), L"COM1.");
+    EXPECT_EQ(f.ControlsForTest().portBox.Items(),
+              (std::vector<std::wstring>{L"COM1.", L"COM12."}));
+    EXPECT_EQ(f.ControlsForTest().portBox.ItemIndex(), 0);
+    EXPECT_EQ(f.ControlsForTest().portBox.Text(), L"COM1.");
 
     EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
     EXPECT_EQ(f.ScreenTop(), (1080 - f.OuterHeight()) / 2);
-    EXPECT_EQ(f.Capture, CaptureSettings{});  // 1.0, 504, 372, 243, 8, 6
-    EXPECT_EQ(f.Edit6.Text(), L"1.0000");
-    EXPECT_EQ(f.Edit8.Text(), L"504");
-    EXPECT_EQ(f.Edit9.Text(), L"372");
-    EXPECT_EQ(f.Edit10.Text(), L"243");
-    EXPECT_EQ(f.Edit11.Text(), L"8");
-    EXPECT_EQ(f.Edit12.Text(), L"6");
+    EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});  // 1.0, 504, 372, 243, 8, 6
+    EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), L"1.0000");
+    EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), L"504");
+    EXPECT_EQ(f.ControlsForTest().captHEdit.Text(), L"372");
+    EXPECT_EQ(f.ControlsForTest().captLEdit.Text(), L"243");
+    EXPECT_EQ(f.ControlsForTest().pickXEdit.Text(), L"8");
+    EXPECT_EQ(f.ControlsForTest().pickYEdit.Text(), L"6");
     EXPECT_FALSE(serial.packet->Enabled());
     EXPECT_TRUE(messages.empty());
 }
 
 // The commented sample beside the Windows build says what the defaults are: read as the program
 // reads it, it changes nothing and names the default rejection titles.
-TEST_F(MainFormTest, TheSampleSettingsFileHoldsTheDefaults) {
+TEST_F(MainWindowTest, TheSampleSettingsFileHoldsTheDefaults) {
     serial.ports->AddPort(1);
     std::filesystem::copy_file(PELKAN_SOURCE_DIR "/docs/pelkan.ini", folder.File("pelkan.ini"));
-    TForm4& f = Start();
+    MainWindow& f = Start();
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(f.Capture, CaptureSettings{});
-    EXPECT_EQ(f.ComboBox1.ItemIndex(), 0);
+    EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});
+    EXPECT_EQ(f.ControlsForTest().portBox.ItemIndex(), 0);
     EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
     const RejectionTitles titles = ReadRejectionTitles(IniPath());
     EXPECT_EQ(titles.first, kDefaultRejectionTitles.first);
@@ -149,9 +154,9 @@ TEST_F(MainFormTest, TheSampleSettingsFileHoldsTheDefaults) {
     f.SetOnDestroy(nullptr);
 }
 
-TEST_F(MainFormTest, CentringTruncatesTowardZero) {
+TEST_F(MainWindowTest, CentringTruncatesTowardZero) {
     ui::SetScreenSizeForTest(200, 300);  // smaller than the window: negative halves
-    TForm4& f = Start();
+    MainWindow& f = Start();
     EXPECT_EQ(f.ScreenLeft(), (200 - f.OuterWidth()) / 2);
     EXPECT_LT(f.ScreenLeft(), 0);
     EXPECT_EQ(f.ScreenTop(), (300 - f.OuterHeight()) / 2);
@@ -167,7 +172,7 @@ struct SettingsCase {
     std::wstring scaleText;
 };
 
-TEST_F(MainFormTest, SettingsAreReadWithTheirDefaults) {
+TEST_F(MainWindowTest, SettingsAreReadWithTheirDefaults) {
     const SettingsCase cases[] = {
         {"missing keys", "[Form]\r\n[Capt]\r\n", -9999, -9999, 0, L"COM1.", {}, L"1.0000"},
         {"all given",
@@ -228,33 +233,33 @@ TEST_F(MainFormTest, SettingsAreReadWithTheirDefaults) {
         services.ports->AddPort(1);
         services.ports->AddPort(12);
         WriteFile(folder.File("pelkan.ini"), c.file);
-        TForm4 f(services.services, IniPath());
+        MainWindow f(services.services, IniPath());
         f.Create();
         EXPECT_EQ(f.ScreenLeft(), c.left == -9999 ? (1920 - f.OuterWidth()) / 2 : c.left);
         EXPECT_EQ(f.ScreenTop(), c.top == -9999 ? (1080 - f.OuterHeight()) / 2 : c.top);
-        EXPECT_EQ(f.ComboBox1.ItemIndex(), c.itemIndex);
-        EXPECT_EQ(f.ComboBox1.Text(), c.boxText);
-        EXPECT_EQ(f.Capture, c.capture);
-        EXPECT_EQ(f.Edit6.Text(), c.scaleText);
-        EXPECT_EQ(f.Edit8.Text(), std::to_wstring(c.capture.captW));
-        EXPECT_EQ(f.Edit12.Text(), std::to_wstring(c.capture.pickYOff));
-        // Leave the file as it was given: FormDestroy must not run here.
+        EXPECT_EQ(f.ControlsForTest().portBox.ItemIndex(), c.itemIndex);
+        EXPECT_EQ(f.ControlsForTest().portBox.Text(), c.boxText);
+        EXPECT_EQ(f.OwnBridge().Settings(), c.capture);
+        EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), c.scaleText);
+        EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), std::to_wstring(c.capture.captW));
+        EXPECT_EQ(f.ControlsForTest().pickYEdit.Text(), std::to_wstring(c.capture.pickYOff));
+        // Leave the file as it was given: ShutDown must not run here.
         f.SetOnDestroy(nullptr);
     }
 }
 
-TEST_F(MainFormTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
+TEST_F(MainWindowTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
     serial.ports->AddPort(2);
     serial.ports->AddPort(5);
-    TForm4& f = Start();
+    MainWindow& f = Start();
     f.SetScreenLeft(123);
     f.SetScreenTop(45);
-    f.ComboBox1.SelectedByUser(1);
-    f.Edit6.SetText(L"1.25");
-    f.Edit8.SetText(L"640");
-    f.Button2Click(&f.Button2);
+    f.ControlsForTest().portBox.SelectedByUser(1);
+    f.ControlsForTest().scaleEdit.SetText(L"1.25");
+    f.ControlsForTest().captWEdit.SetText(L"640");
+    f.ApplySettings();
     // Typed but not applied: the value in force is what counts.
-    f.Edit9.SetText(L"999");
+    f.ControlsForTest().captHEdit.SetText(L"999");
     Close();
     EXPECT_TRUE(messages.empty());
 
@@ -267,38 +272,38 @@ TEST_F(MainFormTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
     SerialServicesDouble again;
     again.ports->AddPort(2);
     again.ports->AddPort(5);
-    TForm4 next(again.services, IniPath());
+    MainWindow next(again.services, IniPath());
     next.Create();
     EXPECT_EQ(next.ScreenLeft(), 123);
     EXPECT_EQ(next.ScreenTop(), 45);
-    EXPECT_EQ(next.ComboBox1.Text(), L"COM5.");
-    EXPECT_EQ(next.Capture, (CaptureSettings{1.25, 640, 372, 243, 8, 6}));
-    EXPECT_EQ(next.Edit6.Text(), L"1.2500");
+    EXPECT_EQ(next.ControlsForTest().portBox.Text(), L"COM5.");
+    EXPECT_EQ(next.OwnBridge().Settings(), (CaptureSettings{1.25, 640, 372, 243, 8, 6}));
+    EXPECT_EQ(next.ControlsForTest().scaleEdit.Text(), L"1.2500");
 }
 
-TEST_F(MainFormTest, NoSelectionIsWrittenAsMinusOne) {
-    TForm4& f = Start();  // no ports at all
-    EXPECT_EQ(f.ComboBox1.ItemIndex(), -1);
+TEST_F(MainWindowTest, NoSelectionIsWrittenAsMinusOne) {
+    MainWindow& f = Start();  // no ports at all
+    EXPECT_EQ(f.ControlsForTest().portBox.ItemIndex(), -1);
     Close();
     IniFile ini(IniPath());
     EXPECT_EQ(ini.ReadString(L"COM", L"PortIndex"), L"-1");
 }
 
-TEST_F(MainFormTest, AnUnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
+TEST_F(MainWindowTest, AnUnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
     std::wstring path = (folder.File("missing-folder") / "pelkan.ini").wstring();
-    TForm4 f(serial.services, path);
+    MainWindow f(serial.services, path);
     f.Create();
     serial.ports->AddPort(4);
-    f.ComboBox1.AddItem(L"COM4.");
-    f.ComboBox1.SetItemIndex(0);
-    f.Button3Click(&f.Button3);
+    f.ControlsForTest().portBox.AddItem(L"COM4.");
+    f.ControlsForTest().portBox.SetItemIndex(0);
+    f.StartStop();
     ASSERT_TRUE(serial.port->Open());
     f.Destroy();
     EXPECT_FALSE(serial.port->Open());  // closed before the settings are written
     EXPECT_EQ(messages, std::vector<std::wstring>{path + L" に書き込めません"});
 }
 
-TEST_F(MainFormTest, PortNumberComesFromTheBoxText) {
+TEST_F(MainWindowTest, PortNumberComesFromTheBoxText) {
     const struct {
         std::wstring text;
         std::optional<uint16_t> number;
@@ -319,20 +324,20 @@ TEST_F(MainFormTest, PortNumberComesFromTheBoxText) {
         {L"COM-3.", std::nullopt},
         {L"COM65536.", std::nullopt},
     };
-    TForm4 f(serial.services, IniPath());
+    MainWindow f(serial.services, IniPath());
     for (const auto& c : cases) {
-        f.ComboBox1.TypedByUser(c.text);
+        f.ControlsForTest().portBox.TypedByUser(c.text);
         EXPECT_EQ(f.PortNumberFromBox(), c.number) << std::string(c.text.begin(), c.text.end());
     }
 }
 
-TEST_F(MainFormTest, StartOpensTheConfiguredPortAndStopClosesIt) {
+TEST_F(MainWindowTest, StartOpensTheConfiguredPortAndStopClosesIt) {
     serial.ports->AddPort(3);
-    TForm4& f = Start();
-    f.Button3Click(&f.Button3);
+    MainWindow& f = Start();
+    f.StartStop();
 
-    EXPECT_EQ(f.Button3.Caption(), L"STOP");
-    EXPECT_TRUE(f.Timer1.Enabled());
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"STOP");
+    EXPECT_TRUE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_TRUE(serial.port->Open());
     EXPECT_EQ(serial.port->ComNumber(), 3);
     EXPECT_EQ(serial.port->Baud(), 9600);
@@ -345,68 +350,68 @@ TEST_F(MainFormTest, StartOpensTheConfiguredPortAndStopClosesIt) {
     EXPECT_EQ(serial.packet->StartCond(), TPacketStartCond::scAnyData);
     EXPECT_EQ(serial.packet->TimeOut(), 500);
     EXPECT_TRUE(serial.packet->Enabled());
-    EXPECT_FALSE(f.ComboBox1.Enabled());
+    EXPECT_FALSE(f.ControlsForTest().portBox.Enabled());
     EXPECT_TRUE(messages.empty());
 
-    f.Button3Click(&f.Button3);
-    EXPECT_EQ(f.Button3.Caption(), L"START");
-    EXPECT_FALSE(f.Timer1.Enabled());
+    f.StartStop();
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"START");
+    EXPECT_FALSE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_FALSE(serial.port->Open());
-    EXPECT_TRUE(f.ComboBox1.Enabled());
+    EXPECT_TRUE(f.ControlsForTest().portBox.Enabled());
     EXPECT_TRUE(serial.packet->Enabled());  // left as it was; the next START disables it first
 }
 
-TEST_F(MainFormTest, ThePacketIsArmedAgainAfterATimeOutWhileThePortIsOpen) {
+TEST_F(MainWindowTest, ThePacketIsArmedAgainAfterATimeOutWhileThePortIsOpen) {
     serial.ports->AddPort(3);
-    TForm4& f = Start();
-    f.Button3Click(&f.Button3);
+    MainWindow& f = Start();
+    f.StartStop();
     ASSERT_TRUE(serial.packet->Enabled());
 
     // A remote party silent for longer than the time-out is still answered afterwards.
     serial.packet->ExpireTimeOut();
     EXPECT_TRUE(serial.packet->Enabled());
     std::vector<std::string> lines;
-    f.SioDataPacket1.SetOnStringPacket(
+    serial.packet->SetOnStringPacket(
         [&](DataPacketService*, const std::string& data) { lines.push_back(data); });
     serial.packet->Receive("CPU\r\n");
     EXPECT_EQ(lines, std::vector<std::string>{"CPU\r\n"});
 
     // After STOP a time-out leaves the packet as it is: nothing to answer.
-    f.Button3Click(&f.Button3);
+    f.StartStop();
     serial.packet->SetEnabled(false);
     serial.packet->ExpireTimeOut();
     EXPECT_FALSE(serial.packet->Enabled());
 }
 
-TEST_F(MainFormTest, AFailedOpenStillRunsTheTimerAndStopReturnsToStopped) {
+TEST_F(MainWindowTest, AFailedOpenStillRunsTheTimerAndStopReturnsToStopped) {
     serial.ports->AddPort(3);
-    TForm4& f = Start();
+    MainWindow& f = Start();
     // A first run leaves the packet enabled; the failed run must not answer commands.
-    f.Button3Click(&f.Button3);
-    f.Button3Click(&f.Button3);
+    f.StartStop();
+    f.StartStop();
     ASSERT_TRUE(serial.packet->Enabled());
 
     serial.port->FailNextOpen("COM3 is in use by another program.");
-    f.Button3Click(&f.Button3);
+    f.StartStop();
     EXPECT_EQ(messages,
               std::vector<std::wstring>{L"ComPort Open Error\nCOM3 is in use by another program."});
-    EXPECT_EQ(f.Button3.Caption(), L"STOP");
-    EXPECT_TRUE(f.Timer1.Enabled());
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"STOP");
+    EXPECT_TRUE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_FALSE(serial.port->Open());
     EXPECT_FALSE(serial.packet->Enabled());
-    EXPECT_TRUE(f.ComboBox1.Enabled());
+    EXPECT_TRUE(f.ControlsForTest().portBox.Enabled());
 
-    f.Button3Click(&f.Button3);
-    EXPECT_EQ(f.Button3.Caption(), L"START");
-    EXPECT_FALSE(f.Timer1.Enabled());
+    f.StartStop();
+    EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"START");
+    EXPECT_FALSE(f.ControlsForTest().sampleTimer.Enabled());
     EXPECT_EQ(serial.port->CloseCount(), 1);  // only the first run's port was closed
 }
 
-TEST_F(MainFormTest, NoPortsMeansPortFourFromTheBoxText) {
-    TForm4& f = Start();
-    EXPECT_TRUE(f.ComboBox1.Items().empty());
-    f.ComboBox1.TypedByUser(L"ComboBox1");
-    f.Button3Click(&f.Button3);
+TEST_F(MainWindowTest, NoPortsMeansPortFourFromTheBoxText) {
+    MainWindow& f = Start();
+    EXPECT_TRUE(f.ControlsForTest().portBox.Items().empty());
+    f.ControlsForTest().portBox.TypedByUser(L"ComboBox1");
+    f.StartStop();
     EXPECT_EQ(serial.port->ComNumber(), 4);
     EXPECT_EQ(messages, std::vector<std::wstring>{
                             L"ComPort Open Error\nCOM4 does not exist on this computer."});
@@ -414,41 +419,41 @@ TEST_F(MainFormTest, NoPortsMeansPortFourFromTheBoxText) {
 
 // A port number past the 16-bit range or below 0 opens nothing: not port 4, and not the port
 // its low 16 bits would name (70000 is 4464 in 16 bits).
-TEST_F(MainFormTest, APortTextThatNamesNoPortOpensNothing) {
+TEST_F(MainWindowTest, APortTextThatNamesNoPortOpensNothing) {
     serial.ports->AddPort(4);
     serial.ports->AddPort(4464);
-    TForm4& f = Start();
+    MainWindow& f = Start();
     for (const std::wstring text : {L"COM70000.", L"COM-3."}) {
         messages.clear();
-        f.ComboBox1.TypedByUser(text);
-        f.Button3Click(&f.Button3);
+        f.ControlsForTest().portBox.TypedByUser(text);
+        f.StartStop();
         EXPECT_EQ(messages,
                   std::vector<std::wstring>{L"ComPort Open Error\n" +
                                             text.substr(0, text.size() - 1) + L" names no port."});
         EXPECT_EQ(serial.port->OpenCount(), 0);
         EXPECT_FALSE(serial.packet->Enabled());
-        EXPECT_EQ(f.Button3.Caption(), L"STOP");
-        EXPECT_TRUE(f.Timer1.Enabled());
-        f.Button3Click(&f.Button3);
+        EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"STOP");
+        EXPECT_TRUE(f.ControlsForTest().sampleTimer.Enabled());
+        f.StartStop();
     }
 }
 
-TEST_F(MainFormTest, PortZeroAsksForAPort) {
+TEST_F(MainWindowTest, PortZeroAsksForAPort) {
     serial.ports->AddPort(6);
-    TForm4& f = Start();
-    f.ComboBox1.TypedByUser(L"COM0.");
-    f.Button3Click(&f.Button3);  // the dialog is cancelled
+    MainWindow& f = Start();
+    f.ControlsForTest().portBox.TypedByUser(L"COM0.");
+    f.StartStop();  // the dialog is cancelled
     EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error\nNo port was chosen."});
-    f.Button3Click(&f.Button3);
+    f.StartStop();
 
     serial.port->SetPromptAnswer(6);
-    f.Button3Click(&f.Button3);
+    f.StartStop();
     EXPECT_TRUE(serial.port->Open());
     EXPECT_EQ(serial.port->ComNumber(), 6);
     EXPECT_EQ(messages.size(), 1u);
 }
 
-TEST_F(MainFormTest, UpdateAppliesTheFieldsWithFallBacks) {
+TEST_F(MainWindowTest, UpdateAppliesTheFieldsWithFallBacks) {
     const struct {
         const char* name;
         std::wstring texts[6];
@@ -468,20 +473,22 @@ TEST_F(MainFormTest, UpdateAppliesTheFieldsWithFallBacks) {
          {2.0, -5, 7, 8, 0, 0},
          {L"2.0000", L"-5", L"7", L"8", L"0", L"0"}},
     };
-    TForm4& f = Start();
-    ui::Edit* fields[] = {&f.Edit6, &f.Edit8, &f.Edit9, &f.Edit10, &f.Edit11, &f.Edit12};
+    MainWindow& f = Start();
+    ui::Edit* fields[] = {&f.ControlsForTest().scaleEdit, &f.ControlsForTest().captWEdit,
+                          &f.ControlsForTest().captHEdit, &f.ControlsForTest().captLEdit,
+                          &f.ControlsForTest().pickXEdit, &f.ControlsForTest().pickYEdit};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (int i = 0; i < 6; ++i) fields[i]->SetText(c.texts[i]);
-        f.Button2Click(&f.Button2);
-        EXPECT_EQ(f.Capture, c.capture);
+        f.ApplySettings();
+        EXPECT_EQ(f.OwnBridge().Settings(), c.capture);
         for (int i = 0; i < 6; ++i) EXPECT_EQ(fields[i]->Text(), c.shown[i]);
     }
 }
 
 // Values no screen holds are refused as a whole with the reason; the values in force stay and
 // the fields show them again.
-TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
+TEST_F(MainWindowTest, UpdateRefusesAGeometryNoScreenHolds) {
     const struct {
         std::wstring texts[6];
         std::wstring reason;
@@ -501,39 +508,41 @@ TEST_F(MainFormTest, UpdateRefusesAGeometryNoScreenHolds) {
          L"CaptW 7680 by CaptH 7680 at scale 1.0000 is more than a screen of 7680 x 4320 pixels "
          L"holds."},
     };
-    TForm4& f = Start();
-    ui::Edit* fields[] = {&f.Edit6, &f.Edit8, &f.Edit9, &f.Edit10, &f.Edit11, &f.Edit12};
+    MainWindow& f = Start();
+    ui::Edit* fields[] = {&f.ControlsForTest().scaleEdit, &f.ControlsForTest().captWEdit,
+                          &f.ControlsForTest().captHEdit, &f.ControlsForTest().captLEdit,
+                          &f.ControlsForTest().pickXEdit, &f.ControlsForTest().pickYEdit};
     const std::wstring inForce[] = {L"1.5000", L"600", L"400", L"250", L"12", L"9"};
     for (int i = 0; i < 6; ++i) fields[i]->SetText(inForce[i]);
-    f.Button2Click(&f.Button2);
+    f.ApplySettings();
     const CaptureSettings applied{1.5, 600, 400, 250, 12, 9};
-    ASSERT_EQ(f.Capture, applied);
+    ASSERT_EQ(f.OwnBridge().Settings(), applied);
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.reason));
         messages.clear();
         for (int i = 0; i < 6; ++i) fields[i]->SetText(c.texts[i]);
-        f.Button2Click(&f.Button2);
+        f.ApplySettings();
         EXPECT_EQ(messages, std::vector<std::wstring>{
                                 c.reason + L"\nThe capture settings in force are kept."});
-        EXPECT_EQ(f.Capture, applied);
+        EXPECT_EQ(f.OwnBridge().Settings(), applied);
         for (int i = 0; i < 6; ++i) EXPECT_EQ(fields[i]->Text(), inForce[i]);
     }
 
     // The largest screen, upright or in portrait, is accepted.
     for (const auto& [w, h] : {std::pair{L"7680", L"4320"}, std::pair{L"4320", L"7680"}}) {
         messages.clear();
-        f.Edit6.SetText(L"1");
-        f.Edit8.SetText(w);
-        f.Edit9.SetText(h);
-        f.Button2Click(&f.Button2);
+        f.ControlsForTest().scaleEdit.SetText(L"1");
+        f.ControlsForTest().captWEdit.SetText(w);
+        f.ControlsForTest().captHEdit.SetText(h);
+        f.ApplySettings();
         EXPECT_TRUE(messages.empty());
-        EXPECT_EQ(f.Edit8.Text(), w);
-        EXPECT_EQ(f.Capture.captH, std::stoi(h));
+        EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), w);
+        EXPECT_EQ(f.OwnBridge().Settings().captH, std::stoi(h));
     }
 }
 
 // From the settings file the same values give the start values, with the file named.
-TEST_F(MainFormTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
+TEST_F(MainWindowTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
     const std::string files[] = {
         "[Capt]\r\nScale=1e10\r\n",
         "[Capt]\r\ncaptW=5040000\r\ncaptL=250\r\n",
@@ -545,10 +554,10 @@ TEST_F(MainFormTest, ASettingsFileGeometryNoScreenHoldsGivesTheDefaults) {
         messages.clear();
         WriteFile(folder.File("pelkan.ini"), file);
         SerialServicesDouble services;
-        TForm4 f(services.services, IniPath());
+        MainWindow f(services.services, IniPath());
         f.Create();
-        EXPECT_EQ(f.Capture, CaptureSettings{});
-        EXPECT_EQ(f.Edit8.Text(), L"504");
+        EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});
+        EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), L"504");
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_NE(messages[0].find(L" no screen is larger than 7680.\n" + IniPath() +
                                    L": the default capture settings are used."),
@@ -568,10 +577,10 @@ class FailingDesktop : public FakeDesktop {
     }
 };
 
-TEST_F(MainFormTest, ATickFailureIsShownOnceNotOncePerTick) {
+TEST_F(MainWindowTest, ATickFailureIsShownOnceNotOncePerTick) {
     serial.ports->AddPort(3);
-    TForm4& f = Start();
-    f.Button3Click(&f.Button3);
+    MainWindow& f = Start();
+    f.StartStop();
     ASSERT_TRUE(serial.packet->Enabled());
     FailingDesktop desktop;
     SetDesktopForTest(&desktop);
@@ -581,7 +590,7 @@ TEST_F(MainFormTest, ATickFailureIsShownOnceNotOncePerTick) {
     platform::SetExceptionDisplay([&](const std::string& message) {
         shown.push_back(message);
         // The timer keeps ticking while the box is open; those ticks fail too.
-        for (int i = 0; i < 3; ++i, ++ticksUnderTheBox) f.Timer1Timer(&f.Timer1);
+        for (int i = 0; i < 3; ++i, ++ticksUnderTheBox) f.SampleMonitor();
         // Nobody may be at the PC to close the box: a command is still answered meanwhile.
         const size_t before = serial.port->Sent().size();
         serial.packet->Receive("CPU\r\n");
@@ -595,47 +604,47 @@ TEST_F(MainFormTest, ATickFailureIsShownOnceNotOncePerTick) {
     } restore;
 
     desktop.failure = "bad_alloc";
-    for (int i = 0; i < 5; ++i) f.Timer1Timer(&f.Timer1);
+    for (int i = 0; i < 5; ++i) f.SampleMonitor();
     EXPECT_EQ(shown, std::vector<std::string>{"bad_alloc"});
     EXPECT_EQ(ticksUnderTheBox, 3);
     EXPECT_EQ(repliesUnderTheBox, 1u);
 
     // Another failure is shown; after a tick that works, the first one is news again.
     desktop.failure = "other";
-    f.Timer1Timer(&f.Timer1);
+    f.SampleMonitor();
     desktop.failure.clear();
-    f.Timer1Timer(&f.Timer1);
+    f.SampleMonitor();
     desktop.failure = "bad_alloc";
-    f.Timer1Timer(&f.Timer1);
-    f.Timer1Timer(&f.Timer1);
+    f.SampleMonitor();
+    f.SampleMonitor();
     EXPECT_EQ(shown, (std::vector<std::string>{"bad_alloc", "other", "bad_alloc"}));
 }
 
-TEST_F(MainFormTest, DefaultsButtonSetsTextsOnlyAndUpdateThenGivesTenAndEight) {
-    TForm4& f = Start();
-    f.Edit8.SetText(L"1");
-    f.Button5Click(&f.Button5);
-    EXPECT_EQ(f.Edit6.Text(), L"1.0000");
-    EXPECT_EQ(f.Edit8.Text(), L"504");
-    EXPECT_EQ(f.Edit9.Text(), L"372");
-    EXPECT_EQ(f.Edit10.Text(), L"243");
-    EXPECT_EQ(f.Edit11.Text(), L"10");
-    EXPECT_EQ(f.Edit12.Text(), L"8");
-    EXPECT_EQ(f.Capture, CaptureSettings{});  // nothing applied yet: 8 and 6
-    f.Button2Click(&f.Button2);
-    EXPECT_EQ(f.Capture.pickXOff, 10);
-    EXPECT_EQ(f.Capture.pickYOff, 8);
+TEST_F(MainWindowTest, DefaultsButtonSetsTextsOnlyAndUpdateThenGivesTenAndEight) {
+    MainWindow& f = Start();
+    f.ControlsForTest().captWEdit.SetText(L"1");
+    f.RestoreDefaultSettings();
+    EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), L"1.0000");
+    EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), L"504");
+    EXPECT_EQ(f.ControlsForTest().captHEdit.Text(), L"372");
+    EXPECT_EQ(f.ControlsForTest().captLEdit.Text(), L"243");
+    EXPECT_EQ(f.ControlsForTest().pickXEdit.Text(), L"10");
+    EXPECT_EQ(f.ControlsForTest().pickYEdit.Text(), L"8");
+    EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});  // nothing applied yet: 8 and 6
+    f.ApplySettings();
+    EXPECT_EQ(f.OwnBridge().Settings().pickXOff, 10);
+    EXPECT_EQ(f.OwnBridge().Settings().pickYOff, 8);
 }
 
-TEST_F(MainFormTest, FxModeChangesTheBlockStepCaptions) {
-    TForm4& f = Start();
+TEST_F(MainWindowTest, FxModeChangesTheBlockStepCaptions) {
+    MainWindow& f = Start();
     for (bool fx : {true, true, false, true, false, false}) {
-        f.CheckBox1.SetChecked(fx);
-        f.CheckBox1Click(&f.CheckBox1);
-        EXPECT_EQ(f.SpeedButton5.Caption(), fx ? L"+40" : L"+80");
-        EXPECT_EQ(f.SpeedButton7.Caption(), fx ? L"-40" : L"-80");
-        EXPECT_EQ(f.SpeedButton6.Caption(), L"+100");
-        EXPECT_EQ(f.SpeedButton8.Caption(), L"-100");
+        f.ControlsForTest().fxModeBox.SetChecked(fx);
+        f.ShowFxCaptions();
+        EXPECT_EQ(f.ControlsForTest().firstUpButton.Caption(), fx ? L"+40" : L"+80");
+        EXPECT_EQ(f.ControlsForTest().firstDownButton.Caption(), fx ? L"-40" : L"-80");
+        EXPECT_EQ(f.ControlsForTest().firstBlockUpButton.Caption(), L"+100");
+        EXPECT_EQ(f.ControlsForTest().firstBlockDownButton.Caption(), L"-100");
     }
 }
 

@@ -55,9 +55,18 @@ void FakeDesktop::BringToTop(Wnd wnd) {
 }
 
 void FakeDesktop::FillScreen(DesktopRect rect, ui::Color colour) {
-    for (int32_t y = rect.top; y < rect.bottom; ++y)
-        for (int32_t x = rect.left; x < rect.right; ++x)
-            if (screen_.Contains(x, y)) screen_.SetPixel(x, y, colour);
+    // Clipped once, then written row by row: scenes repaint after every change they see, and the
+    // fuzz targets build a desktop per input.
+    const int32_t left = std::max(rect.left, 0), right = std::min(rect.right, screen_.Width());
+    const int32_t top = std::max(rect.top, 0), bottom = std::min(rect.bottom, screen_.Height());
+    for (int32_t y = top; y < bottom; ++y) {
+        uint8_t* p = screen_.ScanLine(y) + 3 * left;
+        for (int32_t x = left; x < right; ++x, p += 3) {
+            p[0] = colour.blue;
+            p[1] = colour.green;
+            p[2] = colour.red;
+        }
+    }
 }
 
 void FakeDesktop::Record(DesktopEvent event) {

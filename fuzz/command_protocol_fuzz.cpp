@@ -89,7 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fclose(f);
     }
 
-    FakeDesktop desktop;
+    // The scene's frame window is 1200 × 800: a screen of that size is all it needs, and a smaller
+    // one is cheaper to build for every input.
+    FakeDesktop desktop(1200, 800);
     MonitorScene scene(desktop);
     scene.fx = in.ConsumeBool();
     for (int8_t& s : scene.states) s = static_cast<int8_t>(in.ConsumeIntegralInRange<int>(-1, 1));

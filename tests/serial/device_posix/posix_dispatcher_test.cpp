@@ -270,6 +270,7 @@ TEST_F(PosixPort, ACloseInTheMiddleOfTrafficReturnsAtOnce) {
     std::atomic<bool> flood{true};
     std::thread far([&] {
         const std::string chunk(4096, 'x');
+        // Writes wait for room at most 100 ms at a time, so the flood ends soon after the flag.
         while (flood.load()) pty.Write(chunk);
     });
     // Nobody reads the far end: the device fills up and the writer waits for room on it.
@@ -286,7 +287,6 @@ TEST_F(PosixPort, ACloseInTheMiddleOfTrafficReturnsAtOnce) {
     d->DonePort();
     const auto took = std::chrono::steady_clock::now() - start;
     flood.store(false);
-    pty.Controller.reset();  // frees a far writer blocked on a full line
     far.join();
     // The waits end on the close itself; a wait that looked at a flag on a timer, or a writer
     // that finished its block first, would show as whole seconds here.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "serial/device/io_queue.h"
+#include "serial/device/posix_ports.h"
 #include "serial/errors/errors.h"
 #include "port_fixture.h"
 #include "serial/port/com_select_form.h"
@@ -303,8 +304,24 @@ TEST_F(OpenClose, ADispatcherFactoryThatGivesNothingIsNullApi) {
     EXPECT_FALSE(port->Open());
 }
 
+// The "Select Port" list comes from the system's device layer (termios on the host): its port
+// table says which ports exist for as long as the object lives.
+struct HostPorts {
+    HostPorts(uint16_t firstPresent) {
+        for (uint32_t n = 1; n <= 50; ++n) {
+            if (n < firstPresent)
+                posix_ports::SetDevicePath(n, "/dev/pelkan-no-such-device");
+            else
+                posix_ports::SetPseudoTerminal(n, "");
+        }
+    }
+    ~HostPorts() {
+        for (uint32_t n = 1; n <= 50; ++n) posix_ports::ClearEntry(n);
+    }
+};
+
 TEST_F(OpenClose, TheSelectPortDialogChoosesThePort) {
-    for (uint16_t n = 1; n <= 12; ++n) TSioMemoryDispatcher::SetPortMissing(Name(n), true);
+    HostPorts ports(13);
     port->SetComNumber(0);
     std::vector<std::wstring> listed;
     ui::SetModalHandler([&](ui::Form& f) {
@@ -315,7 +332,6 @@ TEST_F(OpenClose, TheSelectPortDialogChoosesThePort) {
     });
     port->SetOpen(true);
     ui::SetModalHandler(nullptr);
-    for (uint16_t n = 1; n <= 12; ++n) TSioMemoryDispatcher::SetPortMissing(Name(n), false);
     EXPECT_EQ(port->ComNumber(), 13);
     EXPECT_TRUE(port->Open());
     ASSERT_EQ(listed.size(), 38u);
@@ -334,7 +350,7 @@ TEST_F(OpenClose, CancellingTheSelectPortDialogFailsTheOpen) {
 }
 
 TEST_F(OpenClose, OkOnAnEmptySelectPortListFailsTheOpen) {
-    for (uint16_t n = 1; n <= 50; ++n) TSioMemoryDispatcher::SetPortMissing(Name(n), true);
+    HostPorts ports(51);
     port->SetComNumber(0);
     size_t listed = 99;
     ui::SetModalHandler([&](ui::Form& f) {
@@ -344,7 +360,6 @@ TEST_F(OpenClose, OkOnAnEmptySelectPortListFailsTheOpen) {
     });
     EXPECT_THROW(port->SetOpen(true), std::out_of_range);
     ui::SetModalHandler(nullptr);
-    for (uint16_t n = 1; n <= 50; ++n) TSioMemoryDispatcher::SetPortMissing(Name(n), false);
     EXPECT_EQ(listed, 0u);
     EXPECT_FALSE(port->Open());
     EXPECT_EQ(port->ComNumber(), 0);

@@ -267,11 +267,11 @@ TEST_F(PosixPort, AFarEndThatGoesAwayIsReportedOnceAndEndsTheDeviceThreads) {
 
 TEST_F(PosixPort, ACloseInTheMiddleOfTrafficReturnsAtOnce) {
     ASSERT_EQ(0, Open(*d));
-    std::atomic<bool> flood{true};
+    std::atomic<bool> flood{true}, floodEnded{false};
     std::thread far([&] {
         const std::string chunk(4096, 'x');
-        // Writes wait for room at most 100 ms at a time, so the flood ends soon after the flag.
         while (flood.load()) pty.Write(chunk);
+        floodEnded.store(true);
     });
     // Nobody reads the far end: the device fills up and the writer waits for room on it.
     const std::string block(1000, 'y');
@@ -287,6 +287,13 @@ TEST_F(PosixPort, ACloseInTheMiddleOfTrafficReturnsAtOnce) {
     d->DonePort();
     const auto took = std::chrono::steady_clock::now() - start;
     flood.store(false);
+    // A far write may be waiting for room on the line the port has left: empty it until the
+    // flood has ended.
+    TUniqueFd drain(open(pty.FarPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    while (!floodEnded.load()) {
+        tcflush(drain.get(), TCIFLUSH);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     far.join();
     // The waits end on the close itself; a wait that looked at a flag on a timer, or a writer
     // that finished its block first, would show as whole seconds here.

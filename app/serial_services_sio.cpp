@@ -7,6 +7,7 @@
 #include "serial/packet/data_packet.h"
 #include "serial/port/com_port.h"
 #include "serial/port/port_probe.h"
+#include "serial_ui/com_select_form.h"
 
 namespace {
 
@@ -113,6 +114,7 @@ SioSerialServices::SioSerialServices() : owner_(std::make_unique<TComponent>(nul
     // Created with new and handed to the owner, which frees them (the component model's rule).
     auto* port = new TSioComPort(owner_.get());
     port->SetName("SioComPort1");
+    port->SetPortPrompt(AskPortInSelectDialog);
     auto* packet = new TSioDataPacket(owner_.get());
     packet->SetName("SioDataPacket1");
     packet->SetComPort(port);

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/exception_display.h"
-#include "serial/device/io_queue.h"
 #include "serial/device/win32_dispatcher.h"
+#include "serial/dispatch/io_queue.h"
 #include "tests/support/virtual_line/vline_client.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
 
 int32_t TakeQueuedBytes(TIOQueue& Queue, uint8_t* Buf, int32_t Size) {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 
 namespace {
 std::mutex& PortsLock() {

@@ -16,7 +16,7 @@
 #include <stdexcept>
 
 #include "serial/device/device_queue_io.h"
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 #include "serial/device/posix_dispatcher_threads.h"
 #include "serial/device/posix_ports.h"
 #include "serial/device/posix_termios.h"

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "serial/device/device_exit_codes.h"
-#include "serial/device/io_buffer.h"
+#include "serial/dispatch/io_buffer.h"
 #include "serial/dispatch/dispatcher_thread.h"
 
 class TSioPosixDispatcher;

@@ -12,7 +12,7 @@
 
 #include "platform/exception_display.h"
 #include "serial/device/device_queue_io.h"
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 #include "serial/device/posix_dispatcher.h"
 #include "serial/errors/check_result_code.h"
 

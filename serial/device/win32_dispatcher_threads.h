@@ -10,8 +10,8 @@
 
 #include "platform/unique_handle.h"
 #include "serial/device/device_exit_codes.h"
-#include "serial/device/io_buffer.h"
 #include "serial/dispatch/dispatcher_thread.h"
+#include "serial/dispatch/io_buffer.h"
 
 class TSioWin32Dispatcher;
 

@@ -6,8 +6,8 @@
 #include <exception>
 
 #include "platform/exception_display.h"
-#include "serial/device/io_queue.h"
 #include "serial/device/win32_dispatcher.h"
+#include "serial/dispatch/io_queue.h"
 #include "serial/errors/check_result_code.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "serial/device/io_queue.h"
 #include "serial/device/win32_dispatcher_threads.h"
+#include "serial/dispatch/io_queue.h"
 #include "serial/dispatch/tick_timer.h"
 
 namespace {

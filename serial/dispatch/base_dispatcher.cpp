@@ -7,8 +7,8 @@
 #include "platform/clock.h"
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
-#include "serial/device/io_queue.h"
 #include "serial/dispatch/dispatch_codes.h"
+#include "serial/dispatch/io_queue.h"
 #include "serial/errors/check_result_code.h"
 
 std::vector<TSioBaseDispatcher*> DispatcherList;

@@ -6,9 +6,9 @@
 // under the section that the release also holds.
 #include <cstring>
 
-#include "serial/device/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
 #include "serial/dispatch/dispatch_codes.h"
+#include "serial/dispatch/io_queue.h"
 
 namespace {
 constexpr uint32_t kRing = DispatchBufferSize;

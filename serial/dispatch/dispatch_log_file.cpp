@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/os_version.h"
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 #include "serial/dispatch/log_text_file.h"
 
 namespace {

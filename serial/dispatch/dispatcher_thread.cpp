@@ -3,8 +3,8 @@
 
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
-#include "serial/device/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
+#include "serial/dispatch/io_queue.h"
 
 namespace {
 // The serial thread running on this thread, if any (set as Run begins).

@@ -4,10 +4,10 @@
 #include <cstdio>
 
 #include "platform/clock.h"
-#include "serial/device/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
 #include "serial/dispatch/dispatch_codes.h"
 #include "serial/dispatch/dispatch_log_file.h"
+#include "serial/dispatch/io_queue.h"
 
 namespace {
 constexpr uint32_t kMaxTraceEntries = 4000000;

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <span>
 
-#include "serial/device/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
+#include "serial/dispatch/io_queue.h"
 
 namespace {
 constexpr uint32_t kRing = DispatchBufferSize;

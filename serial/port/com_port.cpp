@@ -7,7 +7,6 @@
 #include "platform/exception_display.h"
 #include "serial/errors/check_result_code.h"
 #include "serial/errors/sio_exception.h"
-#include "serial/port/com_select_form.h"
 #include "serial/port/device_factory.h"
 #include "serial/port/port_orphans.h"
 
@@ -106,10 +105,10 @@ void TSioCustomComPort::ForcePortOpen() {
 
 void TSioCustomComPort::EnsureComNumber() {
     if (FComNumber != 0) return;
-    if (!FPromptForPort) throw ENoPortSelected(kNoPortSelected);
-    TComSelectForm form;
-    if (form.ShowModal() != ui::mrOk) throw ENoPortSelected(kNoPortSelected);
-    FComNumber = form.SelectedComNum();
+    if (!FPromptForPort || !FPortPrompt) throw ENoPortSelected(kNoPortSelected);
+    const std::optional<uint16_t> chosen = FPortPrompt();
+    if (!chosen) throw ENoPortSelected(kNoPortSelected);
+    FComNumber = *chosen;
 }
 
 std::unique_ptr<TSioBaseDispatcher> TSioCustomComPort::CreateDeviceDispatcher() {

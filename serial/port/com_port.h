@@ -59,6 +59,11 @@ class TSioCustomComPort : public TSioBaseComponent {
     void SetBaud(int32_t Value);
     bool PromptForPort() const { return FPromptForPort; }
     void SetPromptForPort(bool Value) { FPromptForPort = Value; }
+    // What an open asks when the port has no number and PromptForPort is set: the port the user
+    // chose, or none. The serial library shows no window of its own; the program installs its
+    // "Select Port" dialog here. Without a prompt such an open fails as if none was chosen.
+    const TPortPrompt& PortPrompt() const { return FPortPrompt; }
+    void SetPortPrompt(TPortPrompt Value) { FPortPrompt = std::move(Value); }
     TParity Parity() const { return FParity; }
     void SetParity(TParity Value);
     uint16_t DataBits() const { return FDataBits; }
@@ -292,6 +297,7 @@ class TSioCustomComPort : public TSioBaseComponent {
     uint16_t FComNumber = 0;
     int32_t FBaud = 19200;
     bool FPromptForPort = true;
+    TPortPrompt FPortPrompt;
     TParity FParity = TParity::pNone;
     uint16_t FDataBits = 8;
     uint16_t FStopBits = 1;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "serial/component/small_set.h"
 
@@ -30,6 +31,8 @@ inline constexpr uint32_t PortClosingMsg = 0x7E0A;
 
 // Creates the dispatcher for a port instead of the device-layer choice; the port owns the result.
 using TActivationProcedure = std::function<std::unique_ptr<TSioBaseDispatcher>(TComponent* Owner)>;
+// Asks the user for a port: its number, or none when the user chose none.
+using TPortPrompt = std::function<std::optional<uint16_t>()>;
 
 // Trigger events (CP is always the port).
 using TTriggerEvent =

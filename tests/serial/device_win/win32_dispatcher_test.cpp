@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "platform/exception_display.h"
-#include "serial/device/io_queue.h"
 #include "serial/device/win32_dispatcher.h"
 #include "serial/device/win32_dispatcher_threads.h"
+#include "serial/dispatch/io_queue.h"
 #include "serial/dispatch/tick_timer.h"
 #include "tests/support/virtual_line/vline_client.h"
 

@@ -2,7 +2,7 @@
 // PutBlock's all-or-nothing rule, flushes, and a port whose buffers were released.
 #include <gtest/gtest.h>
 
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 #include "tests/serial/dispatch/dispatch_fixture.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
 #include "platform/message_window.h"
-#include "serial/device/io_queue.h"
 #include "serial/device/memory_device.h"
+#include "serial/dispatch/io_queue.h"
 #include "tests/support/pump_until.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 #include "tests/serial/dispatch/dispatch_fixture.h"
 #include "tests/serial/log_files/test_files.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "serial/device/io_queue.h"
 #include "serial/dispatch/dispatch_log_file.h"
+#include "serial/dispatch/io_queue.h"
 #include "tests/serial/log_files/test_files.h"
 
 namespace {

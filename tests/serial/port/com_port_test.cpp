@@ -7,15 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
-#include "serial/device/io_queue.h"
-#include "serial/device/posix_ports.h"
-#include "serial/errors/errors.h"
 #include "port_fixture.h"
-#include "serial/port/com_select_form.h"
-#include "ui/form.h"
+#include "serial/dispatch/io_queue.h"
+#include "serial/errors/errors.h"
 
 namespace {
 
@@ -304,63 +302,62 @@ TEST_F(OpenClose, ADispatcherFactoryThatGivesNothingIsNullApi) {
     EXPECT_FALSE(port->Open());
 }
 
-// The "Select Port" list comes from the system's device layer (termios on the host): its port
-// table says which ports exist for as long as the object lives.
-struct HostPorts {
-    HostPorts(uint16_t firstPresent) {
-        for (uint32_t n = 1; n <= 50; ++n) {
-            if (n < firstPresent)
-                posix_ports::SetDevicePath(n, "/dev/pelkan-no-such-device");
-            else
-                posix_ports::SetPseudoTerminal(n, "");
-        }
-    }
-    ~HostPorts() {
-        for (uint32_t n = 1; n <= 50; ++n) posix_ports::ClearEntry(n);
-    }
-};
-
-TEST_F(OpenClose, TheSelectPortDialogChoosesThePort) {
-    HostPorts ports(13);
+TEST_F(OpenClose, APortWithoutANumberOpensThePortItsPromptChooses) {
     port->SetComNumber(0);
-    std::vector<std::wstring> listed;
-    ui::SetModalHandler([&](ui::Form& f) {
-        auto& dialog = dynamic_cast<TComSelectForm&>(f);
-        EXPECT_EQ(dialog.Caption(), L"Select Port");
-        listed = dialog.PortsComboBox.Items();
-        dialog.OkBtn.Click();
+    int asked = 0;
+    port->SetPortPrompt([&]() -> std::optional<uint16_t> {
+        ++asked;
+        return 13;
     });
     port->SetOpen(true);
-    ui::SetModalHandler(nullptr);
+    EXPECT_EQ(asked, 1);
     EXPECT_EQ(port->ComNumber(), 13);
     EXPECT_TRUE(port->Open());
-    ASSERT_EQ(listed.size(), 38u);
-    EXPECT_EQ(listed.front(), L"COM13");
-    EXPECT_EQ(listed.back(), L"COM50");
+    EXPECT_EQ(device->DeviceName, "\\\\.\\COM13");
+    // The number chosen is kept: the next open asks nothing.
+    port->SetOpen(false);
+    port->SetOpen(true);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(port->Open());
 }
 
-TEST_F(OpenClose, CancellingTheSelectPortDialogFailsTheOpen) {
-    port->SetComNumber(0);
-    ui::SetModalHandler([](ui::Form& f) { dynamic_cast<TComSelectForm&>(f).AbortBtn.Click(); });
-    EXPECT_THROW(port->SetOpen(true), ENoPortSelected);
-    ui::SetModalHandler(nullptr);
-    EXPECT_FALSE(port->Open());
-    EXPECT_EQ(port->ComNumber(), 0);
-    EXPECT_EQ(created, 0);
+TEST_F(OpenClose, APortWithoutANumberThatGetsNoneFromItsPromptDoesNotOpen) {
+    struct Case {
+        const char* what;
+        bool promptForPort;
+        bool installed;
+        std::optional<uint16_t> answer;
+        int asked;
+    };
+    const Case cases[] = {
+        {"the prompt gives none", true, true, std::nullopt, 1},
+        {"no prompt installed", true, false, std::nullopt, 0},
+        {"prompting switched off", false, true, 13, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        port->SetComNumber(0);
+        port->SetPromptForPort(c.promptForPort);
+        int asked = 0;
+        port->SetPortPrompt(nullptr);
+        if (c.installed) {
+            port->SetPortPrompt([&]() {
+                ++asked;
+                return c.answer;
+            });
+        }
+        EXPECT_THROW(port->SetOpen(true), ENoPortSelected);
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_FALSE(port->Open());
+        EXPECT_EQ(port->ComNumber(), 0);
+        EXPECT_EQ(created, 0);
+    }
 }
 
-TEST_F(OpenClose, OkOnAnEmptySelectPortListFailsTheOpen) {
-    HostPorts ports(51);
+TEST_F(OpenClose, APromptThatRaisesFailsTheOpenWithItsException) {
     port->SetComNumber(0);
-    size_t listed = 99;
-    ui::SetModalHandler([&](ui::Form& f) {
-        auto& dialog = dynamic_cast<TComSelectForm&>(f);
-        listed = dialog.PortsComboBox.Items().size();
-        dialog.OkBtn.Click();
-    });
+    port->SetPortPrompt([]() -> std::optional<uint16_t> { throw std::out_of_range("empty"); });
     EXPECT_THROW(port->SetOpen(true), std::out_of_range);
-    ui::SetModalHandler(nullptr);
-    EXPECT_EQ(listed, 0u);
     EXPECT_FALSE(port->Open());
     EXPECT_EQ(port->ComNumber(), 0);
     EXPECT_EQ(created, 0);

@@ -12,8 +12,8 @@
 #include "platform/message_window.h"
 #include "serial/errors/errors.h"
 #include "serial/port/com_port.h"
-#include "serial/port/com_select_form.h"
 #include "serial/port/port_probe.h"
+#include "serial_ui/com_select_form.h"
 #include "tests/support/pump_until.h"
 #include "tests/support/virtual_line/vline_client.h"
 #include "tests/ui/screenshot_win.h"
@@ -94,6 +94,7 @@ TEST_F(PortOnLine, ProbeFindsTheMappedPortAndNotAnUnmappedOne) {
 
 TEST_F(PortOnLine, TheSelectPortDialogOpensThePortChosen) {
     TSioComPort port(nullptr);
+    port.SetPortPrompt(AskPortInSelectDialog);
     std::vector<std::wstring> listed;
     bool pictured = false;
     ui::SetModalHandler([&](ui::Form& f) {
@@ -131,6 +132,7 @@ TEST_F(PortOnLine, TheSelectPortDialogOpensThePortChosen) {
 
 TEST_F(PortOnLine, CancellingTheDialogFailsTheOpen) {
     TSioComPort port(nullptr);
+    port.SetPortPrompt(AskPortInSelectDialog);
     ui::SetModalHandler([](ui::Form& f) {
         auto& dialog = dynamic_cast<TComSelectForm&>(f);
         SendMessageW(static_cast<HWND>(dialog.AbortBtn.NativeHandle()), BM_CLICK, 0, 0);

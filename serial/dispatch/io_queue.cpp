@@ -1,5 +1,5 @@
 // TIOQueue: the lock-guarded list of I/O buffers and its wake-up event.
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 
 #include <stdexcept>
 

@@ -1,6 +1,6 @@
 // TIOQueue: the consumer protocol, Clear with a lent item, the byte count, and waits that end by
 // a push from another thread or by their time-out.
-#include "serial/device/io_queue.h"
+#include "serial/dispatch/io_queue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The I/O queue's items: data blocks and their counters, log entries and their private copies.
-#include "serial/device/io_buffer.h"
+#include "serial/dispatch/io_buffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The "Select Port" dialog: its layout and its list of available ports.
-#include "serial/port/com_select_form.h"
+#include "serial_ui/com_select_form.h"
 
 #include <stdexcept>
 
@@ -58,4 +58,10 @@ std::wstring TComSelectForm::SelectedCom() const {
 uint16_t TComSelectForm::SelectedComNum() const {
     const std::wstring text = SelectedCom();
     return static_cast<uint16_t>(std::stoi(text.substr(3, 255)));
+}
+
+std::optional<uint16_t> AskPortInSelectDialog() {
+    TComSelectForm form;
+    if (form.ShowModal() != ui::mrOk) return std::nullopt;
+    return form.SelectedComNum();
 }

@@ -1,7 +1,8 @@
 // TComSelectForm: the "Select Port" dialog, which lists the available ports 1 to 50 and returns
-// the one the user chose.
+// the one the user chose, and the port prompt built on it.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "ui/form.h"
@@ -26,3 +27,8 @@ class TComSelectForm : public ui::Form {
     // The selected entry's port number ("COM12" gives 12).
     uint16_t SelectedComNum() const;
 };
+
+// A port's prompt (TSioCustomComPort::SetPortPrompt) through this dialog: the port chosen with
+// OK, none when the dialog is closed otherwise. OK on an empty list throws std::out_of_range, as
+// SelectedCom does.
+std::optional<uint16_t> AskPortInSelectDialog();

@@ -23,7 +23,7 @@
 #include <mutex>
 
 #include "platform/local_event.h"
-#include "serial/device/io_buffer.h"
+#include "serial/dispatch/io_buffer.h"
 
 class TIOQueue {
   public:

@@ -1,5 +1,5 @@
 // The I/O queue's items.
-#include "serial/device/io_buffer.h"
+#include "serial/dispatch/io_buffer.h"
 
 #include <cstring>
 #include <limits>

@@ -58,6 +58,15 @@ class PtyPair {
         return got;
     }
 
+    // What has arrived so far, without waiting.
+    std::string ReadAvailable() const {
+        std::string got;
+        char buf[4096];
+        for (ssize_t n; (n = read(Controller.get(), buf, sizeof buf)) > 0;)
+            got.append(buf, static_cast<size_t>(n));
+        return got;
+    }
+
     TUniqueFd Controller;
     std::string FarPath;  // /dev/pts/N
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 #include "serial/dispatch/io_queue.h"
@@ -37,6 +38,26 @@ int32_t HeadBlockBytes(TIOQueue& Queue) {
     if (auto* block = dynamic_cast<TDataBuffer*>(head)) n = block->BytesUsed() - block->BytesRead();
     head->SetInUse(false);
     return n;
+}
+
+bool QueueReadBlocks(TIOQueue& Queue, std::unique_ptr<TDataBuffer>& Spare, const uint8_t* Bytes,
+                     int32_t N, uint32_t Clears) {
+    constexpr uint32_t kBlockSize = 256;
+    for (int32_t done = 0; done < N;) {
+        if (!Spare) {
+            try {
+                Spare = std::make_unique<TDataBuffer>(kBlockSize);
+            } catch (const std::exception&) {
+                return false;
+            }
+        }
+        int32_t n = std::min<int32_t>(N - done, Spare->Size());
+        std::memcpy(Spare->Data(), Bytes + done, static_cast<size_t>(n));
+        Spare->SetBytesUsed(n);
+        if (!Queue.PushUnlessClearedSince(std::move(Spare), Clears)) return true;
+        done += n;
+    }
+    return true;
 }
 
 int32_t AppendToOutputRing(TSioBaseDispatcher& D, const uint8_t* Buf, int32_t Size) {

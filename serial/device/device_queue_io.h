@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+class TDataBuffer;
 class TIOQueue;
 class TSioBaseDispatcher;
 
@@ -12,6 +13,12 @@ class TSioBaseDispatcher;
 int32_t TakeQueuedBytes(TIOQueue& Queue, uint8_t* Buf, int32_t Size);
 // The unread bytes of the head block; 0 when the head is a status word or the queue is empty.
 int32_t HeadBlockBytes(TIOQueue& Queue);
+
+// Cuts the N bytes a reader has read into 256-byte blocks and pushes them, or drops the rest
+// once the queue has been cleared since Clears was taken (those bytes came before the purge).
+// Spare is the reader's next block, kept across calls. False when a block cannot be had.
+bool QueueReadBlocks(TIOQueue& Queue, std::unique_ptr<TDataBuffer>& Spare, const uint8_t* Bytes,
+                     int32_t N, uint32_t Clears);
 
 // Under the dispatcher's OutputSection. Appends Size bytes to the output ring (the caller has
 // checked the room); Size, or 0 when the ring is gone.

@@ -39,7 +39,6 @@ class TPosixReadThread : public TSioPosixThread {
   private:
     // Reads until the device is empty or the queue is full: 0, or an exit code.
     int32_t DrainDevice();
-    bool QueueBlocks(int32_t N, uint32_t Clears);
     static constexpr uint32_t kStageSize = 16 * 256;
     uint8_t FStage[kStageSize];
     std::unique_ptr<TDataBuffer> FSpare;

@@ -17,7 +17,6 @@
 #include "serial/errors/check_result_code.h"
 
 namespace {
-constexpr int32_t kBlockSize = 256;
 // Status words, as the dispatcher knows them from the Windows line events.
 constexpr uint32_t kEvCts = 0x8, kEvDsr = 0x10, kEvRlsd = 0x20, kEvBreak = 0x40, kEvErr = 0x80,
                    kEvRing = 0x100;
@@ -62,31 +61,13 @@ int TSioPosixThread::WaitFor(int Fd, short Events, int Wake, int TimeoutMs) {
 
 // ---- TPosixReadThread ----
 
-bool TPosixReadThread::QueueBlocks(int32_t N, uint32_t Clears) {
-    for (int32_t done = 0; done < N;) {
-        if (!FSpare) {
-            try {
-                FSpare = std::make_unique<TDataBuffer>(kBlockSize);
-            } catch (const std::exception&) {
-                return false;
-            }
-        }
-        int32_t n = std::min<int32_t>(N - done, FSpare->Size());
-        std::memcpy(FSpare->Data(), FStage + done, static_cast<size_t>(n));
-        FSpare->SetBytesUsed(n);
-        // A purge since the read: this block and the rest of the read came before it.
-        if (!P->FQueue->PushUnlessClearedSince(std::move(FSpare), Clears)) return true;
-        done += n;
-    }
-    return true;
-}
-
 int32_t TPosixReadThread::DrainDevice() {
     while (!StopRequested() && P->InputQueueHasRoom()) {
         ssize_t n = read(P->Device(), FStage, kStageSize);
         const uint32_t clears = P->FQueue->Clears();
         if (n > 0) {
-            if (!QueueBlocks(static_cast<int32_t>(n), clears)) return ecNoMemory;
+            if (!QueueReadBlocks(*P->FQueue, FSpare, FStage, static_cast<int32_t>(n), clears))
+                return ecNoMemory;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

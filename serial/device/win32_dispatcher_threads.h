@@ -9,15 +9,11 @@
 #include <memory>
 
 #include "platform/unique_handle.h"
+#include "serial/device/device_exit_codes.h"
 #include "serial/dispatch/dispatcher_thread.h"
 #include "serial/dispatch/io_buffer.h"
 
 class TSioWin32Dispatcher;
-
-// Exit codes of the device threads.
-inline constexpr int32_t ecDeviceWriteError = -160;
-inline constexpr int32_t ecDeviceReadError = -161;
-inline constexpr int32_t ecNoMemory = -13868;
 
 // Base of the three device threads: one OVERLAPPED record and its manual-reset event per thread,
 // both members of the thread object, used only by that thread.

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "platform/exception_display.h"
+#include "serial/device/device_queue_io.h"
 #include "serial/device/win32_dispatcher.h"
 #include "serial/dispatch/io_queue.h"
 #include "serial/errors/check_result_code.h"
@@ -138,22 +139,7 @@ int32_t TReadThread::ReadDevice() {
 
 bool TReadThread::QueueBlocks(int32_t N) {
     if (ReadCompletedHook) ReadCompletedHook();
-    for (int32_t done = 0; done < N;) {
-        if (!FSpare) {
-            try {
-                FSpare = std::make_unique<TDataBuffer>(kBlockSize);
-            } catch (const std::exception&) {
-                return false;
-            }
-        }
-        int32_t n = std::min<int32_t>(N - done, FSpare->Size());
-        std::memcpy(FSpare->Data(), FStage + done, static_cast<size_t>(n));
-        FSpare->SetBytesUsed(n);
-        // A purge since the read: this block and the rest of the read came before it.
-        if (!W->FQueue->PushUnlessClearedSince(std::move(FSpare), FReadClears)) return true;
-        done += n;
-    }
-    return true;
+    return QueueReadBlocks(*W->FQueue, FSpare, FStage, N, FReadClears);
 }
 
 int32_t TReadThread::Execute() {
@@ -238,21 +224,8 @@ int32_t TWriteThread::WaitForOverlapped(OVERLAPPED& Overlapped) {
 int32_t TWriteThread::DrainOutput() {
     for (;;) {
         size_t count = 0;
-        {
-            std::lock_guard lock(W->OutputSection);
-            if (!W->OBuffer || !(W->OBufFull || W->OBufHead != W->OBufTail)) return 0;
-            const uint32_t size = W->OutQue, head = W->OBufHead, tail = W->OBufTail;
-            count = head > tail ? head - tail : size - tail + head;
-            FBlock = std::make_unique<uint8_t[]>(count);
-            if (head > tail) {
-                std::memcpy(FBlock.get(), W->OBuffer.get() + tail, count);
-            } else {
-                std::memcpy(FBlock.get(), W->OBuffer.get() + tail, size - tail);
-                std::memcpy(FBlock.get() + (size - tail), W->OBuffer.get(), head);
-            }
-            W->OBufHead = W->OBufTail = 0;
-            W->OBufFull = false;
-        }
+        FBlock = TakeOutputRing(*W, count);
+        if (!FBlock) return 0;
         size_t sent = 0;
         while (sent < count) {
             if (StopRequested()) break;  // closing: the rest is dropped

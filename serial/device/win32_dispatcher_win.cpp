@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "serial/device/device_queue_io.h"
 #include "serial/device/win32_dispatcher_threads.h"
 #include "serial/dispatch/io_queue.h"
 #include "serial/dispatch/tick_timer.h"
@@ -124,24 +125,7 @@ int32_t TSioWin32Dispatcher::WriteDeviceState(TSioDCB& In) {
 }
 
 int32_t TSioWin32Dispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
-    int32_t copied = 0;
-    while (copied < Size) {
-        TIOBuffer* head = FQueue->Peek();
-        if (!head) break;
-        auto* block = dynamic_cast<TDataBuffer*>(head);
-        if (!block) {
-            head->SetInUse(false);  // a status word: the dispatcher thread takes it
-            break;
-        }
-        int32_t n = std::min(Size - copied, block->BytesUsed() - block->BytesRead());
-        std::memcpy(Buf + copied, block->Data() + block->BytesRead(), static_cast<size_t>(n));
-        copied += n;
-        block->SetBytesRead(block->BytesRead() + n);
-        if (block->BytesRead() == block->BytesUsed())
-            FQueue->Pop();  // freed here
-        else
-            block->SetInUse(false);
-    }
+    int32_t copied = TakeQueuedBytes(*FQueue, Buf, Size);
     if (copied > 0 && FReaderHeld.load() && InputQueueHasRoom()) FSerialEvent.Set();
     return copied;
 }
@@ -154,15 +138,7 @@ bool TSioWin32Dispatcher::InputQueueHasRoom() {
 }
 
 int32_t TSioWin32Dispatcher::WriteCom(const uint8_t* Buf, int32_t Size) {
-    {
-        std::lock_guard lock(OutputSection);
-        if (!OBuffer || OutQue == 0 || Size <= 0) return 0;
-        uint32_t n = static_cast<uint32_t>(Size);
-        uint32_t first = std::min(n, OutQue - OBufHead);
-        std::memcpy(OBuffer.get() + OBufHead, Buf, first);
-        std::memcpy(OBuffer.get(), Buf + first, n - first);
-        OBufHead = (OBufHead + n) % OutQue;
-    }
+    if (AppendToOutputRing(*this, Buf, Size) == 0) return 0;
     OutputEvent->Set();
     return Size;
 }
@@ -216,22 +192,9 @@ void TSioWin32Dispatcher::HaltThreads() {
     OutFlushEvent.reset();
 }
 
-int32_t TSioWin32Dispatcher::OutputPending() {
-    std::lock_guard lock(OutputSection);
-    if (OBufFull) return static_cast<int32_t>(OutQue);
-    if (OBufTail < OBufHead) return static_cast<int32_t>(OBufHead - OBufTail);
-    if (OBufTail > OBufHead) return static_cast<int32_t>(OutQue - OBufTail + OBufHead);
-    return 0;
-}
+int32_t TSioWin32Dispatcher::OutputPending() { return OutputRingUsed(*this); }
 
-int32_t TSioWin32Dispatcher::InputAvailable() {
-    TIOBuffer* head = FQueue->Peek();
-    if (!head) return 0;
-    int32_t n = 0;
-    if (auto* block = dynamic_cast<TDataBuffer*>(head)) n = block->BytesUsed() - block->BytesRead();
-    head->SetInUse(false);
-    return n;
-}
+int32_t TSioWin32Dispatcher::InputAvailable() { return HeadBlockBytes(*FQueue); }
 
 int32_t TSioWin32Dispatcher::OpenCom(const std::wstring& ComName, uint32_t, uint32_t) {
     HANDLE h = CreateFileW(ComName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

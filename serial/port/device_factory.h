@@ -1,5 +1,5 @@
 // The dispatcher of this build's device layer: the Windows comm device layer on Windows, the
-// in-memory device layer on the host (which has no serial devices).
+// termios device layer on the host.
 #pragma once
 #include <memory>
 

@@ -1,5 +1,6 @@
-// The "Select Port" dialog as a port's prompt, over the in-memory device layer: it lists the
-// ports that answer, OK opens the one selected, Cancel and OK on an empty list open none.
+// The "Select Port" dialog as a port's prompt: it lists the ports that answer (on the host, those
+// the termios device layer's port table says exist), OK opens the one selected, Cancel and OK on an
+// empty list open none.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "serial/errors/errors.h"
+#include "serial/device/posix_ports.h"
 #include "serial_ui/com_select_form.h"
 #include "tests/serial/port/port_fixture.h"
 #include "ui/form.h"
@@ -19,14 +21,27 @@ class SelectPortDialog : public PortTest {
         PortTest::SetUp();
         port->SetComNumber(0);
         port->SetPortPrompt(AskPortInSelectDialog);
+        for (uint16_t n = 1; n <= 50; ++n) Present(n);
     }
     void TearDown() override {
         ui::SetModalHandler(nullptr);
-        for (uint16_t n = 1; n <= 50; ++n) TSioMemoryDispatcher::SetPortMissing(Name(n), false);
+        for (uint16_t n = 1; n <= 50; ++n) {
+            TSioMemoryDispatcher::SetPortMissing(Name(n), false);
+            posix_ports::ClearEntry(n);
+        }
         PortTest::TearDown();
     }
+    // The ports listed come from the system's device layer; the in-memory one answers for the
+    // port opened here.
     static void Missing(uint16_t from, uint16_t to) {
-        for (uint16_t n = from; n <= to; ++n) TSioMemoryDispatcher::SetPortMissing(Name(n), true);
+        for (uint16_t n = from; n <= to; ++n) {
+            TSioMemoryDispatcher::SetPortMissing(Name(n), true);
+            posix_ports::SetDevicePath(n, "/dev/pelkan-no-such-device");
+        }
+    }
+    static void Present(uint16_t n) {
+        TSioMemoryDispatcher::SetPortMissing(Name(n), false);
+        posix_ports::SetPseudoTerminal(n, "");
     }
 };
 

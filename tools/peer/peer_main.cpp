@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "tools/peer/read_reply.h"
-#include "tools/peer/serial_line.h"
+#include "tools/peer/peer_line.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: pelkan-peer (--device DEV | --pty-link PATH) [options] [COMMAND ...]\n"
-    "  --device DEV     the serial device (/dev/ttyUSB0, COM3)\n"
+    "  --device DEV     the serial device: a port (COM3) or, on Linux, a path (/dev/ttyUSB0,\n"
+    "                   /dev/serial/by-id/...); COMn opens /dev/ttyS<n-1> on Linux\n"
     "  --pty-link PATH  make a pseudo-terminal and link PATH to its far end (Linux), for a\n"
     "                   program under Wine: PATH is then WINEPREFIX/dosdevices/comN\n"
     "  --baud N         9600 unless given\n"
@@ -39,7 +40,7 @@ std::string Visible(const std::string& reply) {
 }
 
 // Sends one command and prints its reply; false when none came.
-bool RunCommand(peer::SerialLine& line, const std::string& command, int timeoutMs, bool raw) {
+bool RunCommand(peer::PeerLine& line, const std::string& command, int timeoutMs, bool raw) {
     if (command.rfind("@sleep=", 0) == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(command.c_str() + 7)));
         return true;
@@ -104,12 +105,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::string error;
-    std::unique_ptr<peer::SerialLine> line = device.empty()
-                                                 ? peer::CreatePseudoTerminal(ptyLink, error)
-                                                 : peer::OpenSerialDevice(device, baud, error);
-    if (!line) {
-        std::fprintf(stderr, "pelkan-peer: %s\n", error.c_str());
+    std::unique_ptr<peer::PeerLine> line;
+    try {
+        line = std::make_unique<peer::PeerLine>(device, ptyLink, baud);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pelkan-peer: %s\n", e.what());
         return 1;
     }
     if (!ptyLink.empty()) {

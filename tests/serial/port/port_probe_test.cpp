@@ -1,10 +1,12 @@
-// Port enumeration on the host, over the in-memory device layer: both switches, port 0, and the
-// names.
+// Port enumeration on the host, over the termios device layer and pseudo-terminals: both
+// switches, port 0, and the names.
 #include "serial/port/port_probe.h"
 
 #include <gtest/gtest.h>
 
-#include "serial/device/memory_device.h"
+#include "serial/device/posix_dispatcher.h"
+#include "serial/device/posix_ports.h"
+#include "tests/support/pty_pair.h"
 
 namespace {
 
@@ -13,15 +15,18 @@ struct Switches {
     ~Switches() {
         ProbeThroughDispatcher = true;
         CountPortsInUse = true;
+        for (uint32_t n : {41, 42, 43}) posix_ports::ClearEntry(n);
     }
 };
 
 TEST(ProbePort, UnderEverySwitchAMissingPortIsNotAvailableAndAHeldOneOnlyWhenCounted) {
     Switches restore;
-    const std::wstring missing = L"\\\\.\\COM41", held = L"\\\\.\\COM42";
-    TSioMemoryDispatcher::SetPortMissing(missing, true);
-    TSioMemoryDispatcher holder(nullptr);
-    ASSERT_GE(holder.OpenCom(held, 64, 64), 0);
+    testsupport::PtyPair heldLine, freeLine;
+    posix_ports::SetDevicePath(41, "/dev/pelkan-no-such-device");
+    posix_ports::SetDevicePath(42, heldLine.FarPath);
+    posix_ports::SetDevicePath(43, freeLine.FarPath);
+    TSioPosixDispatcher holder(nullptr);
+    ASSERT_GE(holder.OpenCom(L"\\\\.\\COM42", 64, 64), 0);
     for (bool through : {true, false}) {
         for (bool count : {true, false}) {
             SCOPED_TRACE(std::string(through ? "dispatcher" : "direct") +
@@ -33,13 +38,12 @@ TEST(ProbePort, UnderEverySwitchAMissingPortIsNotAvailableAndAHeldOneOnlyWhenCou
             EXPECT_TRUE(ProbePort(43));
             EXPECT_EQ(ProbePort(42), count);
             // A probe leaves the port free again.
-            TSioMemoryDispatcher other(nullptr);
+            TSioPosixDispatcher other(nullptr);
             EXPECT_GE(other.OpenCom(L"\\\\.\\COM43", 64, 64), 0);
             other.CloseCom();
         }
     }
     holder.CloseCom();
-    TSioMemoryDispatcher::SetPortMissing(missing, false);
 }
 
 TEST(MakeComName, IsComAndTheNumber) {

@@ -1,0 +1,130 @@
+// TSioPosixDispatcher: the device layer on a POSIX serial device (termios), on Linux and the
+// host build. It implements the dispatcher's device operations and runs three threads of its own
+// beside the dispatcher thread (posix_dispatcher_threads.h), in the roles of the Windows layer's.
+//
+// Threads and who wakes whom:
+//   - reader: waits in poll() for the device to be readable, its own wake pipe (ReadCom, once
+//     the queue has room again) or the stop pipe; drains the device in 256-byte blocks onto
+//     FQueue, holding back while the queue holds its bound (the device's own buffer and flow
+//     control then hold back the far end);
+//   - writer: waits in poll() on its wake pipe (WriteCom, PurgeQueue(0)) and the stop pipe;
+//     takes the whole output ring in one step and writes it, waiting for room in the same way;
+//     a purge makes it drop what it holds and acknowledge on GeneralEvent;
+//   - status: on a device with modem lines, samples them and the line-error counts every
+//     kStatusSampleMs and queues a status word for each change; on one without (a
+//     pseudo-terminal) it only waits for the stop pipe. termios has no wait for line events that
+//     another thread can end, hence the sampling; the wait between samples is ended by a close.
+// Stopping: StopThreads sets KillThreads and then signals the stop pipe, which every thread's
+// poll() includes: a close ends every wait at once, and no thread looks at a flag on a timer.
+// A device that goes away (the far end of a pseudo-terminal closed, a USB adapter pulled) ends
+// the reader with -161, which is shown once for the run, and stops the other threads; a device
+// that keeps reporting hang-up therefore never keeps a thread spinning.
+//
+// Open: the name resolves through the port table (posix_ports.h). The device is opened without
+// becoming the controlling terminal, non-blocking, and exclusively: TIOCEXCL, and an advisory
+// lock (flock) that also holds against a privileged second opener; a second open is refused as
+// "in use" (system error 5) as Windows refuses it. errno maps to the system errors the
+// component understands (SystemErrorFromErrno).
+//
+// Settings: termios holds only part of the layer's record; WriteDeviceState keeps the record
+// and the termios read back after writing it, and ReadDeviceState answers with that record
+// while the device's termios still reads the same, so that "unchanged" is seen as unchanged
+// even for fields termios has no place for, or that a driver adjusts (a pseudo-terminal keeps
+// 8 data bits, no parity). A change made by another program shows through.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <termios.h>
+
+#include "serial/device/posix_fd.h"
+#include "serial/device/posix_wake_pipe.h"
+#include "serial/dispatch/base_dispatcher.h"
+
+class TSioPosixDispatcher : public TSioBaseDispatcher {
+  public:
+    explicit TSioPosixDispatcher(TComponent* Owner);
+    ~TSioPosixDispatcher() override;
+
+    int32_t LineControl(int32_t Func) override;
+    int32_t PurgeQueue(int32_t Queue) override;
+    int32_t ReadErrors(TSioComStat& Stat) override;
+    int32_t ReadErrorHook(int32_t Code) override;
+    int32_t ReadDeviceState(TSioDCB& DCB) override;
+    int32_t ReadCom(uint8_t* Buf, int32_t Size) override;
+    int32_t WriteDeviceState(TSioDCB& DCB) override;
+    int32_t WriteCom(const uint8_t* Buf, int32_t Size) override;
+    bool WaitDeviceEvent(int32_t& Mask) override;
+    bool SetupQueues(int32_t InSize, int32_t OutSize) override;
+    // Raises std::runtime_error "Dispatcher already started." when the threads run.
+    void LaunchThreads() override;
+    void HaltThreads() override;
+    int32_t OutputPending() override;
+    int32_t InputAvailable() override;
+    int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue, uint32_t OutQueue) override;
+    int32_t CloseCom() override;
+    // The device exists: a pseudo-terminal entry always, a path when it opens or is refused as
+    // in use or not permitted (a serial node with no hardware behind it does not count).
+    bool CheckPort(const std::wstring& ComName) override;
+    int32_t ProcessCommunications() override;
+    void SetDeviceBreak(bool On) override;
+    uint32_t ReadModemLines() override;
+    int32_t OsLastError() override;
+    void StopThreads() override;
+
+    // The open device (-1 when none). Written by OpenCom and CloseCom while no device thread
+    // runs; read by the device threads.
+    int Device() const { return FDeviceFd.load(); }
+    // The far end of a port opened as a new pseudo-terminal; empty otherwise. Main thread.
+    const std::string& FarEndName() const { return FFarEndName; }
+
+    // ---- for the device threads ----
+    TPosixWakePipe FStopPipe;    // StopThreads signals, LaunchThreads drains
+    TPosixWakePipe FReaderWake;  // ReadCom: the queue has room again
+    TPosixWakePipe FWriterWake;  // WriteCom and PurgeQueue(0)
+    // Counts output purges; the writer drops its block when it sees the count change.
+    std::atomic<uint32_t> FOutputPurges{0};
+    // Whether the reader may take more from the device (the queue is below its bound); when it
+    // may not, it waits and ReadCom wakes it once there is room again.
+    bool InputQueueHasRoom();
+    // True when Code is the failure a device thread of this run has already shown; otherwise
+    // Code becomes the shown one if none was shown yet.
+    bool RepeatsShownFailure(int32_t Code) {
+        int32_t shown = 0;
+        return !FFirstFailureShown.compare_exchange_strong(shown, Code) && shown == Code;
+    }
+    // Whether the device reports modem lines (TIOCMGET works); decided by OpenCom.
+    bool HasModemLines() const { return FHasModemLines.load(); }
+    // Takes the device's line-error counts and adds what changed since the last look to the
+    // pending error bits (CE_* positions). Returns the bits that changed now; ok := the device
+    // keeps counts. Status thread and ReadErrors.
+    uint32_t CollectLineErrors(bool& BreakSeen);
+
+  private:
+    bool QueueBelowBound() const;
+    void AwaitThreadEnd(TSioDispatcherThread* Thread);
+    int32_t Fail(int Errno);
+
+    TUniqueFd FDevice;        // OpenCom / CloseCom
+    TUniqueFd FFarEnd;        // a new pseudo-terminal's far end, held so it never hangs up
+    std::string FFarEndName;  // its name
+    std::string FLinkPath;    // the link made to it; removed by CloseCom
+    std::atomic<int> FDeviceFd{-1};
+    std::atomic<int32_t> FOsError{0};
+    std::atomic<int32_t> FFirstFailureShown{0};
+    std::atomic<bool> FReaderHeld{false};
+    std::atomic<bool> FHasModemLines{false};
+
+    // The record last written and the termios read back after it (FStateLock).
+    std::mutex FStateLock;
+    bool FStateKnown = false;
+    TSioDCB FShadow;
+    termios FWritten{};
+
+    // Line-error counts last seen and the error bits not yet taken by ReadErrors (FErrorLock).
+    std::mutex FErrorLock;
+    bool FCountsKnown = false;
+    int FLastFrame = 0, FLastOverrun = 0, FLastParity = 0, FLastBrk = 0, FLastBufOverrun = 0;
+    uint32_t FPendingErrors = 0;
+};

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "app/serial_services_sio.h"
-#include "platform/main_thread.h"
 #include "tests/support/pump_until.h"
+#include "tests/support/virtual_line/line_test.h"
 #include "tests/support/virtual_line/vline_client.h"
 
 // Every C++ allocation of the program is counted: what is still allocated after a run of
@@ -73,21 +73,7 @@ uintptr_t NextHandleValue() {
 
 Holdings Now() { return {liveNews.load(), liveNewBytes.load(), NextHandleValue()}; }
 
-class ReadPathOnLine : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(vline::VirtualLinePeer::Available()) << "run through pelkan-vline";
-        platform::BindMainThread();
-        peer = std::make_unique<vline::VirtualLinePeer>();
-        com = static_cast<uint16_t>(vline::VirtualLinePeer::ComNumber());
-    }
-    void TearDown() override {
-        peer.reset();
-        platform::UnbindMainThread();
-    }
-    std::unique_ptr<vline::VirtualLinePeer> peer;
-    uint16_t com = 0;
-};
+using ReadPathOnLine = vline::MainThreadOnLine;
 
 // A program that answers ten lines a second for weeks keeps nothing per line: once the buffers
 // and queues have their size, every allocation and handle a line takes is given back.

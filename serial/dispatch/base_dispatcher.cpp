@@ -124,7 +124,10 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
         GetCount = 0;
         RS485Mode = false;
         BaseAddress = 0;
-        ReadDeviceState(DCB);
+        // The settings the device opened with, the base of the line and flow changes that
+        // follow; a device whose state cannot be read refuses those changes' writes too, and
+        // they report it.
+        (void)ReadDeviceState(DCB);
     }
     // DTR and RTS: left to the flow control (options 16 and 32), or raised or lowered as the
     // options 1 and 2 say.
@@ -169,9 +172,11 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
 
 void TSioBaseDispatcher::DonePort() {
     if (CidEx.load() >= 0) {
-        FlushOutBuffer();
-        FlushInBuffer();
-        CloseCom();
+        // The port closes whatever these answer, and nobody is left to tell: the device's
+        // handle goes with CloseCom, and a failing device was reported when it failed.
+        (void)FlushOutBuffer();
+        (void)FlushInBuffer();
+        (void)CloseCom();
     }
     if (EventBusy())
         ClosePending.store(true);

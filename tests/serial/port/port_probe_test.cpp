@@ -35,10 +35,10 @@ TEST(ProbePort, UnderEverySwitchAMissingPortIsNotAvailableAndAHeldOneOnlyWhenCou
             // A probe leaves the port free again.
             TSioMemoryDispatcher other(nullptr);
             EXPECT_GE(other.OpenCom(L"\\\\.\\COM43", 64, 64), 0);
-            other.CloseCom();
+            EXPECT_GE(other.CloseCom(), 0);
         }
     }
-    holder.CloseCom();
+    EXPECT_GE(holder.CloseCom(), 0);
     TSioMemoryDispatcher::SetPortMissing(missing, false);
 }
 

@@ -248,7 +248,10 @@ class TSioBaseDispatcher {
     [[nodiscard]] int32_t ExtendTimer(uint32_t TriggerHandle, int32_t Ticks);
     [[nodiscard]] int32_t TimerTicksRemaining(uint32_t TriggerHandle, int32_t& TicksRemaining);
     [[nodiscard]] int32_t SetStatusTrigger(uint32_t TriggerHandle, uint32_t Value, bool Activate);
-    static uint32_t ClassifyStatusTrigger(uint32_t TriggerHandle) { return TriggerHandle & 7; }
+    // A status trigger's handle is its base handle (a multiple of 8) plus its kind.
+    static StatusTriggerKind ClassifyStatusTrigger(uint32_t TriggerHandle) {
+        return static_cast<StatusTriggerKind>(TriggerHandle & 7);
+    }
     void ChangeLengthTrigger(uint32_t Length);
     void SaveTriggers(TTriggerSave& Save);
     void RestoreTriggers(TTriggerSave& Save);
@@ -484,7 +487,8 @@ class TSioBaseDispatcher {
     // (Destroy, and the destructor when Destroy was not called).
     void JoinThreadsAndUnlist();
     uint32_t NewTriggerHandle();
-    [[nodiscard]] int32_t FindTrigger(uint32_t Handle, bool Delete, int& Kind, size_t& Index);
+    [[nodiscard]] int32_t FindTrigger(uint32_t Handle, bool Delete, TriggerListKind& Kind,
+                                      size_t& Index);
     // Forgets every partial match and every match not yet announced.
     void ResetDataMatches();
     // Takes Count unread bytes at the tail (DispSection held). Bytes the data-trigger scan has not

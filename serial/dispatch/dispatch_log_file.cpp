@@ -7,6 +7,7 @@
 #include "platform/os_version.h"
 #include "serial/dispatch/io_queue.h"
 #include "serial/dispatch/log_text_file.h"
+#include "serial/dispatch/triggers.h"
 
 namespace {
 
@@ -121,18 +122,18 @@ std::string LogTimeText(uint32_t Ms) {
 }
 
 std::string StatusTriggerKindText(uint8_t Kind) {
-    switch (Kind) {
-        case 0:
+    switch (static_cast<StatusTriggerKind>(Kind)) {
+        case StatusTriggerKind::Inactive:
             return "(Not active)";
-        case 1:
+        case StatusTriggerKind::ModemChange:
             return "(Modem status)";
-        case 2:
+        case StatusTriggerKind::LineError:
             return "(Line status)";
-        case 3:
+        case StatusTriggerKind::OutputFree:
             return "(Output buffer free)";
-        case 4:
+        case StatusTriggerKind::OutputUsed:
             return "(Output buffer used)";
-        case 5:
+        case StatusTriggerKind::OutputSent:
             return "(Output sent)";
         default:
             return "";

@@ -55,21 +55,21 @@ void TSioCustomComPort::HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr
             DoTriggerStatus(handle);
             if (life.expired()) return;
             switch (TSioBaseDispatcher::ClassifyStatusTrigger(handle)) {
-                case 1:
+                case StatusTriggerKind::ModemChange:
                     DoTriggerModemStatus();
                     break;
-                case 2: {
+                case StatusTriggerKind::LineError: {
                     const bool lineBreak = LineBreak();
                     DoTriggerLineError(LineError(), lineBreak);
                     break;
                 }
-                case 3:
+                case StatusTriggerKind::OutputFree:
                     DoTriggerOutbuffFree();
                     break;
-                case 4:
+                case StatusTriggerKind::OutputUsed:
                     DoTriggerOutbuffUsed();
                     break;
-                case 5:
+                case StatusTriggerKind::OutputSent:
                     DoTriggerOutSent();
                     break;
                 default:

@@ -436,7 +436,7 @@ TEST_F(Triggers, HandlesAreMultiplesOfEightAndStatusHandlesCarryTheirKind) {
     EXPECT_EQ(8, d->AddTimerTrigger());
     EXPECT_EQ(16, d->AddDataTrigger("x", false));
     EXPECT_EQ(27, d->AddStatusTrigger(3));
-    EXPECT_EQ(3u, TSioBaseDispatcher::ClassifyStatusTrigger(27));
+    EXPECT_EQ(StatusTriggerKind::OutputFree, TSioBaseDispatcher::ClassifyStatusTrigger(27));
     EXPECT_EQ(-1002, d->AddStatusTrigger(6));
     d->ChangeLengthTrigger(5);
     EXPECT_EQ(0, d->RemoveTrigger(1));

@@ -504,6 +504,10 @@ class TSioBaseDispatcher {
     // open: the operations that would ask the device then answer -2007, as reads and writes do.
     bool HasDevice() const { return CidEx.load() >= 0; }
     [[nodiscard]] int32_t ApplyDeviceState(const TSioDCB& NewDCB);
+    // DTR or RTS: raised or lowered through line control and remembered in State, unless Auto
+    // (the flow control drives the line), which answers 1.
+    [[nodiscard]] int32_t SetControlLine(bool OnOff, const bool& Auto, bool& State, int32_t SetFunc,
+                                         int32_t ClearFunc);
     void DrainBeforeLineChange();
     [[nodiscard]] int32_t PeekAt(char& C, uint32_t N);
     [[nodiscard]] int32_t CopyFromBuffer(void* Block, uint32_t Offset, uint32_t& NewTail,

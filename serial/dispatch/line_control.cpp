@@ -114,24 +114,23 @@ int32_t TSioBaseDispatcher::BaudFromCode(int32_t V) {
     return V;
 }
 
-int32_t TSioBaseDispatcher::SetDtr(bool OnOff) {
+int32_t TSioBaseDispatcher::SetControlLine(bool OnOff, const bool& Auto, bool& State,
+                                           int32_t SetFunc, int32_t ClearFunc) {
     if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
-    if (DTRAuto) return 1;
-    int32_t r = LineControl(OnOff ? lcSetDtr : lcClrDtr);
+    if (Auto) return 1;  // the line belongs to the flow control
+    int32_t r = LineControl(OnOff ? SetFunc : ClearFunc);
     if (r < 0) r = ecBadArgument;
-    DTRState = OnOff;
+    State = OnOff;
     return r;
 }
 
+int32_t TSioBaseDispatcher::SetDtr(bool OnOff) {
+    return SetControlLine(OnOff, DTRAuto, DTRState, lcSetDtr, lcClrDtr);
+}
+
 int32_t TSioBaseDispatcher::SetRts(bool OnOff) {
-    if (!HasDevice()) return ecCommNotOpen;
-    std::lock_guard lock(DataSection);
-    if (RTSAuto) return 1;
-    int32_t r = LineControl(OnOff ? lcSetRts : lcClrRts);
-    if (r < 0) r = ecBadArgument;
-    RTSState = OnOff;
-    return r;
+    return SetControlLine(OnOff, RTSAuto, RTSState, lcSetRts, lcClrRts);
 }
 
 int32_t TSioBaseDispatcher::SetModem(bool DTR, bool RTS) {

@@ -15,19 +15,19 @@ std::vector<TSioBaseDispatcher*> DispatcherList;
 TSioRecursiveSection DispatcherListLock;
 
 TSioBaseDispatcher::TSioBaseDispatcher(TComponent* Owner)
-    : fOwner(Owner),
+    : FOwner(Owner),
       FQueue(std::make_unique<TIOQueue>()),
       DLoggingQueue(std::make_unique<TIOQueue>()) {
     std::lock_guard lock(DispatcherListLock);
     for (size_t i = 0; i < DispatcherList.size(); ++i) {
         if (!DispatcherList[i]) {
             DispatcherList[i] = this;
-            fHandle = static_cast<int32_t>(i);
+            FHandle = static_cast<int32_t>(i);
             return;
         }
     }
     DispatcherList.push_back(this);
-    fHandle = static_cast<int32_t>(DispatcherList.size() - 1);
+    FHandle = static_cast<int32_t>(DispatcherList.size() - 1);
 }
 
 TSioBaseDispatcher::~TSioBaseDispatcher() {
@@ -41,11 +41,11 @@ TSioBaseDispatcher::~TSioBaseDispatcher() {
 
 void TSioBaseDispatcher::JoinThreadsAndUnlist() {
     for (auto* t : {ComThread.get(), OutThread.get(), StatusThread.get(),
-                    static_cast<TSioDispatcherThread*>(fDispThread.get())})
+                    static_cast<TSioDispatcherThread*>(FDispThread.get())})
         if (t) t->Join();
     std::lock_guard lock(DispatcherListLock);
-    if (fHandle >= 0 && static_cast<size_t>(fHandle) < DispatcherList.size())
-        DispatcherList[fHandle] = nullptr;
+    if (FHandle >= 0 && static_cast<size_t>(FHandle) < DispatcherList.size())
+        DispatcherList[FHandle] = nullptr;
     while (!DispatcherList.empty() && !DispatcherList.back()) DispatcherList.pop_back();
 }
 
@@ -78,8 +78,8 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
     {
         std::lock_guard lock(DataSection);
         RingFlag = false;
-        fEventBusy.store(false);
-        fEventHolds.store(0);
+        FEventBusy.store(false);
+        FEventHolds.store(0);
         DeletePending = false;
     }
     {
@@ -215,7 +215,7 @@ void TSioBaseDispatcher::ThreadStarted() {
 
 void TSioBaseDispatcher::ThreadFinished(TSioDispatcherThread* Thread) {
     try {
-        CheckResultCode(fOwner.load(), Thread->ReturnValue());
+        CheckResultCode(FOwner.load(), Thread->ReturnValue());
     } catch (const std::exception& e) {
         platform::ShowException(e);
     }
@@ -244,13 +244,13 @@ bool TSioBaseDispatcher::DispatchBufferFull() {
 }
 
 void TSioBaseDispatcher::StartDispatcherThread() {
-    if (fDispThread) fDispThread->Join();
-    fDispThread = std::make_unique<TDispThread>(this);
-    fDispThread->Start();
+    if (FDispThread) FDispThread->Join();
+    FDispThread = std::make_unique<TDispThread>(this);
+    FDispThread->Start();
 }
 
 bool TSioBaseDispatcher::EndDispatcherThread(uint32_t timeoutMs) {
-    TDispThread* t = fDispThread.get();
+    TDispThread* t = FDispThread.get();
     if (!t || !t->Joinable()) return true;
     if (t->IsCurrentThread()) return false;
     // The thread waits for this one, inside a call onto it that may be the very caller of this
@@ -278,7 +278,7 @@ void TSioBaseDispatcher::SetThreadBoost(uint8_t Boost) {
         return static_cast<platform::TThreadPriority>(p);
     };
     for (auto* t : {ComThread.get(), StatusThread.get(),
-                    static_cast<TSioDispatcherThread*>(fDispThread.get())})
+                    static_cast<TSioDispatcherThread*>(FDispThread.get())})
         if (t && !t->Finished()) t->SetPriority(priority(Boost));
     if (OutThread && !OutThread->Finished())
         OutThread->SetPriority(priority(Boost + (RS485Mode ? 1 : 0)));

@@ -123,7 +123,7 @@ inline constexpr int32_t lcClrDtr = 6;
 
 class TSioBaseDispatcher;
 
-// Live dispatchers; an entry's index is the dispatcher's fHandle, freed entries are nullptr.
+// Live dispatchers; an entry's index is the dispatcher's FHandle, freed entries are nullptr.
 // Guarded by DispatcherListLock (recursive: the component's window holds it while it may free a
 // dispatcher, whose destruction takes it again).
 extern std::vector<TSioBaseDispatcher*> DispatcherList;
@@ -332,10 +332,10 @@ class TSioBaseDispatcher {
     virtual void PauseForLine(uint32_t Ms);
 
     // ---- read access for the component and device layers ----
-    TComponent* Owner() const { return fOwner.load(); }
-    int32_t Handle() const { return fHandle; }
+    TComponent* Owner() const { return FOwner.load(); }
+    int32_t Handle() const { return FHandle; }
     // Event delivery is held: a notification is in progress or a SetEventBusy hold is on.
-    bool EventBusy() const { return fEventBusy.load() || fEventHolds.load() > 0; }
+    bool EventBusy() const { return FEventBusy.load() || FEventHolds.load() > 0; }
 
     // ---- state ----
     // Each field names who writes it and what guards it. Fields without a note are written by
@@ -345,8 +345,8 @@ class TSioBaseDispatcher {
     // Identity and device
     // Not owned: the port component. Cleared (under DispatcherListLock) by a port that is freed
     // while this dispatcher's thread still runs; read by that thread as it ends.
-    std::atomic<TComponent*> fOwner;
-    int32_t fHandle = -1;                  // guarded by DispatcherListLock
+    std::atomic<TComponent*> FOwner;
+    int32_t FHandle = -1;                  // guarded by DispatcherListLock
     std::string DeviceName;                // set by the component before InitPort
     std::atomic<int32_t> CidEx{-1};        // device layer: OpenCom sets, CloseCom sets -1
     std::atomic<int32_t> LastWinError{0};  // device threads
@@ -398,7 +398,7 @@ class TSioBaseDispatcher {
     std::unique_ptr<TSioDispatcherThread> ComThread;     // reader
     std::unique_ptr<TSioDispatcherThread> OutThread;     // writer
     std::unique_ptr<TSioDispatcherThread> StatusThread;  // status
-    std::unique_ptr<TDispThread> fDispThread;
+    std::unique_ptr<TDispThread> FDispThread;
     uint8_t ThreadBoost = 0;  // DataSection
     std::atomic<int32_t> ActiveThreads{0};
     std::atomic<bool> DispActive{false};      // LaunchThreads sets; the last thread clears
@@ -431,11 +431,11 @@ class TSioBaseDispatcher {
     uint32_t CurrentEvent = 0;  // dispatcher thread
 
     // A notification is in progress: set and cleared by NotifyHandlers alone, under DataSection.
-    std::atomic<bool> fEventBusy{false};
+    std::atomic<bool> FEventBusy{false};
     // Holds taken with SetEventBusy and not yet given back (the component's string waits). Kept
-    // apart from fEventBusy so that the end of a notification never ends a hold taken during it.
+    // apart from FEventBusy so that the end of a notification never ends a hold taken during it.
     // Written under DataSection, read anywhere.
-    std::atomic<int32_t> fEventHolds{0};
+    std::atomic<int32_t> FEventHolds{0};
     bool DeletePending = false;             // DataSection
     std::atomic<bool> ClosePending{false};  // written by DonePort, read anywhere
 
@@ -475,7 +475,7 @@ class TSioBaseDispatcher {
     uint32_t TimeBase = 0;
 
   protected:
-    // For LaunchThreads: creates and starts the dispatcher thread into fDispThread.
+    // For LaunchThreads: creates and starts the dispatcher thread into FDispThread.
     void StartDispatcherThread();
     // For CloseCom / HaltThreads: waits up to timeoutMs for the dispatcher thread to end while the
     // calling thread handles its window messages (the thread may be inside a call synchronised

@@ -103,7 +103,7 @@ TEST_F(RunningPort, SynchronisedHandlersRunOnTheMainThread) {
         std::atomic<bool>* flag;
         void Notify(uint32_t Msg, uint32_t, int32_t) {
             if (Msg == TriggerTimerMsg)
-                d->fDispThread->Sync([this] { *flag = platform::IsMainThread(); });
+                d->FDispThread->Sync([this] { *flag = platform::IsMainThread(); });
         }
     } s{d.get(), &syncOnMain};
     d->RegisterEventTriggerHandler(MakeNotifyEvent<&Syncer::Notify>(&s));
@@ -392,7 +392,7 @@ TEST(RunningPortLifecycle, DestroyWhileBytesFlowEndsEveryThread) {
         EXPECT_EQ(0, d->ActiveThreads.load());
         EXPECT_FALSE(d->DispActive.load());
         for (TSioDispatcherThread* t :
-             {d->ComThread.get(), static_cast<TSioDispatcherThread*>(d->fDispThread.get())}) {
+             {d->ComThread.get(), static_cast<TSioDispatcherThread*>(d->FDispThread.get())}) {
             ASSERT_NE(nullptr, t);
             EXPECT_TRUE(t->Finished()) << "reported its end";
             EXPECT_FALSE(t->Joinable()) << "joined";
@@ -497,7 +497,7 @@ TEST(RunningPortLifecycle, ThreadBoostChangedWhileACloseJoinsTheThreads) {
         closed = true;
         booster.join();
         EXPECT_FALSE(d.ComThread->Joinable());
-        EXPECT_FALSE(d.fDispThread->Joinable());
+        EXPECT_FALSE(d.FDispThread->Joinable());
     }
 }
 

@@ -233,7 +233,7 @@ TEST(InitPortFailure, LeavesNothingBehind) {
         EXPECT_EQ(nullptr, d.OBuffer);
         EXPECT_EQ(0, d.ActiveThreads.load());
         EXPECT_FALSE(d.DispActive.load());
-        EXPECT_EQ(nullptr, d.fDispThread);
+        EXPECT_EQ(nullptr, d.FDispThread);
         TSioMemoryDispatcher::SetPortMissing(L"\\\\.\\COM7", false);
     }
 }

@@ -26,8 +26,8 @@ class TLogTextFile {
 
   private:
     void Flush();
-    int32_t WriteRaw(std::string_view bytes);  // 0 or the system's error number
-    int32_t CloseRaw();                        // 0 or the system's error number
+    [[nodiscard]] int32_t WriteRaw(std::string_view bytes);  // 0 or the system's error number
+    [[nodiscard]] int32_t CloseRaw();                        // 0 or the system's error number
 
     intptr_t file_ = -1;  // the system's file handle or descriptor; -1 when not open
     bool hadContent_ = false;

@@ -82,7 +82,7 @@ TEST_F(OnDispatcher, LinesArriveOnTheMainThreadInOrderAndRepliesGoOut) {
     p.SetOnStringPacket([&](TComponent*, const std::string& Data) {
         Threads.push_back(std::this_thread::get_id());
         Got.push_back(Data);
-        d->PutString("OK " + Data);
+        EXPECT_GE(d->PutString("OK " + Data), 0);
     });
     d->Receive("CPU\r\nREAD\r\n");
     d->Receive("BT");

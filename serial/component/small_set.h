@@ -13,30 +13,30 @@ class SmallSet {
   public:
     constexpr SmallSet() = default;
     constexpr SmallSet(std::initializer_list<E> items) {
-        for (E e : items) bits_ |= Bit(e);
+        for (E e : items) FBits |= Bit(e);
     }
 
-    constexpr bool Contains(E e) const { return (bits_ & Bit(e)) != 0; }
-    constexpr bool Empty() const { return bits_ == 0; }
+    constexpr bool Contains(E e) const { return (FBits & Bit(e)) != 0; }
+    constexpr bool Empty() const { return FBits == 0; }
     constexpr SmallSet& Include(E e) {
-        bits_ |= Bit(e);
+        FBits |= Bit(e);
         return *this;
     }
     constexpr SmallSet& Exclude(E e) {
-        bits_ &= ~Bit(e);
+        FBits &= ~Bit(e);
         return *this;
     }
-    constexpr uint64_t Bits() const { return bits_; }
+    constexpr uint64_t Bits() const { return FBits; }
 
-    friend constexpr bool operator==(SmallSet a, SmallSet b) { return a.bits_ == b.bits_; }
+    friend constexpr bool operator==(SmallSet a, SmallSet b) { return a.FBits == b.FBits; }
     friend constexpr SmallSet operator+(SmallSet a, SmallSet b) {
-        return FromBits(a.bits_ | b.bits_);
+        return FromBits(a.FBits | b.FBits);
     }
     friend constexpr SmallSet operator*(SmallSet a, SmallSet b) {
-        return FromBits(a.bits_ & b.bits_);
+        return FromBits(a.FBits & b.FBits);
     }
     friend constexpr SmallSet operator-(SmallSet a, SmallSet b) {
-        return FromBits(a.bits_ & ~b.bits_);
+        return FromBits(a.FBits & ~b.FBits);
     }
 
   private:
@@ -47,9 +47,9 @@ class SmallSet {
     }
     static constexpr SmallSet FromBits(uint64_t bits) {
         SmallSet s;
-        s.bits_ = bits;
+        s.FBits = bits;
         return s;
     }
 
-    uint64_t bits_ = 0;
+    uint64_t FBits = 0;
 };

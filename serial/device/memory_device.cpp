@@ -31,21 +31,21 @@ constexpr int32_t kAccessDenied = 5;
 // waits until told to end, or to fail.
 class TSioMemoryDispatcher::TDeviceThread : public TSioDispatcherThread {
   public:
-    TDeviceThread(TSioMemoryDispatcher* Disp) : TSioDispatcherThread(Disp), device_(Disp) {}
+    TDeviceThread(TSioMemoryDispatcher* Disp) : TSioDispatcherThread(Disp), FDevice(Disp) {}
 
   protected:
     int32_t Execute() override {
         H->ThreadStarted();
         int32_t code = 0;
         while (!Terminated() && !H->KillThreads.load()) {
-            device_->wake_.Wait(50);
-            if (device_->threadRaises_.load()) {
-                std::lock_guard lock(device_->DeviceLock);
-                throw std::runtime_error(device_->raised_);
+            FDevice->FWake.Wait(50);
+            if (FDevice->FThreadRaises.load()) {
+                std::lock_guard lock(FDevice->DeviceLock);
+                throw std::runtime_error(FDevice->FRaised);
             }
-            code = device_->threadFailure_.load();
+            code = FDevice->FThreadFailure.load();
             if (code != 0) {
-                device_->StopThreads();
+                FDevice->StopThreads();
                 break;
             }
         }
@@ -55,12 +55,12 @@ class TSioMemoryDispatcher::TDeviceThread : public TSioDispatcherThread {
     }
 
   private:
-    TSioMemoryDispatcher* device_;  // not owned; the same object as H
+    TSioMemoryDispatcher* FDevice;  // not owned; the same object as H
 };
 
 TSioMemoryDispatcher::TSioMemoryDispatcher(TComponent* Owner) : TSioBaseDispatcher(Owner) {
-    deviceDcb_.BaudRate = 9600;
-    deviceDcb_.ByteSize = 8;
+    FDeviceDcb.BaudRate = 9600;
+    FDeviceDcb.ByteSize = 8;
 }
 
 TSioMemoryDispatcher::~TSioMemoryDispatcher() { Destroy(); }
@@ -84,17 +84,17 @@ void TSioMemoryDispatcher::SignalEvent(uint32_t mask) {
 
 void TSioMemoryDispatcher::SetModemLines(uint32_t lines) {
     std::lock_guard lock(DeviceLock);
-    modemLines_ = lines & 0xF0;
+    FModemLines = lines & 0xF0;
 }
 
 void TSioMemoryDispatcher::AddLineErrors(uint32_t bits) {
     std::lock_guard lock(DeviceLock);
-    lineErrors_ |= bits;
+    FLineErrors |= bits;
 }
 
 void TSioMemoryDispatcher::SetHoldFlags(uint32_t flags) {
     std::lock_guard lock(DeviceLock);
-    holdFlags_ = flags;
+    FHoldFlags = flags;
 }
 
 void TSioMemoryDispatcher::SendWaitingOutput() {
@@ -112,18 +112,18 @@ void TSioMemoryDispatcher::SendWaitingOutput() {
     OBufHead = OBufTail = 0;
     OBufFull = false;
     std::lock_guard lock(DeviceLock);
-    sent_ += bytes;
+    FSent += bytes;
 }
 
 std::string TSioMemoryDispatcher::Transmit() {
     SendWaitingOutput();
     std::lock_guard lock(DeviceLock);
-    return std::exchange(sent_, std::string());
+    return std::exchange(FSent, std::string());
 }
 
 void TSioMemoryDispatcher::SetAutoTransmit(bool on) {
     std::lock_guard lock(DeviceLock);
-    autoTransmit_ = on;
+    FAutoTransmit = on;
 }
 
 void TSioMemoryDispatcher::SetPortMissing(const std::wstring& name, bool missing) {
@@ -136,90 +136,90 @@ void TSioMemoryDispatcher::SetPortMissing(const std::wstring& name, bool missing
 
 void TSioMemoryDispatcher::FailOpen(int32_t systemError) {
     std::lock_guard lock(DeviceLock);
-    openError_ = systemError;
+    FOpenError = systemError;
 }
 void TSioMemoryDispatcher::FailSetupQueues(int32_t systemError) {
     std::lock_guard lock(DeviceLock);
-    setupQueuesError_ = systemError;
+    FSetupQueuesError = systemError;
 }
 void TSioMemoryDispatcher::FailWriteDeviceState(int32_t systemError) {
     std::lock_guard lock(DeviceLock);
-    writeStateError_ = systemError;
+    FWriteStateError = systemError;
 }
 void TSioMemoryDispatcher::FailReadDeviceState(bool fail) {
     std::lock_guard lock(DeviceLock);
-    readStateFails_ = fail;
+    FReadStateFails = fail;
 }
 void TSioMemoryDispatcher::FailLineControl(bool fail) {
     std::lock_guard lock(DeviceLock);
-    lineControlFails_ = fail;
+    FLineControlFails = fail;
 }
 void TSioMemoryDispatcher::LimitWriteCom(int32_t accepted) {
     std::lock_guard lock(DeviceLock);
-    writeComLimit_ = accepted;
+    FWriteComLimit = accepted;
 }
 void TSioMemoryDispatcher::EndDeviceThreadWithError(int32_t exitCode) {
-    threadFailure_.store(exitCode);
-    wake_.Set();
+    FThreadFailure.store(exitCode);
+    FWake.Set();
 }
 void TSioMemoryDispatcher::RaiseInDeviceThread(const std::string& what) {
     {
         std::lock_guard lock(DeviceLock);
-        raised_ = what;
+        FRaised = what;
     }
-    threadRaises_.store(true);
-    wake_.Set();
+    FThreadRaises.store(true);
+    FWake.Set();
 }
 void TSioMemoryDispatcher::RaiseInReadCom(const std::string& what) {
     std::lock_guard lock(DeviceLock);
-    readComRaises_ = what;
+    FReadComRaises = what;
 }
 
 TSioDCB TSioMemoryDispatcher::DeviceDCB() {
     std::lock_guard lock(DeviceLock);
-    return deviceDcb_;
+    return FDeviceDcb;
 }
 int TSioMemoryDispatcher::WriteDeviceStateCalls() {
     std::lock_guard lock(DeviceLock);
-    return writeStateCalls_;
+    return FWriteStateCalls;
 }
 int TSioMemoryDispatcher::LineControlCalls() {
     std::lock_guard lock(DeviceLock);
-    return lineControlCalls_;
+    return FLineControlCalls;
 }
 bool TSioMemoryDispatcher::DtrLine() {
     std::lock_guard lock(DeviceLock);
-    return dtr_;
+    return FDtr;
 }
 bool TSioMemoryDispatcher::RtsLine() {
     std::lock_guard lock(DeviceLock);
-    return rts_;
+    return FRts;
 }
 bool TSioMemoryDispatcher::BreakOn() {
     std::lock_guard lock(DeviceLock);
-    return break_;
+    return FBreak;
 }
 bool TSioMemoryDispatcher::DeviceOpen() {
     std::lock_guard lock(DeviceLock);
-    return open_;
+    return FOpen;
 }
 
 int32_t TSioMemoryDispatcher::LineControl(int32_t Func) {
     std::lock_guard lock(DeviceLock);
-    ++lineControlCalls_;
-    if (lineControlFails_) return -1;
+    ++FLineControlCalls;
+    if (FLineControlFails) return -1;
     switch (Func) {
         case lcSetRts:
-            rts_ = true;
+            FRts = true;
             break;
         case lcClrRts:
-            rts_ = false;
+            FRts = false;
             break;
         case lcSetDtr:
-            dtr_ = true;
+            FDtr = true;
             break;
         case lcClrDtr:
-            dtr_ = false;
+            FDtr = false;
             break;
         default:
             return -1;
@@ -242,9 +242,9 @@ int32_t TSioMemoryDispatcher::ReadErrors(TSioComStat& Stat) {
     int32_t pending = OutputPending();
     int32_t queued = FQueue->BytesQueued();
     std::lock_guard lock(DeviceLock);
-    uint32_t bits = lineErrors_;
-    lineErrors_ = 0;
-    Stat.Flags = holdFlags_;
+    uint32_t bits = FLineErrors;
+    FLineErrors = 0;
+    Stat.Flags = FHoldFlags;
     Stat.cbInQue = static_cast<uint32_t>(std::max(queued, 0));
     Stat.cbOutQue = static_cast<uint32_t>(std::max(pending, 0));
     return static_cast<int32_t>(bits);
@@ -254,15 +254,15 @@ int32_t TSioMemoryDispatcher::ReadErrorHook(int32_t) { return 0; }
 
 int32_t TSioMemoryDispatcher::ReadDeviceState(TSioDCB& DCB) {
     std::lock_guard lock(DeviceLock);
-    if (readStateFails_) return -1;
-    DCB = deviceDcb_;
+    if (FReadStateFails) return -1;
+    DCB = FDeviceDcb;
     return 0;
 }
 
 int32_t TSioMemoryDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
     {
         std::lock_guard lock(DeviceLock);
-        if (!readComRaises_.empty()) throw std::runtime_error(readComRaises_);
+        if (!FReadComRaises.empty()) throw std::runtime_error(FReadComRaises);
     }
     int32_t copied = 0;
     while (copied < Size) {
@@ -287,9 +287,9 @@ int32_t TSioMemoryDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
 
 int32_t TSioMemoryDispatcher::WriteDeviceState(TSioDCB& DCB) {
     std::lock_guard lock(DeviceLock);
-    ++writeStateCalls_;
-    if (writeStateError_ != 0) return -writeStateError_;
-    deviceDcb_ = DCB;
+    ++FWriteStateCalls;
+    if (FWriteStateError != 0) return -FWriteStateError;
+    FDeviceDcb = DCB;
     return 0;
 }
 
@@ -299,8 +299,8 @@ int32_t TSioMemoryDispatcher::WriteCom(const uint8_t* Buf, int32_t Size) {
     bool autoTransmit;
     {
         std::lock_guard lock(DeviceLock);
-        limit = writeComLimit_;
-        autoTransmit = autoTransmit_;
+        limit = FWriteComLimit;
+        autoTransmit = FAutoTransmit;
     }
     if (!OBuffer) return 0;
     int32_t taken = limit >= 0 ? std::min(limit, Size) : Size;
@@ -320,12 +320,12 @@ bool TSioMemoryDispatcher::WaitDeviceEvent(int32_t& Mask) {
 
 bool TSioMemoryDispatcher::SetupQueues(int32_t, int32_t) {
     std::lock_guard lock(DeviceLock);
-    if (setupQueuesError_ == 0) return true;
-    lastOsError_ = setupQueuesError_;
+    if (FSetupQueuesError == 0) return true;
+    FLastOsError = FSetupQueuesError;
     return false;
 }
 
-void TSioMemoryDispatcher::SetRunThreads(bool run) { runThreads_.store(run); }
+void TSioMemoryDispatcher::SetRunThreads(bool run) { FRunThreads.store(run); }
 
 void TSioMemoryDispatcher::RunPass() {
     DispatchQueuedItem();
@@ -335,11 +335,11 @@ void TSioMemoryDispatcher::RunPass() {
 void TSioMemoryDispatcher::LaunchThreads() {
     std::lock_guard lock(DataSection);
     if (DispActive.load()) throw std::runtime_error("Dispatcher already started.");
-    if (!runThreads_.load()) return;
+    if (!FRunThreads.load()) return;
     DispActive.store(true);
     KillThreads.store(false);
-    threadFailure_.store(0);
-    threadRaises_.store(false);
+    FThreadFailure.store(0);
+    FThreadRaises.store(false);
     if (ComThread) ComThread->Join();
     ComThread = std::make_unique<TDeviceThread>(this);
     ComThread->Start();
@@ -382,22 +382,22 @@ int32_t TSioMemoryDispatcher::InputAvailable() {
 int32_t TSioMemoryDispatcher::OpenCom(const std::wstring& ComName, uint32_t, uint32_t) {
     std::lock_guard ports(PortsLock());
     std::lock_guard lock(DeviceLock);
-    if (openError_ == -8) return -8;
-    if (openError_ != 0) {
-        lastOsError_ = openError_;
+    if (FOpenError == -8) return -8;
+    if (FOpenError != 0) {
+        FLastOsError = FOpenError;
         return -1;
     }
     if (MissingPorts().count(ComName)) {
-        lastOsError_ = kFileNotFound;
+        FLastOsError = kFileNotFound;
         return -1;
     }
     if (OpenPorts().count(ComName)) {
-        lastOsError_ = kAccessDenied;
+        FLastOsError = kAccessDenied;
         return -1;
     }
     OpenPorts().insert(ComName);
-    openName_ = ComName;
-    open_ = true;
+    FOpenName = ComName;
+    FOpen = true;
     return 1;
 }
 
@@ -409,8 +409,8 @@ int32_t TSioMemoryDispatcher::CloseCom() {
     {
         std::lock_guard ports(PortsLock());
         std::lock_guard lock(DeviceLock);
-        if (open_) OpenPorts().erase(openName_);
-        open_ = false;
+        if (FOpen) OpenPorts().erase(FOpenName);
+        FOpen = false;
     }
     CidEx.store(-1);
     CloseComActive.store(false);
@@ -419,7 +419,7 @@ int32_t TSioMemoryDispatcher::CloseCom() {
 
 void TSioMemoryDispatcher::StopThreads() {
     TSioBaseDispatcher::StopThreads();
-    wake_.Set();
+    FWake.Set();
 }
 
 bool TSioMemoryDispatcher::CheckPort(const std::wstring& ComName) {
@@ -434,17 +434,17 @@ int32_t TSioMemoryDispatcher::ProcessCommunications() {
 
 void TSioMemoryDispatcher::SetDeviceBreak(bool On) {
     std::lock_guard lock(DeviceLock);
-    break_ = On;
+    FBreak = On;
 }
 
 uint32_t TSioMemoryDispatcher::ReadModemLines() {
     std::lock_guard lock(DeviceLock);
-    return modemLines_;
+    return FModemLines;
 }
 
 int32_t TSioMemoryDispatcher::OsLastError() {
     std::lock_guard lock(DeviceLock);
-    return lastOsError_;
+    return FLastOsError;
 }
 
 void TSioMemoryDispatcher::PauseForLine(uint32_t) {}

@@ -108,31 +108,31 @@ class TSioMemoryDispatcher : public TSioBaseDispatcher {
 
     std::mutex DeviceLock;
     // Guarded by DeviceLock.
-    std::wstring openName_;
-    bool open_ = false;
-    TSioDCB deviceDcb_;
-    uint32_t modemLines_ = 0;
-    uint32_t lineErrors_ = 0;
-    uint32_t holdFlags_ = 0;
-    bool dtr_ = false;
-    bool rts_ = false;
-    bool break_ = false;
-    int writeStateCalls_ = 0;
-    int lineControlCalls_ = 0;
-    int32_t openError_ = 0;
-    int32_t setupQueuesError_ = 0;
-    int32_t writeStateError_ = 0;
-    bool readStateFails_ = false;
-    bool lineControlFails_ = false;
-    int32_t lastOsError_ = 0;
-    int32_t writeComLimit_ = -1;
-    std::string sent_;
-    bool autoTransmit_ = false;
-    std::atomic<bool> runThreads_{true};
+    std::wstring FOpenName;
+    bool FOpen = false;
+    TSioDCB FDeviceDcb;
+    uint32_t FModemLines = 0;
+    uint32_t FLineErrors = 0;
+    uint32_t FHoldFlags = 0;
+    bool FDtr = false;
+    bool FRts = false;
+    bool FBreak = false;
+    int FWriteStateCalls = 0;
+    int FLineControlCalls = 0;
+    int32_t FOpenError = 0;
+    int32_t FSetupQueuesError = 0;
+    int32_t FWriteStateError = 0;
+    bool FReadStateFails = false;
+    bool FLineControlFails = false;
+    int32_t FLastOsError = 0;
+    int32_t FWriteComLimit = -1;
+    std::string FSent;
+    bool FAutoTransmit = false;
+    std::atomic<bool> FRunThreads{true};
     // Read by the device thread.
-    std::atomic<int32_t> threadFailure_{0};
-    std::atomic<bool> threadRaises_{false};
-    std::string raised_;         // DeviceLock; what the device thread raises
-    std::string readComRaises_;  // DeviceLock
-    platform::Event wake_{platform::Event::Reset::Auto};
+    std::atomic<int32_t> FThreadFailure{0};
+    std::atomic<bool> FThreadRaises{false};
+    std::string FRaised;         // DeviceLock; what the device thread raises
+    std::string FReadComRaises;  // DeviceLock
+    platform::Event FWake{platform::Event::Reset::Auto};
 };

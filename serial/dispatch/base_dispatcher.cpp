@@ -31,7 +31,7 @@ TSioBaseDispatcher::TSioBaseDispatcher(TComponent* Owner)
 }
 
 TSioBaseDispatcher::~TSioBaseDispatcher() {
-    if (!destroyed_) {
+    if (!FDestroyed) {
         // The device layer did not call Destroy: the device operations are gone, so the threads
         // can only be told to end and be waited for.
         KillThreads.store(true);
@@ -50,8 +50,8 @@ void TSioBaseDispatcher::JoinThreadsAndUnlist() {
 }
 
 void TSioBaseDispatcher::Destroy() {
-    if (destroyed_) return;
-    destroyed_ = true;
+    if (FDestroyed) return;
+    FDestroyed = true;
     if (ClosePending.load())
         DonePortPrim();
     else

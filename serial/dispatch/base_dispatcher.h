@@ -525,5 +525,5 @@ class TSioBaseDispatcher {
     void PurgeDeletedHandlers();
     bool StatusLoop();
 
-    bool destroyed_ = false;
+    bool FDestroyed = false;
 };

@@ -13,19 +13,19 @@ thread_local TSioDispatcherThread* tCurrent = nullptr;
 
 TSioDispatcherThread::TSioDispatcherThread(TSioBaseDispatcher* Disp) : H(Disp) {}
 
-TSioDispatcherThread::OntoMainThread::OntoMainThread() : thread_(tCurrent) {
-    if (thread_) thread_->ontoMainThread_.fetch_add(1);
+TSioDispatcherThread::OntoMainThread::OntoMainThread() : FThread(tCurrent) {
+    if (FThread) FThread->FOntoMainThread.fetch_add(1);
 }
 
 TSioDispatcherThread::OntoMainThread::~OntoMainThread() {
-    if (thread_) thread_->ontoMainThread_.fetch_sub(1);
+    if (FThread) FThread->FOntoMainThread.fetch_sub(1);
 }
 
 TSioDispatcherThread::~TSioDispatcherThread() {
     {
-        std::lock_guard lock(threadLock_);
-        if (thread_.joinable() && id_ == std::this_thread::get_id()) {
-            thread_.detach();  // ending anyway
+        std::lock_guard lock(FThreadLock);
+        if (FThread.joinable() && FId == std::this_thread::get_id()) {
+            FThread.detach();  // ending anyway
             return;
         }
     }
@@ -33,44 +33,44 @@ TSioDispatcherThread::~TSioDispatcherThread() {
 }
 
 void TSioDispatcherThread::Start() {
-    std::lock_guard lock(threadLock_);
-    thread_ = std::thread([this] { Run(); });
-    id_ = thread_.get_id();
+    std::lock_guard lock(FThreadLock);
+    FThread = std::thread([this] { Run(); });
+    FId = FThread.get_id();
 }
 
 void TSioDispatcherThread::Join() {
     std::thread ending;
     {
-        std::lock_guard lock(threadLock_);
-        if (!thread_.joinable() || id_ == std::this_thread::get_id()) return;
-        ending = std::move(thread_);
+        std::lock_guard lock(FThreadLock);
+        if (!FThread.joinable() || FId == std::this_thread::get_id()) return;
+        ending = std::move(FThread);
     }
     // Outside the lock: the ending thread may still ask whether it is the current one.
     ending.join();
-    std::lock_guard lock(threadLock_);
-    id_ = std::thread::id();  // the system may give the id to a new thread now
+    std::lock_guard lock(FThreadLock);
+    FId = std::thread::id();  // the system may give the id to a new thread now
 }
 
 bool TSioDispatcherThread::IsCurrentThread() const {
-    std::lock_guard lock(threadLock_);
-    return id_ == std::this_thread::get_id();
+    std::lock_guard lock(FThreadLock);
+    return FId == std::this_thread::get_id();
 }
 
 bool TSioDispatcherThread::Joinable() const {
-    std::lock_guard lock(threadLock_);
-    return thread_.joinable();
+    std::lock_guard lock(FThreadLock);
+    return FThread.joinable();
 }
 
 bool TSioDispatcherThread::SetPriority(platform::TThreadPriority P) {
-    priority_.store(P);
-    std::lock_guard lock(threadLock_);
-    return platform::SetThreadPriority(thread_, P);
+    FPriority.store(P);
+    std::lock_guard lock(FThreadLock);
+    return platform::SetThreadPriority(FThread, P);
 }
 
 void TSioDispatcherThread::Run() {
     tCurrent = this;
     try {
-        returnValue_.store(Execute());
+        FReturnValue.store(Execute());
         return;
     } catch (const std::exception& e) {
         platform::ShowException(e);

@@ -5,7 +5,7 @@
 // (HaltThreads, Destroy); a thread never frees itself, so a thread that runs the dispatcher's
 // final release as it ends (DonePortPrim) is joined later by whoever destroys the dispatcher.
 // The std::thread may be started or joined on one thread while another sets its priority or
-// asks whether it is the current one: threadLock_ orders those, and Join takes the std::thread
+// asks whether it is the current one: FThreadLock orders those, and Join takes the std::thread
 // out under it and joins it outside, so no priority change ever meets a thread being joined.
 #pragma once
 #include <atomic>
@@ -37,14 +37,14 @@ class TSioDispatcherThread {
     bool Joinable() const;
 
     // Asks Execute to end (it looks at Terminated in its loop).
-    void Terminate() { terminated_.store(true); }
-    bool Terminated() const { return terminated_.load(); }
+    void Terminate() { FTerminated.store(true); }
+    bool Terminated() const { return FTerminated.load(); }
 
     // Exit code of Execute, valid once the thread has ended (0 = no error).
-    int32_t ReturnValue() const { return returnValue_.load(); }
+    int32_t ReturnValue() const { return FReturnValue.load(); }
     // Set by ThreadFinished: the thread has reported its end and touches nothing shared after.
-    bool Finished() const { return finished_.load(); }
-    void MarkFinished() { finished_.store(true); }
+    bool Finished() const { return FFinished.load(); }
+    void MarkFinished() { FFinished.store(true); }
 
     // The dispatcher thread among its kind (ThreadFinished treats it apart).
     virtual bool IsDispatcherThread() const { return false; }
@@ -52,7 +52,7 @@ class TSioDispatcherThread {
     // False when the system refused or the thread is not running (never started, joined or
     // being joined).
     bool SetPriority(platform::TThreadPriority P);
-    platform::TThreadPriority Priority() const { return priority_.load(); }
+    platform::TThreadPriority Priority() const { return FPriority.load(); }
 
     // Runs Event(Msg, Trigger, lParam) on the main thread while this thread waits.
     void SyncNotify(uint32_t Msg, uint32_t Trigger, int32_t lParam, TSioNotifyEvent Event);
@@ -71,10 +71,10 @@ class TSioDispatcherThread {
         OntoMainThread& operator=(const OntoMainThread&) = delete;
 
       private:
-        TSioDispatcherThread* thread_;  // not owned; nullptr on a thread that is not ours
+        TSioDispatcherThread* FThread;  // not owned; nullptr on a thread that is not ours
     };
     // Any thread: whether this thread is blocked in a call onto the main thread.
-    bool InCallOntoMainThread() const { return ontoMainThread_.load() > 0; }
+    bool InCallOntoMainThread() const { return FOntoMainThread.load() > 0; }
 
   protected:
     // The thread body; its result becomes ReturnValue. An exception escaping it is shown with
@@ -86,7 +86,7 @@ class TSioDispatcherThread {
     virtual void Abandon() {}
     // For a thread that reports its end (ThreadFinished) before Execute returns: its exit code
     // must be known by then.
-    void SetReturnValue(int32_t Value) { returnValue_.store(Value); }
+    void SetReturnValue(int32_t Value) { FReturnValue.store(Value); }
 
     TSioBaseDispatcher* H;  // not owned; outlives the thread
 
@@ -100,15 +100,15 @@ class TSioDispatcherThread {
   private:
     void Run();
 
-    mutable std::mutex threadLock_;
-    std::thread thread_;  // threadLock_
-    std::thread::id id_;  // threadLock_; the running thread's, kept until it has been joined
-    std::atomic<bool> terminated_{false};
-    std::atomic<bool> finished_{false};
-    std::atomic<int32_t> returnValue_{0};
-    std::atomic<platform::TThreadPriority> priority_{platform::TThreadPriority::tpNormal};
+    mutable std::mutex FThreadLock;
+    std::thread FThread;  // FThreadLock
+    std::thread::id FId;  // FThreadLock; the running thread's, kept until it has been joined
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<int32_t> FReturnValue{0};
+    std::atomic<platform::TThreadPriority> FPriority{platform::TThreadPriority::tpNormal};
     // Written by this thread around its calls onto the main thread; read by any.
-    std::atomic<int> ontoMainThread_{0};
+    std::atomic<int> FOntoMainThread{0};
 };
 
 // The dispatcher thread: waits on the I/O queue at most 50 ms at a time, moves received bytes

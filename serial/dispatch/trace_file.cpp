@@ -15,38 +15,38 @@ constexpr const char* kLineEnd = "\r\n";
 class TraceFormatter {
   public:
     TraceFormatter(bool InHex, bool AllHex, std::string& out)
-        : inHex_(InHex), allHex_(AllHex), out_(out) {}
+        : FInHex(InHex), FAllHex(AllHex), FOut(out) {}
 
     void Add(const TTraceRecord& r) {
-        if (r.EventType != previousType_) {
-            if (!first_) {
-                out_ += kLineEnd;
-                out_ += kLineEnd;
+        if (r.EventType != FPreviousType) {
+            if (!FFirst) {
+                FOut += kLineEnd;
+                FOut += kLineEnd;
             }
-            out_ += TraceHeaderText(r.EventType);
-            out_ += kLineEnd;
-            column_ = 0;
-            previousType_ = r.EventType;
+            FOut += TraceHeaderText(r.EventType);
+            FOut += kLineEnd;
+            FColumn = 0;
+            FPreviousType = r.EventType;
         }
-        first_ = false;
+        FFirst = false;
         char item[8];
         auto b = static_cast<uint8_t>(r.C);
         int width =
-            FormatLogByte(item, b, !allHex_ && LogByteIsLiteral(b, inHex_), allHex_ || inHex_);
-        column_ += width;
-        if (column_ > kTraceColumns) {
-            out_ += kLineEnd;
-            column_ = width;
+            FormatLogByte(item, b, !FAllHex && LogByteIsLiteral(b, FInHex), FAllHex || FInHex);
+        FColumn += width;
+        if (FColumn > kTraceColumns) {
+            FOut += kLineEnd;
+            FColumn = width;
         }
-        out_.append(item, static_cast<size_t>(width));
+        FOut.append(item, static_cast<size_t>(width));
     }
 
   private:
-    bool inHex_, allHex_;
-    std::string& out_;
-    char previousType_ = 0;
-    bool first_ = true;
-    int column_ = 0;
+    bool FInHex, FAllHex;
+    std::string& FOut;
+    char FPreviousType = 0;
+    bool FFirst = true;
+    int FColumn = 0;
 };
 
 }  // namespace

@@ -65,12 +65,12 @@ void TSioDataPacket::SetEnabledLocked(bool Value) {
         Field = Value;                            \
     }
 
-PACKET_FIELD(bool, AutoEnable, SetAutoEnable, fAutoEnable)
-PACKET_FIELD(TPacketStartCond, StartCond, SetStartCond, fStartCond)
-PACKET_FIELD(bool, IgnoreCase, SetIgnoreCase, fIgnoreCase)
-PACKET_FIELD(int32_t, PacketSize, SetPacketSize, fPacketSize)
-PACKET_FIELD(bool, IncludeStrings, SetIncludeStrings, fIncludeStrings)
-PACKET_FIELD(int32_t, TimeOut, SetTimeOut, fTimeOut)
+PACKET_FIELD(bool, AutoEnable, SetAutoEnable, FAutoEnable)
+PACKET_FIELD(TPacketStartCond, StartCond, SetStartCond, FStartCond)
+PACKET_FIELD(bool, IgnoreCase, SetIgnoreCase, FIgnoreCase)
+PACKET_FIELD(int32_t, PacketSize, SetPacketSize, FPacketSize)
+PACKET_FIELD(bool, IncludeStrings, SetIncludeStrings, FIncludeStrings)
+PACKET_FIELD(int32_t, TimeOut, SetTimeOut, FTimeOut)
 PACKET_FIELD(int32_t, EnableTimeout, SetEnableTimeout, FEnableTimeout)
 PACKET_FIELD(bool, FlushOnTimeout, SetFlushOnTimeout, FFlushOnTimeout)
 PACKET_FIELD(bool, SyncEvents, SetSyncEvents, FSyncEvents)
@@ -78,58 +78,58 @@ PACKET_FIELD(bool, SyncEvents, SetSyncEvents, FSyncEvents)
 
 std::string TSioDataPacket::StartString() const {
     auto lock = LockOf(FManager);
-    return fStartString;
+    return FStartString;
 }
 
 void TSioDataPacket::SetStartString(const std::string& Value) {
     auto lock = LockOf(FManager);
-    fStartString = Value;
+    FStartString = Value;
 }
 
 TPacketEndSet TSioDataPacket::EndCond() const {
     auto lock = LockOf(FManager);
-    return fEndCond;
+    return FEndCond;
 }
 
 void TSioDataPacket::SetEndCond(TPacketEndSet Value) {
     auto lock = LockOf(FManager);
     const bool was = FEnabled;
     SetEnabledLocked(false);
-    fEndCond = Value;
+    FEndCond = Value;
     SetEnabledLocked(was);
 }
 
 std::string TSioDataPacket::EndString() const {
     auto lock = LockOf(FManager);
-    return fEndString;
+    return FEndString;
 }
 
 void TSioDataPacket::SetEndString(const std::string& Value) {
     auto lock = LockOf(FManager);
     const bool was = FEnabled;
     SetEnabledLocked(false);
-    fEndString = Value;
+    FEndString = Value;
     SetEnabledLocked(was);
 }
 
 TPacketMode TSioDataPacket::PacketMode() const {
     auto lock = LockOf(FManager);
-    return fMode;
+    return FMode;
 }
 
 void TSioDataPacket::SetOnPacket(TPacketNotifyEvent Value) {
     auto lock = LockOf(FManager);
-    fOnPacket = std::move(Value);
+    FOnPacket = std::move(Value);
 }
 
 void TSioDataPacket::SetOnStringPacket(TStringPacketNotifyEvent Value) {
     auto lock = LockOf(FManager);
-    fOnStringPacket = std::move(Value);
+    FOnStringPacket = std::move(Value);
 }
 
 void TSioDataPacket::SetOnTimeout(TPacketTimeoutEvent Value) {
     auto lock = LockOf(FManager);
-    fOnTimeOut = std::move(Value);
+    FOnTimeOut = std::move(Value);
 }
 
 void TSioDataPacket::LeaveManager() {
@@ -177,7 +177,7 @@ void TSioDataPacket::ArmPacket() {
         return;
     }
     if (FManager && FManager->FEnabled) {
-        if (FManager->fInEvent) {
+        if (FManager->FInEvent) {
             EnablePending = true;
             return;
         }
@@ -201,42 +201,42 @@ void TSioDataPacket::ArmPacket() {
             throw;
         }
     }
-    LocalPacketSize = fPacketSize;
+    LocalPacketSize = FPacketSize;
     StartMatchPos = 1;
-    fBeginMatch = -1;
+    FBeginMatch = -1;
     EndMatchPos = 1;
 }
 
 void TSioDataPacket::ArmChecks() {
-    const bool bySize = fEndCond.Contains(TPacketEndCond::ecPacketSize);
-    if (fStartCond == TPacketStartCond::scString) {
-        LogPacketEvent(TDispatchSubType::dstStartStr, fStartString.data(),
-                       static_cast<uint32_t>(fStartString.size()));
+    const bool bySize = FEndCond.Contains(TPacketEndCond::ecPacketSize);
+    if (FStartCond == TPacketStartCond::scString) {
+        LogPacketEvent(TDispatchSubType::dstStartStr, FStartString.data(),
+                       static_cast<uint32_t>(FStartString.size()));
         // A string of a lone escape character compiles to nothing: it could never match, and is
         // refused as an empty one.
-        StartPattern.Compile(fStartString, fIgnoreCase);
+        StartPattern.Compile(FStartString, FIgnoreCase);
         if (StartPattern.Length() == 0) throw EInvalidProperty(-5501);
-        if (bySize && static_cast<int64_t>(fStartString.size()) > fPacketSize)
+        if (bySize && static_cast<int64_t>(FStartString.size()) > FPacketSize)
             throw EInvalidProperty(-5502);
         ChangeMode(TPacketMode::dpWaitStart);
     } else {
-        if (fEndCond.Empty()) throw EInvalidProperty(-5503);
-        if (!FManager->fCapture)
+        if (FEndCond.Empty()) throw EInvalidProperty(-5503);
+        if (!FManager->FCapture)
             ChangeMode(TPacketMode::dpCollecting);
-        else if (FManager->fCapture != this)
+        else if (FManager->FCapture != this)
             WillCollect = true;
     }
-    if (fEndCond.Contains(TPacketEndCond::ecString)) {
-        EndPattern.Compile(fEndString, fIgnoreCase);
+    if (FEndCond.Contains(TPacketEndCond::ecString)) {
+        EndPattern.Compile(FEndString, FIgnoreCase);
         if (EndPattern.Length() == 0) throw EInvalidProperty(-5504);
-        LogPacketEvent(TDispatchSubType::dstEndStr, fEndString.data(),
-                       static_cast<uint32_t>(fEndString.size()));
+        LogPacketEvent(TDispatchSubType::dstEndStr, FEndString.data(),
+                       static_cast<uint32_t>(FEndString.size()));
     }
-    if (bySize && fPacketSize == 0) throw EInvalidProperty(-5505);
+    if (bySize && FPacketSize == 0) throw EInvalidProperty(-5505);
 }
 
 void TSioDataPacket::DisarmPacket() {
-    if (!EnablePending && !WillCollect && fMode == TPacketMode::dpIdle) return;
+    if (!EnablePending && !WillCollect && FMode == TPacketMode::dpIdle) return;
     EnablePending = false;
     WillCollect = false;
     if (FEnableTimer > 0) {
@@ -257,12 +257,12 @@ void TSioDataPacket::RearmPacket() {
 }
 
 void TSioDataPacket::ChangeMode(TPacketMode New) {
-    if (New == fMode) return;
+    if (New == FMode) return;
     // The capture is released after the mode has changed: stopping its timer may raise, and the
     // packet must not be left collecting without the capture.
     const bool release = New != TPacketMode::dpCollecting && HaveCapture;
-    if (New == TPacketMode::dpCollecting) FManager->SetCaptureLocked(this, fTimeOut);
-    fMode = New;
+    if (New == TPacketMode::dpCollecting) FManager->SetCaptureLocked(this, FTimeOut);
+    FMode = New;
     if (release) FManager->ReleaseCaptureLocked(this);
     switch (New) {
         case TPacketMode::dpIdle:
@@ -278,7 +278,7 @@ void TSioDataPacket::ChangeMode(TPacketMode New) {
 }
 
 bool TSioDataPacket::MatchInProgress() const {
-    return FEnabled && fMode != TPacketMode::dpIdle && fBeginMatch != -1;
+    return FEnabled && FMode != TPacketMode::dpIdle && FBeginMatch != -1;
 }
 
 // ---- matching ----
@@ -286,11 +286,11 @@ bool TSioDataPacket::MatchInProgress() const {
 void TSioDataPacket::MatchByte(int32_t I) {
     if (!FEnabled || !FManager || I < 0 || I >= FManager->BufferPtr) return;
     const uint8_t b = FManager->Buffer()[I];
-    if (fMode == TPacketMode::dpIdle && WillCollect) {
+    if (FMode == TPacketMode::dpIdle && WillCollect) {
         ChangeMode(TPacketMode::dpCollecting);
         WillCollect = false;
     }
-    switch (fMode) {
+    switch (FMode) {
         case TPacketMode::dpIdle:
             return;
         case TPacketMode::dpWaitStart:
@@ -305,11 +305,11 @@ void TSioDataPacket::MatchByte(int32_t I) {
 // A delivery ends the call: the packet may have left its manager (or been freed) meanwhile.
 void TSioDataPacket::MatchStart(int32_t I, uint8_t B) {
     if (StartPattern.Matches(B, StartMatchPos)) {
-        if (fBeginMatch == -1) fBeginMatch = I;
+        if (FBeginMatch == -1) FBeginMatch = I;
         if (StartMatchPos == StartPattern.Length()) {
-            if (fEndCond.Empty() || (fEndCond.Contains(TPacketEndCond::ecPacketSize) &&
+            if (FEndCond.Empty() || (FEndCond.Contains(TPacketEndCond::ecPacketSize) &&
                                      StartPattern.Length() == LocalPacketSize)) {
-                fDataSize = I - fBeginMatch + 1;
+                FDataSize = I - FBeginMatch + 1;
                 FManager->DeliverPacket(this, true);
                 return;
             }
@@ -317,31 +317,31 @@ void TSioDataPacket::MatchStart(int32_t I, uint8_t B) {
         } else {
             ++StartMatchPos;
         }
-    } else if (fBeginMatch != -1) {
+    } else if (FBeginMatch != -1) {
         // Restart at the earliest later byte from which the bytes so far still fit the pattern,
         // so that AAB is found in AAAB.
-        const int32_t s = StartPattern.Restart(FManager->Buffer(), fBeginMatch, I);
+        const int32_t s = StartPattern.Restart(FManager->Buffer(), FBeginMatch, I);
         if (s >= 0) {
-            fBeginMatch = s;
+            FBeginMatch = s;
             StartMatchPos = I - s + 2;
         } else {
-            fBeginMatch = -1;
+            FBeginMatch = -1;
             StartMatchPos = 1;
         }
     }
 }
 
 void TSioDataPacket::MatchEnd(int32_t I, uint8_t B) {
-    if (fBeginMatch == -1) fBeginMatch = I;
-    if (fEndCond.Contains(TPacketEndCond::ecPacketSize) && I - fBeginMatch + 1 >= LocalPacketSize) {
-        fDataSize = I - fBeginMatch + 1;
+    if (FBeginMatch == -1) FBeginMatch = I;
+    if (FEndCond.Contains(TPacketEndCond::ecPacketSize) && I - FBeginMatch + 1 >= LocalPacketSize) {
+        FDataSize = I - FBeginMatch + 1;
         FManager->DeliverPacket(this, true);
         return;
     }
-    if (!fEndCond.Contains(TPacketEndCond::ecString)) return;
+    if (!FEndCond.Contains(TPacketEndCond::ecString)) return;
     if (EndPattern.Matches(B, EndMatchPos)) {
         if (EndMatchPos == EndPattern.Length()) {
-            fDataSize = I - fBeginMatch + 1;
+            FDataSize = I - FBeginMatch + 1;
             FManager->DeliverPacket(this, false);
             return;
         }
@@ -374,8 +374,8 @@ void TSioDataPacket::LogPacketEvent(TDispatchSubType SubType, const void* Data, 
 
 void TSioDataPacket::GetCollectedString(std::string& Data) const {
     auto lock = LockOf(FManager);
-    if (PacketBuffer && fDataSize > 0)
-        Data.assign(reinterpret_cast<const char*>(PacketBuffer), static_cast<size_t>(fDataSize));
+    if (PacketBuffer && FDataSize > 0)
+        Data.assign(reinterpret_cast<const char*>(PacketBuffer), static_cast<size_t>(FDataSize));
     else
         Data.clear();
 }
@@ -383,12 +383,12 @@ void TSioDataPacket::GetCollectedString(std::string& Data) const {
 void TSioDataPacket::GetCollectedData(const uint8_t*& Data, int32_t& Size) const {
     auto lock = LockOf(FManager);
     Data = PacketBuffer;
-    Size = fDataSize;
+    Size = FDataSize;
 }
 
 void TSioDataPacket::ForgetCollected() {
     PacketBuffer = nullptr;
-    fDataSize = 0;
+    FDataSize = 0;
 }
 
 bool TSioDataPacket::WaitFor() {
@@ -398,13 +398,13 @@ bool TSioDataPacket::WaitFor() {
         // that is closed, or an event in progress (the next delivery comes only after it).
         if (!FManager) throw EPortNotAssigned(-1005);
         if (!FManager->FEnabled) throw ECommNotOpen(-2007);
-        if (FManager->fInEvent) throw EBadArgument(-1002);
+        if (FManager->FInEvent) throw EBadArgument(-1002);
         // A wait starts afresh; the flags of an earlier delivery would end it at once.
         FDataMatch = false;
         FTimedOut = false;
         Waiting = true;
         WaitData.clear();
-        fAutoEnable = false;
+        FAutoEnable = false;
         SetEnabledLocked(true);
     }
     while (!FDataMatch.load() && !FTimedOut.load()) {

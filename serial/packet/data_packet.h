@@ -115,23 +115,23 @@ class TSioDataPacket : public TSioBaseComponent {
     bool WaitFor();
 
     TSioDataPacketManager* FManager = nullptr;  // not owned; nullptr when unbound
-    TPacketStartCond fStartCond = TPacketStartCond::scString;
-    TPacketEndSet fEndCond;
-    std::string fStartString;
-    std::string fEndString;
+    TPacketStartCond FStartCond = TPacketStartCond::scString;
+    TPacketEndSet FEndCond;
+    std::string FStartString;
+    std::string FEndString;
     TSioCustomComPort* FComPort = nullptr;  // not owned
-    TPacketMode fMode = TPacketMode::dpIdle;
-    int32_t fPacketSize = 0;
-    TPacketNotifyEvent fOnPacket;
-    TStringPacketNotifyEvent fOnStringPacket;
-    TPacketTimeoutEvent fOnTimeOut;
-    int32_t fTimeOut = 2184;
-    int32_t fDataSize = 0;
-    int32_t fBeginMatch = -1;
-    bool fAutoEnable = true;
-    bool fIgnoreCase = true;
+    TPacketMode FMode = TPacketMode::dpIdle;
+    int32_t FPacketSize = 0;
+    TPacketNotifyEvent FOnPacket;
+    TStringPacketNotifyEvent FOnStringPacket;
+    TPacketTimeoutEvent FOnTimeOut;
+    int32_t FTimeOut = 2184;
+    int32_t FDataSize = 0;
+    int32_t FBeginMatch = -1;
+    bool FAutoEnable = true;
+    bool FIgnoreCase = true;
     bool FEnabled = false;
-    bool fIncludeStrings = true;
+    bool FIncludeStrings = true;
     const uint8_t* PacketBuffer = nullptr;  // into the manager's buffer, during an event
     int32_t StartMatchPos = 1;
     int32_t EndMatchPos = 1;

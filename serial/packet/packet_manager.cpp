@@ -71,11 +71,11 @@ TSioDataPacketManager::~TSioDataPacketManager() {
             p->ForgetCollected();
             p->HaveCapture = false;
             p->WillCollect = false;
-            p->fMode = TPacketMode::dpIdle;
+            p->FMode = TPacketMode::dpIdle;
             p->FEnableTimer = 0;
         }
         PacketList.clear();
-        fCapture = nullptr;
+        FCapture = nullptr;
         std::vector<uint8_t>().swap(FDataBuffer);
         std::vector<uint8_t>().swap(RetiredBuffer);
         BufferPtr = 0;
@@ -118,7 +118,7 @@ intptr_t TSioDataPacketManager::WindowProc(uint32_t Msg, uintptr_t, intptr_t) {
     if (Msg != DeferredFreeMsg) return 0;
     {
         std::lock_guard<std::mutex> lock(Gate->Lock);
-        if (fInEvent) {
+        if (FInEvent) {
             platform::PostMessageTo(FWindow->Handle(), DeferredFreeMsg, 0, 0);
             return 0;
         }
@@ -145,7 +145,7 @@ void TSioDataPacketManager::Remove(TSioDataPacket* Packet) {
     std::lock_guard<std::mutex> lock(Gate->Lock);
     auto it = std::find(PacketList.begin(), PacketList.end(), Packet);
     if (it != PacketList.end()) PacketList.erase(it);
-    if (fCapture == Packet) fCapture = nullptr;
+    if (FCapture == Packet) FCapture = nullptr;
     Packet->HaveCapture = false;
     // The packet leaves at once, also during an event (it may be freed next): the delivery in
     // progress looks it up again before touching it. Only the free waits for the event's end.
@@ -251,7 +251,7 @@ void TSioDataPacketManager::PortGone() {
         p->HaveCapture = false;
     }
     PacketList.clear();
-    fCapture = nullptr;
+    FCapture = nullptr;
     ForgetPort();
 }
 
@@ -268,7 +268,7 @@ void TSioDataPacketManager::ReleaseCapture(TSioDataPacket* Packet) {
 }
 
 void TSioDataPacketManager::SetCaptureLocked(TSioDataPacket* Packet, int32_t TimeOut) {
-    fCapture = Packet;
+    FCapture = Packet;
     if (TimeOut != 0 && Timer != 0 && LinkUsable())
         (void)FLink->SetTimerTrigger(static_cast<uint32_t>(Timer), TimeOut, true);
     Packet->HaveCapture = true;
@@ -278,7 +278,7 @@ void TSioDataPacketManager::SetCaptureLocked(TSioDataPacket* Packet, int32_t Tim
 }
 
 void TSioDataPacketManager::ReleaseCaptureLocked(TSioDataPacket* Packet) {
-    fCapture = nullptr;
+    FCapture = nullptr;
     Packet->HaveCapture = false;
     if (Timer != 0 && LinkUsable())
         CheckResultCode(Packet, FLink->SetTimerTrigger(static_cast<uint32_t>(Timer), 0, false));
@@ -288,7 +288,7 @@ void TSioDataPacketManager::ReleaseCaptureLocked(TSioDataPacket* Packet) {
 
 bool TSioDataPacketManager::InEvent() const {
     std::lock_guard<std::mutex> lock(Gate->Lock);
-    return fInEvent;
+    return FInEvent;
 }
 
 void TSioDataPacketManager::SetInEvent(bool Value) {
@@ -297,8 +297,8 @@ void TSioDataPacketManager::SetInEvent(bool Value) {
 }
 
 void TSioDataPacketManager::SetInEventLocked(bool Value) {
-    if (Value == fInEvent) return;
-    fInEvent = Value;
+    if (Value == FInEvent) return;
+    FInEvent = Value;
     if (Value) {
         for (size_t i = 0; i < PacketList.size(); ++i)
             if (PacketList[i]->FEnabled) PacketList[i]->DisarmPacket();
@@ -386,14 +386,14 @@ void TSioDataPacketManager::GateHandler(void* G, uint32_t Msg, uint32_t wParam, 
             self->ScanBuffer(start);
         } else if (Msg == TriggerTimerMsg) {
             if (self->Timer != 0 && wParam == static_cast<uint32_t>(self->Timer) &&
-                self->fCapture) {
-                self->HandleTimeout(self->fCapture);
+                self->FCapture) {
+                self->HandleTimeout(self->FCapture);
                 return;
             }
             for (size_t i = 0; i < self->PacketList.size(); ++i) {
                 TSioDataPacket* p = self->PacketList[i];
                 if (p->FEnableTimer != 0 && wParam == static_cast<uint32_t>(p->FEnableTimer) &&
-                    p->fMode != TPacketMode::dpIdle) {
+                    p->FMode != TPacketMode::dpIdle) {
                     self->HandleTimeout(p);
                     return;
                 }
@@ -408,25 +408,25 @@ void TSioDataPacketManager::DispatcherEventHandler(uint32_t Msg, uint32_t wParam
 }
 
 void TSioDataPacketManager::ScanBuffer(int32_t Start) {
-    if (fInEvent) {
+    if (FInEvent) {
         NotifyPending = true;
         NotifyStart = Start;
         return;
     }
-    fCurBfrOffset = Start;
-    while (fCurBfrOffset < BufferPtr) {
-        if (fCapture) {
-            fCapture->MatchByte(fCurBfrOffset);
+    FCurBfrOffset = Start;
+    while (FCurBfrOffset < BufferPtr) {
+        if (FCapture) {
+            FCapture->MatchByte(FCurBfrOffset);
         } else {
             for (size_t i = 0; i < PacketList.size(); ++i) {
-                PacketList[i]->MatchByte(fCurBfrOffset);
-                if (fCapture || fCurBfrOffset < 0) break;
+                PacketList[i]->MatchByte(FCurBfrOffset);
+                if (FCapture || FCurBfrOffset < 0) break;
             }
         }
         if (FDataBuffer.empty()) return;
-        ++fCurBfrOffset;
+        ++FCurBfrOffset;
     }
-    if (fCapture) return;
+    if (FCapture) return;
     for (const TSioDataPacket* p : PacketList)
         if (p->MatchInProgress()) return;
     DiscardBuffer();
@@ -435,7 +435,7 @@ void TSioDataPacketManager::ScanBuffer(int32_t Start) {
 void TSioDataPacketManager::DiscardBuffer() {
     // During an event the event's data may still point into the buffer (a handler that closes
     // the port discards it): keep the memory until the event ends.
-    if (fInEvent && !FDataBuffer.empty()) RetiredBuffer = std::move(FDataBuffer);
+    if (FInEvent && !FDataBuffer.empty()) RetiredBuffer = std::move(FDataBuffer);
     std::vector<uint8_t>().swap(FDataBuffer);
     BufferPtr = 0;
 }
@@ -449,8 +449,8 @@ void TSioDataPacketManager::RemoveDataLocked(int32_t Start, int32_t Size) {
     // Never more than is held: the buffer may have been discarded while the event ran.
     const int32_t n = std::clamp(Start + Size, 0, BufferPtr);
     BufferPtr -= n;
-    fCurBfrOffset -= n;
-    if (fCurBfrOffset < 0) fCurBfrOffset = -1;
+    FCurBfrOffset -= n;
+    if (FCurBfrOffset < 0) FCurBfrOffset = -1;
     if (BufferPtr > 0)
         std::memmove(Buffer(), Buffer() + n, static_cast<size_t>(BufferPtr));
     else
@@ -458,10 +458,10 @@ void TSioDataPacketManager::RemoveDataLocked(int32_t Start, int32_t Size) {
     for (size_t i = 0; i < PacketList.size(); ++i) {
         TSioDataPacket* p = PacketList[i];
         if (!p->MatchInProgress()) continue;
-        if (p->fBeginMatch < n) {
+        if (p->FBeginMatch < n) {
             p->RearmPacket();
         } else {
-            p->fBeginMatch -= n;
+            p->FBeginMatch -= n;
             p->EndMatchStart -= n;
         }
     }
@@ -483,18 +483,18 @@ void TSioDataPacketManager::DeliverPacket(TSioDataPacket* Packet, bool BySize) {
     InEventDo([&] {
         TSioDataPacket* p = Packet;
         p->SetEnabledLocked(false);
-        const int32_t size = p->fDataSize;
-        const int32_t begin = p->fBeginMatch;
+        const int32_t size = p->FDataSize;
+        const int32_t begin = p->FBeginMatch;
         int32_t offset = begin;
         int32_t dataSize = size;
-        if (p->fStartCond == TPacketStartCond::scString && !p->fIncludeStrings) {
+        if (p->FStartCond == TPacketStartCond::scString && !p->FIncludeStrings) {
             offset += p->StartPattern.Length();
             dataSize -= p->StartPattern.Length();
         }
-        if (!p->fIncludeStrings && !BySize) dataSize -= p->EndPattern.Length();
+        if (!p->FIncludeStrings && !BySize) dataSize -= p->EndPattern.Length();
         dataSize = std::max(dataSize, 0);
         p->PacketBuffer = Buffer() + offset;
-        p->fDataSize = dataSize;
+        p->FDataSize = dataSize;
         p->LogPacketEvent(TDispatchSubType::dstStringPacket);
         p->LogPacketEvent(
             BySize ? TDispatchSubType::dstSizePacket : TDispatchSubType::dstStringPacket,
@@ -507,8 +507,8 @@ void TSioDataPacketManager::DeliverPacket(TSioDataPacket* Packet, bool BySize) {
         // What the events need, taken while the lock is held.
         TComponent* sender = p;
         const uint8_t* data = p->PacketBuffer;
-        TPacketNotifyEvent onPacket = p->fOnPacket;
-        TStringPacketNotifyEvent onString = p->fOnStringPacket;
+        TPacketNotifyEvent onPacket = p->FOnPacket;
+        TStringPacketNotifyEvent onString = p->FOnStringPacket;
         RunEvent(p, [&] {
             // The string is copied first: OnPacket may close the port.
             std::string text;
@@ -520,7 +520,7 @@ void TSioDataPacketManager::DeliverPacket(TSioDataPacket* Packet, bool BySize) {
         if (!Contains(p)) p = nullptr;  // it left (or was freed) during the event
         if (p) p->ForgetCollected();
         RemoveDataLocked(begin, size);
-        if (p && p->fAutoEnable) p->SetEnabledLocked(true);
+        if (p && p->FAutoEnable) p->SetEnabledLocked(true);
     });
 }
 
@@ -530,20 +530,20 @@ void TSioDataPacketManager::HandleTimeout(TSioDataPacket* Packet) {
         p->LogPacketEvent(TDispatchSubType::dstPacketTimeout);
         p->SetEnabledLocked(false);
         p->FTimedOut = true;
-        const int32_t begin = p->fBeginMatch;
+        const int32_t begin = p->FBeginMatch;
         if (begin == -1) {
             p->PacketBuffer = nullptr;
-            p->fDataSize = 0;
+            p->FDataSize = 0;
         } else {
             int32_t from = begin;
-            if (p->fStartCond == TPacketStartCond::scString) from += p->StartPattern.Length();
+            if (p->FStartCond == TPacketStartCond::scString) from += p->StartPattern.Length();
             from = std::min(from, BufferPtr);
             p->PacketBuffer = Buffer() + from;
-            p->fDataSize = BufferPtr - from;
+            p->FDataSize = BufferPtr - from;
         }
         const bool flush = p->FFlushOnTimeout;
         TComponent* sender = p;
-        TPacketTimeoutEvent onTimeout = p->fOnTimeOut;
+        TPacketTimeoutEvent onTimeout = p->FOnTimeOut;
         RunEvent(p, [&] {
             if (onTimeout) onTimeout(sender);
         });

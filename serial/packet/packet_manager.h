@@ -125,13 +125,13 @@ class TSioDataPacketManager {
     bool HandlerInstalled = false;
     bool FEnabled = false;
     int32_t BufferPtr = 0;
-    int32_t fCurBfrOffset = 0;
+    int32_t FCurBfrOffset = 0;
     std::vector<uint8_t> FDataBuffer;  // size() is the capacity; empty when discarded
     // A buffer discarded during an event: the event's data may still point into it.
     std::vector<uint8_t> RetiredBuffer;
-    TSioDataPacket* fCapture = nullptr;  // not owned
+    TSioDataPacket* FCapture = nullptr;  // not owned
     int32_t Timer = 0;
-    bool fInEvent = false;
+    bool FInEvent = false;
     bool NotifyPending = false;
     int32_t NotifyStart = 0;
     bool EnablePending = false;

@@ -27,18 +27,18 @@ bool TPortPacketLink::PortDesigning() const {
 const TComponent* TPortPacketLink::Sender() const { return FPort; }
 
 void TPortPacketLink::WatchPort(std::function<void(TPacketPortEvent)> Changed) {
-    fChanged = std::move(Changed);
-    if (!FPort || fWatching) return;
+    FChanged = std::move(Changed);
+    if (!FPort || FWatching) return;
     FPort->RegisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));
-    fWatching = true;
+    FWatching = true;
 }
 
 void TPortPacketLink::UnwatchPort() {
-    fChanged = nullptr;
+    FChanged = nullptr;
     // Without the port's word there is no telling when its dispatcher goes.
     FDispatcher.store(nullptr);
-    if (!FPort || !fWatching) return;
-    fWatching = false;
+    if (!FPort || !FWatching) return;
+    FWatching = false;
     FPort->DeregisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));
 }
 
@@ -48,21 +48,21 @@ void TPortPacketLink::PortStateChanged(TSioCustomComPort* CP, TSioCallbackType C
     switch (CallbackType) {
         case TSioCallbackType::ctOpen:
             FDispatcher.store(FPort->Dispatcher());
-            if (fChanged) fChanged(TPacketPortEvent::Opened);
+            if (FChanged) FChanged(TPacketPortEvent::Opened);
             break;
         case TSioCallbackType::ctClosing:
-            if (fChanged) fChanged(TPacketPortEvent::Closed);
+            if (FChanged) FChanged(TPacketPortEvent::Closed);
             break;
         case TSioCallbackType::ctClosed:
-            if (fChanged) fChanged(TPacketPortEvent::Closed);
+            if (FChanged) FChanged(TPacketPortEvent::Closed);
             FDispatcher.store(nullptr);
             break;
     }
     // A port destroyed while open closes first; after its last word it must not be touched.
     if (going && CallbackType == TSioCallbackType::ctClosed) {
-        auto changed = std::move(fChanged);
-        fChanged = nullptr;
-        fWatching = false;
+        auto changed = std::move(FChanged);
+        FChanged = nullptr;
+        FWatching = false;
         FPort = nullptr;
         if (changed) changed(TPacketPortEvent::Gone);
     }

@@ -31,8 +31,8 @@ class TPortPacketLink : public TDispatcherPacketLink {
     // says so (asking the port itself could open it, and reads its state). Read by the
     // dispatcher thread inside the manager's handler.
     std::atomic<TSioBaseDispatcher*> FDispatcher{nullptr};
-    std::function<void(TPacketPortEvent)> fChanged;
-    bool fWatching = false;
+    std::function<void(TPacketPortEvent)> FChanged;
+    bool FWatching = false;
 };
 
 std::unique_ptr<TPacketPortLink> MakePortPacketLink(TSioCustomComPort* Port);

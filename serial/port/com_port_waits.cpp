@@ -20,29 +20,29 @@ char Fold(char c, bool ignoreCase) { return ignoreCase && c >= 'a' && c <= 'z' ?
 // input seen so far.
 class StringMatcher {
   public:
-    StringMatcher(std::string s, bool ignoreCase) : s_(std::move(s)), ignoreCase_(ignoreCase) {
-        for (char& c : s_) c = Fold(c, ignoreCase_);
-        fail_.assign(s_.size(), 0);
-        for (size_t i = 1, k = 0; i < s_.size(); ++i) {
-            while (k > 0 && s_[i] != s_[k]) k = fail_[k - 1];
-            if (s_[i] == s_[k]) ++k;
-            fail_[i] = k;
+    StringMatcher(std::string s, bool ignoreCase) : FNeedle(std::move(s)), FIgnoreCase(ignoreCase) {
+        for (char& c : FNeedle) c = Fold(c, FIgnoreCase);
+        FFail.assign(FNeedle.size(), 0);
+        for (size_t i = 1, k = 0; i < FNeedle.size(); ++i) {
+            while (k > 0 && FNeedle[i] != FNeedle[k]) k = FFail[k - 1];
+            if (FNeedle[i] == FNeedle[k]) ++k;
+            FFail[i] = k;
         }
     }
     // Feeds one character; true when the whole string has now arrived.
     bool Feed(char c, size_t& matched) const {
-        if (s_.empty()) return false;
-        c = Fold(c, ignoreCase_);
-        if (matched >= s_.size()) matched = fail_[s_.size() - 1];
-        while (matched > 0 && s_[matched] != c) matched = fail_[matched - 1];
-        if (s_[matched] == c) ++matched;
-        return matched == s_.size();
+        if (FNeedle.empty()) return false;
+        c = Fold(c, FIgnoreCase);
+        if (matched >= FNeedle.size()) matched = FFail[FNeedle.size() - 1];
+        while (matched > 0 && FNeedle[matched] != c) matched = FFail[matched - 1];
+        if (FNeedle[matched] == c) ++matched;
+        return matched == FNeedle.size();
     }
 
   private:
-    std::string s_;
-    bool ignoreCase_;
-    std::vector<size_t> fail_;
+    std::string FNeedle;
+    bool FIgnoreCase;
+    std::vector<size_t> FFail;
 };
 
 }  // namespace

@@ -22,7 +22,6 @@
 #include "serial/device/posix_termios.h"
 
 namespace {
-constexpr uint32_t kStartWaitMs = 3000;
 constexpr uint32_t kPurgeWaitMs = 5000;
 constexpr uint32_t kDispatcherWaitMs = 36 * 55;  // 36 ticks
 // The least the reader may queue ahead of the dispatcher thread: one full read.
@@ -354,40 +353,18 @@ bool TSioPosixDispatcher::WaitDeviceEvent(int32_t& Mask) {
 bool TSioPosixDispatcher::SetupQueues(int32_t, int32_t) { return true; }
 
 void TSioPosixDispatcher::LaunchThreads() {
-    std::lock_guard lock(DataSection);
-    if (DispActive.load()) throw std::runtime_error("Dispatcher already started.");
-    DispActive.store(true);
-    KillThreads.store(false);
-    FStopPipe.Drain();
-    FReaderWake.Drain();
-    FFirstFailureShown.store(0);
-    auto awaitStart = [this] { GeneralEvent->Wait(kStartWaitMs); };
-    // Threads of an earlier run have ended; replacing their objects joins them.
-    ComThread = std::make_unique<TPosixReadThread>(this);
-    ComThread->Start();
-    awaitStart();
-    StartDispatcherThread();
-    awaitStart();
-    OutThread = std::make_unique<TPosixWriteThread>(this);
-    OutThread->Start();
-    awaitStart();
-    StatusThread = std::make_unique<TPosixStatusThread>(this);
-    StatusThread->Start();
-    awaitStart();
+    LaunchDeviceThreads(
+        [this] {
+            FStopPipe.Drain();
+            FReaderWake.Drain();
+            FFirstFailureShown.store(0);
+        },
+        [this] { return std::make_unique<TPosixReadThread>(this); },
+        [this] { return std::make_unique<TPosixWriteThread>(this); },
+        [this] { return std::make_unique<TPosixStatusThread>(this); });
 }
 
-void TSioPosixDispatcher::HaltThreads() {
-    if (DispActive.load()) CloseCom();
-    // The events go only once no thread of this dispatcher can still use them (see the Windows
-    // layer): not while another close is under way, and not from the dispatcher thread itself.
-    if (CloseComActive.load() || ActiveThreads.load() != 0) return;
-    ComEvent.reset();
-    ReadyEvent.reset();
-    GeneralEvent.reset();
-    OutputEvent.reset();
-    SentEvent.reset();
-    OutFlushEvent.reset();
-}
+void TSioPosixDispatcher::HaltThreads() { HaltDeviceThreads(); }
 
 int32_t TSioPosixDispatcher::OutputPending() { return OutputRingUsed(*this); }
 

@@ -12,7 +12,6 @@
 #include "serial/dispatch/tick_timer.h"
 
 namespace {
-constexpr DWORD kStartWaitMs = 3000;
 constexpr DWORD kPurgeWaitMs = 5000;
 constexpr uint32_t kModemRetryMs = 1000;
 constexpr uint32_t kDispatcherWaitMs = 36 * 55;  // 36 ticks
@@ -155,42 +154,18 @@ bool TSioWin32Dispatcher::SetupQueues(int32_t InSize, int32_t OutSize) {
 }
 
 void TSioWin32Dispatcher::LaunchThreads() {
-    std::lock_guard lock(DataSection);
-    if (DispActive.load()) throw std::runtime_error("Dispatcher already started.");
-    DispActive.store(true);
-    KillThreads.store(false);
-    FStopEvent.ResetEvent();
-    FReaderDrained.ResetEvent();
-    FFirstFailureShown.store(0);
-    auto awaitStart = [this] { GeneralEvent->Wait(kStartWaitMs); };
-    // Threads of an earlier run have ended; replacing their objects joins them.
-    ComThread = std::make_unique<TReadThread>(this);
-    ComThread->Start();
-    awaitStart();
-    StartDispatcherThread();
-    awaitStart();
-    OutThread = std::make_unique<TWriteThread>(this);
-    OutThread->Start();
-    awaitStart();
-    StatusThread = std::make_unique<TStatusThread>(this);
-    StatusThread->Start();
-    awaitStart();
+    LaunchDeviceThreads(
+        [this] {
+            FStopEvent.ResetEvent();
+            FReaderDrained.ResetEvent();
+            FFirstFailureShown.store(0);
+        },
+        [this] { return std::make_unique<TReadThread>(this); },
+        [this] { return std::make_unique<TWriteThread>(this); },
+        [this] { return std::make_unique<TStatusThread>(this); });
 }
 
-void TSioWin32Dispatcher::HaltThreads() {
-    if (DispActive.load()) CloseCom();
-    // The events are closed only when no thread of this dispatcher can still use them: not
-    // while another close is under way, and not from the dispatcher thread, which runs this
-    // as it ends. Otherwise they stay until the next InitPort replaces them or the dispatcher
-    // is destroyed.
-    if (CloseComActive.load() || ActiveThreads.load() != 0) return;
-    ComEvent.reset();
-    ReadyEvent.reset();
-    GeneralEvent.reset();
-    OutputEvent.reset();
-    SentEvent.reset();
-    OutFlushEvent.reset();
-}
+void TSioWin32Dispatcher::HaltThreads() { HaltDeviceThreads(); }
 
 int32_t TSioWin32Dispatcher::OutputPending() { return OutputRingUsed(*this); }
 

@@ -2,6 +2,8 @@
 // closing the port, the final release, and the threads' start and end.
 #include "serial/dispatch/base_dispatcher.h"
 
+#include <stdexcept>
+
 #include <thread>
 
 #include "platform/clock.h"
@@ -247,6 +249,42 @@ void TSioBaseDispatcher::StartDispatcherThread() {
     if (FDispThread) FDispThread->Join();
     FDispThread = std::make_unique<TDispThread>(this);
     FDispThread->Start();
+}
+
+void TSioBaseDispatcher::LaunchDeviceThreads(const std::function<void()>& ResetSignals,
+                                             const TDeviceThreadMaker& Reader,
+                                             const TDeviceThreadMaker& Writer,
+                                             const TDeviceThreadMaker& Status) {
+    constexpr uint32_t kStartWaitMs = 3000;
+    std::lock_guard lock(DataSection);
+    if (DispActive.load()) throw std::runtime_error("Dispatcher already started.");
+    DispActive.store(true);
+    KillThreads.store(false);
+    ResetSignals();
+    auto awaitStart = [this] { (void)GeneralEvent->Wait(kStartWaitMs); };
+    ComThread = Reader();
+    ComThread->Start();
+    awaitStart();
+    StartDispatcherThread();
+    awaitStart();
+    OutThread = Writer();
+    OutThread->Start();
+    awaitStart();
+    StatusThread = Status();
+    StatusThread->Start();
+    awaitStart();
+}
+
+void TSioBaseDispatcher::HaltDeviceThreads() {
+    // A failed close has been reported by the close itself; the threads end either way.
+    if (DispActive.load()) (void)CloseCom();
+    if (CloseComActive.load() || ActiveThreads.load() != 0) return;
+    ComEvent.reset();
+    ReadyEvent.reset();
+    GeneralEvent.reset();
+    OutputEvent.reset();
+    SentEvent.reset();
+    OutFlushEvent.reset();
 }
 
 bool TSioBaseDispatcher::EndDispatcherThread(uint32_t timeoutMs) {

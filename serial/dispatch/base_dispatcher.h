@@ -28,6 +28,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -477,6 +478,21 @@ class TSioBaseDispatcher {
   protected:
     // For LaunchThreads: creates and starts the dispatcher thread into FDispThread.
     void StartDispatcherThread();
+    // A device layer's LaunchThreads, the same on every layer with three threads: under
+    // DataSection, marks the dispatcher active (throws when it already is), lets ResetSignals
+    // clear the layer's own stop and wake signals, then starts the reader, the dispatcher thread,
+    // the writer and the status thread in that order, each given up to three seconds to report
+    // on GeneralEvent that it runs. Threads of an earlier run have ended; replacing their objects
+    // joins them.
+    using TDeviceThreadMaker = std::function<std::unique_ptr<TSioDispatcherThread>()>;
+    void LaunchDeviceThreads(const std::function<void()>& ResetSignals,
+                             const TDeviceThreadMaker& Reader, const TDeviceThreadMaker& Writer,
+                             const TDeviceThreadMaker& Status);
+    // A device layer's HaltThreads: closes the device if it is still open, then the six events,
+    // but only once no thread of this dispatcher can still use them: not while another close is
+    // under way, and not from the dispatcher thread, which runs this as it ends. Otherwise they
+    // stay until the next InitPort replaces them or the dispatcher is destroyed.
+    void HaltDeviceThreads();
     // For CloseCom / HaltThreads: waits up to timeoutMs for the dispatcher thread to end while the
     // calling thread handles its window messages (the thread may be inside a call synchronised
     // with the main thread); joins it when it has ended. True when it has ended (or none runs).

@@ -81,12 +81,12 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
 
     // ---- for the device threads ----
     TPosixWakePipe FStopPipe;    // StopThreads signals, LaunchThreads drains
-    TPosixWakePipe FReaderWake;  // ReadCom: the queue has room again
+    TPosixWakePipe FReaderWake;  // ReadCom, PurgeQueue(1): the queue has room again
     TPosixWakePipe FWriterWake;  // WriteCom and PurgeQueue(0)
     // Counts output purges; the writer drops its block when it sees the count change.
     std::atomic<uint32_t> FOutputPurges{0};
     // Whether the reader may take more from the device (the queue is below its bound); when it
-    // may not, it waits and ReadCom wakes it once there is room again.
+    // may not, it waits and ReadCom or an input purge wakes it once there is room again.
     bool InputQueueHasRoom();
     // True when Code is the failure a device thread of this run has already shown; otherwise
     // Code becomes the shown one if none was shown yet.
@@ -103,6 +103,8 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
 
   private:
     bool QueueBelowBound() const;
+    // Wakes the reader if it waits for room in the queue (ReadCom, an input purge).
+    void ResumeReader();
     void AwaitThreadEnd(TSioDispatcherThread* Thread);
     int32_t Fail(int Errno);
 

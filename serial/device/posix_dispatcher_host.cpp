@@ -234,6 +234,8 @@ int32_t TSioPosixDispatcher::PurgeQueue(int32_t Queue) {
     if (Queue == 1) {
         const bool ok = fd >= 0 && tcflush(fd, TCIFLUSH) == 0;
         FQueue->Clear();
+        // A reader held at the bound waits for room without looking at the queue again.
+        ResumeReader();
         return ok ? 1 : 0;
     }
     return 0;
@@ -318,11 +320,14 @@ int32_t TSioPosixDispatcher::WriteDeviceState(TSioDCB& In) {
 
 int32_t TSioPosixDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
     int32_t copied = TakeQueuedBytes(*FQueue, Buf, Size);
-    if (copied > 0 && FReaderHeld.load() && QueueBelowBound()) {
-        FReaderHeld.store(false);
-        FReaderWake.Signal();
-    }
+    if (copied > 0 && QueueBelowBound()) ResumeReader();
     return copied;
+}
+
+void TSioPosixDispatcher::ResumeReader() {
+    if (!FReaderHeld.load()) return;
+    FReaderHeld.store(false);
+    FReaderWake.Signal();
 }
 
 bool TSioPosixDispatcher::QueueBelowBound() const {

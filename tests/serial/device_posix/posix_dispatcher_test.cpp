@@ -259,8 +259,10 @@ TEST_F(PosixPort, AnInputFlushDropsWhatCameBeforeIt) {
 // queue, and the reader must take up the line again without a read to wake it.
 TEST_F(PosixPort, AnInputFlushWhileTheQueueIsAtItsBoundLetsTheReaderGoOn) {
     ASSERT_EQ(0, Open(*d));
-    std::thread far([&] { pty.Write(Pattern(3 * 8192, 3)); });
-    ASSERT_TRUE(PumpUntil([&] { return d->FQueue->BytesQueued() >= 4096; }));
+    // The dispatch buffer's 8192 bytes, the queue's bound and some left in the device.
+    const size_t bytes = 8192 + static_cast<size_t>(d->InputBound()) + 4096;
+    std::thread far([&] { pty.Write(Pattern(bytes, 3)); });
+    ASSERT_TRUE(PumpUntil([&] { return d->FQueue->BytesQueued() >= d->InputBound(); }));
     far.join();
     EXPECT_EQ(1, d->FlushInBuffer());
     EXPECT_EQ(0, d->InBuffUsed());

@@ -48,10 +48,20 @@ void MonitorWork::RunDeferred() {
         try {
             work();
         } catch (const std::exception& e) {
-            platform::ShowException(e);
+            ShowFailure([&e] { platform::ShowException(e); });
         } catch (...) {
-            platform::ShowExceptionMessage("Unknown exception");
+            ShowFailure([] { platform::ShowExceptionMessage("Unknown exception"); });
         }
     }
     draining_ = false;
+}
+
+void MonitorWork::ShowFailure(const std::function<void()>& show) {
+    // The box runs a message loop, and the serial line delivers its command lines through it:
+    // while it is open, nobody further up the stack is draining, so those commands are answered
+    // at once (and the ones still waiting before them first) instead of waiting for somebody to
+    // close the box.
+    draining_ = false;
+    show();
+    draining_ = true;
 }

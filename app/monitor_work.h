@@ -29,6 +29,8 @@ class MonitorWork {
     void RunExclusive(const std::function<void()>& work);
     // Runs the waiting work in order; an exception is shown and the next one still runs.
     void RunDeferred();
+    // Shows a failure of waiting work with the gate open to the commands that arrive meanwhile.
+    void ShowFailure(const std::function<void()>& show);
 
     bool busy_ = false;      // a tick or an action is running
     bool draining_ = false;  // RunDeferred is running further up the stack

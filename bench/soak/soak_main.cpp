@@ -1,8 +1,9 @@
 // Pelkan over a long run, under Wine on a virtual serial line: pelkan.exe beside the stand-in
 // answers 10 READs a second, a BTRV every 10 s and a DEVN every 30 s for an hour (or what
-// --minutes says). Prints the commands answered and missed, resident memory, threads and open
-// handles of pelkan.exe at start and end, and the slope of its resident memory per hour after a
-// warm-up, beside the same slope of the stand-in (a Wine program of the same kind that paints its
+// --minutes says; --reads-only leaves out BTRV and DEVN, --idle sends nothing, to tell which
+// traffic a growth follows). Prints the commands answered and missed, resident memory, threads and
+// open handles of pelkan.exe at start and end, and the slope of its resident memory per hour after
+// a warm-up, beside the same slope of the stand-in (a Wine program of the same kind that paints its
 // grid and takes typed input all the while): growth both share is Wine's, not ours.
 #include <chrono>
 #include <cstdio>
@@ -36,6 +37,12 @@ double Minutes(int argc, char** argv) {
     return 60;
 }
 
+bool Flag(int argc, char** argv, const char* name) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return true;
+    return false;
+}
+
 void PrintStats(const char* when, const soak::ProcessStats& s) {
     std::printf("  %-6s resident %lld KB, threads %d, open handles %d\n", when,
                 static_cast<long long>(s.residentKb), s.threads, s.descriptors);
@@ -45,8 +52,11 @@ void PrintStats(const char* when, const soak::ProcessStats& s) {
 
 int main(int argc, char** argv) {
     const double runMinutes = Minutes(argc, argv);
+    const bool idle = Flag(argc, argv, "--idle");
+    const bool readsOnly = Flag(argc, argv, "--reads-only");
     if (runMinutes <= 0) {
-        std::fprintf(stderr, "usage: pelkan_soak [--minutes M]   (default 60)\n");
+        std::fprintf(stderr,
+                     "usage: pelkan_soak [--minutes M] [--reads-only | --idle]   (default 60)\n");
         return 2;
     }
     const auto length = duration_cast<milliseconds>(duration<double, std::ratio<60>>(runMinutes));
@@ -97,7 +107,9 @@ int main(int argc, char** argv) {
             nextReport += minutes(1);
         }
         std::this_thread::sleep_until(slot);
+        if (idle) continue;
         exchange(read, "READ", readGood);
+        if (readsOnly) continue;
         if (i % kReadsPerBtrv == kReadsPerBtrv - 1) exchange(btrv, "BTRV X003", okGood);
         if (i % kReadsPerDevn == kReadsPerDevn - 1)
             exchange(devn, (i / kReadsPerDevn) % 2 ? "DEVN X000" : "DEVN X020", okGood);

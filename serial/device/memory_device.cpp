@@ -349,7 +349,8 @@ void TSioMemoryDispatcher::LaunchThreads() {
 }
 
 void TSioMemoryDispatcher::HaltThreads() {
-    if (DispActive.load()) CloseCom();
+    // Stopping the threads: the device goes whatever the close answers.
+    if (DispActive.load()) (void)CloseCom();
     // The events go only once no thread can signal them any more. A dispatcher thread that runs
     // this itself as it ends still counts as active, and a CloseCom already under way on another
     // thread may not have waited yet: then the events stay until the dispatcher is freed.

@@ -7,6 +7,7 @@
 // onto FQueue from the calling thread, as the reader and status threads of a real device do.
 // DeviceLock guards the simulated device's state; it is the innermost lock (taken inside any
 // dispatcher section, takes none itself).
+// Results: result codes as described in base_dispatcher.h; system error numbers are positive.
 #pragma once
 #include <atomic>
 #include <mutex>
@@ -75,27 +76,28 @@ class TSioMemoryDispatcher : public TSioBaseDispatcher {
     bool DeviceOpen();
 
     // ---- device operations ----
-    int32_t LineControl(int32_t Func) override;
-    int32_t PurgeQueue(int32_t Queue) override;
-    int32_t ReadErrors(TSioComStat& Stat) override;
-    int32_t ReadErrorHook(int32_t Code) override;
-    int32_t ReadDeviceState(TSioDCB& DCB) override;
-    int32_t ReadCom(uint8_t* Buf, int32_t Size) override;
-    int32_t WriteDeviceState(TSioDCB& DCB) override;
-    int32_t WriteCom(const uint8_t* Buf, int32_t Size) override;
+    [[nodiscard]] int32_t LineControl(int32_t Func) override;
+    [[nodiscard]] int32_t PurgeQueue(int32_t Queue) override;
+    [[nodiscard]] int32_t ReadErrors(TSioComStat& Stat) override;
+    [[nodiscard]] int32_t ReadErrorHook(int32_t Code) override;
+    [[nodiscard]] int32_t ReadDeviceState(TSioDCB& DCB) override;
+    [[nodiscard]] int32_t ReadCom(uint8_t* Buf, int32_t Size) override;
+    [[nodiscard]] int32_t WriteDeviceState(TSioDCB& DCB) override;
+    [[nodiscard]] int32_t WriteCom(const uint8_t* Buf, int32_t Size) override;
     bool WaitDeviceEvent(int32_t& Mask) override;
     bool SetupQueues(int32_t InSize, int32_t OutSize) override;
     void LaunchThreads() override;
     void HaltThreads() override;
-    int32_t OutputPending() override;
-    int32_t InputAvailable() override;
-    int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue, uint32_t OutQueue) override;
-    int32_t CloseCom() override;
+    [[nodiscard]] int32_t OutputPending() override;
+    [[nodiscard]] int32_t InputAvailable() override;
+    [[nodiscard]] int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue,
+                                  uint32_t OutQueue) override;
+    [[nodiscard]] int32_t CloseCom() override;
     bool CheckPort(const std::wstring& ComName) override;
-    int32_t ProcessCommunications() override;
+    [[nodiscard]] int32_t ProcessCommunications() override;
     void SetDeviceBreak(bool On) override;
     uint32_t ReadModemLines() override;
-    int32_t OsLastError() override;
+    [[nodiscard]] int32_t OsLastError() override;
     void StopThreads() override;
     // Nothing is on a wire: a line change applies at once.
     void PauseForLine(uint32_t Ms) override;

@@ -154,12 +154,12 @@ int32_t TSioPosixDispatcher::CloseCom() {
         AwaitThreadEnd(StatusThread.get());
         AwaitThreadEnd(OutThread.get());
         AwaitThreadEnd(ComThread.get());
-        if (fDispThread && !fDispThread->IsCurrentThread() && !fDispThread->Finished()) {
+        if (FDispThread && !FDispThread->IsCurrentThread() && !FDispThread->Finished()) {
             if (!EndDispatcherThread(kDispatcherWaitMs)) {
                 if (ComEvent) ComEvent->Set();
                 // Still inside a handler: it is told to stop and is joined exactly once, by
                 // the dispatcher's destruction or by the next LaunchThreads.
-                if (!EndDispatcherThread(kDispatcherWaitMs)) fDispThread->Terminate();
+                if (!EndDispatcherThread(kDispatcherWaitMs)) FDispThread->Terminate();
             }
         }
     }

@@ -36,6 +36,7 @@
 // seconds while waits keep bringing nothing; a close ends the pause); a failed modem-status read
 // reports all lines low; a read that stays pending until data arrives delivers the data as it
 // completes.
+// Results: result codes as described in base_dispatcher.h; system error numbers are positive.
 #pragma once
 #ifdef _WIN32
 #include <windows.h>
@@ -55,28 +56,29 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     // Closes the port if open and waits for every thread (Destroy), then frees FSerialEvent.
     ~TSioWin32Dispatcher() override;
 
-    int32_t LineControl(int32_t Func) override;
-    int32_t PurgeQueue(int32_t Queue) override;
-    int32_t ReadErrors(TSioComStat& Stat) override;
-    int32_t ReadErrorHook(int32_t Code) override;
-    int32_t ReadDeviceState(TSioDCB& DCB) override;
-    int32_t ReadCom(uint8_t* Buf, int32_t Size) override;
-    int32_t WriteDeviceState(TSioDCB& DCB) override;
-    int32_t WriteCom(const uint8_t* Buf, int32_t Size) override;
+    [[nodiscard]] int32_t LineControl(int32_t Func) override;
+    [[nodiscard]] int32_t PurgeQueue(int32_t Queue) override;
+    [[nodiscard]] int32_t ReadErrors(TSioComStat& Stat) override;
+    [[nodiscard]] int32_t ReadErrorHook(int32_t Code) override;
+    [[nodiscard]] int32_t ReadDeviceState(TSioDCB& DCB) override;
+    [[nodiscard]] int32_t ReadCom(uint8_t* Buf, int32_t Size) override;
+    [[nodiscard]] int32_t WriteDeviceState(TSioDCB& DCB) override;
+    [[nodiscard]] int32_t WriteCom(const uint8_t* Buf, int32_t Size) override;
     bool WaitDeviceEvent(int32_t& Mask) override;
     bool SetupQueues(int32_t InSize, int32_t OutSize) override;
     // Raises std::runtime_error "Dispatcher already started." when the threads run.
     void LaunchThreads() override;
     void HaltThreads() override;
-    int32_t OutputPending() override;
-    int32_t InputAvailable() override;
-    int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue, uint32_t OutQueue) override;
-    int32_t CloseCom() override;
+    [[nodiscard]] int32_t OutputPending() override;
+    [[nodiscard]] int32_t InputAvailable() override;
+    [[nodiscard]] int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue,
+                                  uint32_t OutQueue) override;
+    [[nodiscard]] int32_t CloseCom() override;
     bool CheckPort(const std::wstring& ComName) override;
-    int32_t ProcessCommunications() override;
+    [[nodiscard]] int32_t ProcessCommunications() override;
     void SetDeviceBreak(bool On) override;
     uint32_t ReadModemLines() override;
-    int32_t OsLastError() override;
+    [[nodiscard]] int32_t OsLastError() override;
 
     // The open device (INVALID_HANDLE_VALUE when none). Written by OpenCom and CloseCom while no
     // device thread runs; read by the device threads.

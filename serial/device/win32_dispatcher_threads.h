@@ -27,13 +27,13 @@ class TSioWin32Thread : public TSioDispatcherThread {
     // Completed: the transferred count (the event stays signalled until the next operation on
     // the record), or -161 when the operation failed (GetLastError tells why). Asked to stop:
     // 0, the operation is still pending. Wait failure: -161.
-    virtual int32_t WaitForOverlapped(OVERLAPPED& Overlapped);
+    [[nodiscard]] virtual int32_t WaitForOverlapped(OVERLAPPED& Overlapped);
 
     // Thread start: ThreadStarted, then the event. False when the event cannot be made.
     bool Begin();
     // Thread end: a pending operation is cancelled and its completion awaited, the event is
     // closed, the exit code is reported and ThreadFinished runs (nothing is touched after it).
-    int32_t Finish(int32_t ExitCode);
+    [[nodiscard]] int32_t Finish(int32_t ExitCode);
     // Cancels the pending operation, if any, and waits until the system has completed it.
     void EndPending();
     // A thread that raised: its pending operation is ended and its event closed before its end
@@ -65,12 +65,12 @@ class TReadThread : public TSioWin32Thread {
     static inline std::function<void()> ReadCompletedHook;
 
   protected:
-    int32_t Execute() override;
+    [[nodiscard]] int32_t Execute() override;
 
   private:
     // ReadFile into FStage: bytes read (0 when nothing had arrived or the read was aborted), or
     // -161 on failure. FReadClears := the queue's clear count as the read completed.
-    int32_t ReadDevice();
+    [[nodiscard]] int32_t ReadDevice();
     // Cuts the N bytes read into 256-byte blocks and pushes them, or drops them all when the
     // queue was cleared since the read completed; false when a block cannot be had (exit code
     // -13868).
@@ -89,14 +89,14 @@ class TWriteThread : public TSioWin32Thread {
     using TSioWin32Thread::TSioWin32Thread;
 
   protected:
-    int32_t Execute() override;
+    [[nodiscard]] int32_t Execute() override;
     // Also returns on OutFlushEvent (-1: a purge was requested) and, when asked to stop, -1 as
     // well: the rest of the block is dropped rather than reported as a write error.
-    int32_t WaitForOverlapped(OVERLAPPED& Overlapped) override;
+    [[nodiscard]] int32_t WaitForOverlapped(OVERLAPPED& Overlapped) override;
 
   private:
     // Sends all waiting output; 0 when done (or dropped by a purge), -160 on a write failure.
-    int32_t DrainOutput();
+    [[nodiscard]] int32_t DrainOutput();
     std::unique_ptr<uint8_t[]> FBlock;  // the block being sent; freed only when no write is pending
 };
 
@@ -107,11 +107,11 @@ class TStatusThread : public TSioWin32Thread {
     uint32_t LastMask = 0;  // the line events asked for; this thread only
 
   protected:
-    int32_t Execute() override;
+    [[nodiscard]] int32_t Execute() override;
 
   private:
     // Mask := the events of one wait (0: none). 0, or -161 on failure.
-    int32_t WaitForCommEvent(uint32_t& Mask);
+    [[nodiscard]] int32_t WaitForCommEvent(uint32_t& Mask);
     // After a received-character event: until the reader has emptied the driver, at most
     // 100 ms, or until the port closes.
     void AwaitReaderDrained();

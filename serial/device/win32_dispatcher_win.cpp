@@ -251,13 +251,13 @@ int32_t TSioWin32Dispatcher::CloseCom() {
             AwaitThreadEnd(ComThread.get());
         }
         // The dispatcher's timers are polled tick timers: there is no system timer to kill.
-        if (fDispThread && !fDispThread->IsCurrentThread() && !fDispThread->Finished()) {
+        if (FDispThread && !FDispThread->IsCurrentThread() && !FDispThread->Finished()) {
             if (!EndDispatcherThread(kDispatcherWaitMs)) {
                 if (ComEvent) ComEvent->Set();
                 if (!EndDispatcherThread(kDispatcherWaitMs)) {
                     // Still inside a handler: it is told to stop and is joined exactly once,
                     // by the dispatcher's destruction or by the next LaunchThreads.
-                    fDispThread->Terminate();
+                    FDispThread->Terminate();
                 }
             }
         }

@@ -15,19 +15,19 @@ std::vector<TSioBaseDispatcher*> DispatcherList;
 TSioRecursiveSection DispatcherListLock;
 
 TSioBaseDispatcher::TSioBaseDispatcher(TComponent* Owner)
-    : fOwner(Owner),
+    : FOwner(Owner),
       FQueue(std::make_unique<TIOQueue>()),
       DLoggingQueue(std::make_unique<TIOQueue>()) {
     std::lock_guard lock(DispatcherListLock);
     for (size_t i = 0; i < DispatcherList.size(); ++i) {
         if (!DispatcherList[i]) {
             DispatcherList[i] = this;
-            fHandle = static_cast<int32_t>(i);
+            FHandle = static_cast<int32_t>(i);
             return;
         }
     }
     DispatcherList.push_back(this);
-    fHandle = static_cast<int32_t>(DispatcherList.size() - 1);
+    FHandle = static_cast<int32_t>(DispatcherList.size() - 1);
 }
 
 TSioBaseDispatcher::~TSioBaseDispatcher() {
@@ -41,11 +41,11 @@ TSioBaseDispatcher::~TSioBaseDispatcher() {
 
 void TSioBaseDispatcher::JoinThreadsAndUnlist() {
     for (auto* t : {ComThread.get(), OutThread.get(), StatusThread.get(),
-                    static_cast<TSioDispatcherThread*>(fDispThread.get())})
+                    static_cast<TSioDispatcherThread*>(FDispThread.get())})
         if (t) t->Join();
     std::lock_guard lock(DispatcherListLock);
-    if (fHandle >= 0 && static_cast<size_t>(fHandle) < DispatcherList.size())
-        DispatcherList[fHandle] = nullptr;
+    if (FHandle >= 0 && static_cast<size_t>(FHandle) < DispatcherList.size())
+        DispatcherList[FHandle] = nullptr;
     while (!DispatcherList.empty() && !DispatcherList.back()) DispatcherList.pop_back();
 }
 
@@ -78,8 +78,8 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
     {
         std::lock_guard lock(DataSection);
         RingFlag = false;
-        fEventBusy.store(false);
-        fEventHolds.store(0);
+        FEventBusy.store(false);
+        FEventHolds.store(0);
         DeletePending = false;
     }
     {
@@ -124,7 +124,10 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
         GetCount = 0;
         RS485Mode = false;
         BaseAddress = 0;
-        ReadDeviceState(DCB);
+        // The settings the device opened with, the base of the line and flow changes that
+        // follow; a device whose state cannot be read refuses those changes' writes too, and
+        // they report it.
+        (void)ReadDeviceState(DCB);
     }
     // DTR and RTS: left to the flow control (options 16 and 32), or raised or lowered as the
     // options 1 and 2 say.
@@ -169,9 +172,11 @@ int32_t TSioBaseDispatcher::InitPort(const std::wstring& AComName, int32_t Baud,
 
 void TSioBaseDispatcher::DonePort() {
     if (CidEx.load() >= 0) {
-        FlushOutBuffer();
-        FlushInBuffer();
-        CloseCom();
+        // The port closes whatever these answer, and nobody is left to tell: the device's
+        // handle goes with CloseCom, and a failing device was reported when it failed.
+        (void)FlushOutBuffer();
+        (void)FlushInBuffer();
+        (void)CloseCom();
     }
     if (EventBusy())
         ClosePending.store(true);
@@ -210,7 +215,7 @@ void TSioBaseDispatcher::ThreadStarted() {
 
 void TSioBaseDispatcher::ThreadFinished(TSioDispatcherThread* Thread) {
     try {
-        CheckResultCode(fOwner.load(), Thread->ReturnValue());
+        CheckResultCode(FOwner.load(), Thread->ReturnValue());
     } catch (const std::exception& e) {
         platform::ShowException(e);
     }
@@ -239,13 +244,13 @@ bool TSioBaseDispatcher::DispatchBufferFull() {
 }
 
 void TSioBaseDispatcher::StartDispatcherThread() {
-    if (fDispThread) fDispThread->Join();
-    fDispThread = std::make_unique<TDispThread>(this);
-    fDispThread->Start();
+    if (FDispThread) FDispThread->Join();
+    FDispThread = std::make_unique<TDispThread>(this);
+    FDispThread->Start();
 }
 
 bool TSioBaseDispatcher::EndDispatcherThread(uint32_t timeoutMs) {
-    TDispThread* t = fDispThread.get();
+    TDispThread* t = FDispThread.get();
     if (!t || !t->Joinable()) return true;
     if (t->IsCurrentThread()) return false;
     // The thread waits for this one, inside a call onto it that may be the very caller of this
@@ -273,7 +278,7 @@ void TSioBaseDispatcher::SetThreadBoost(uint8_t Boost) {
         return static_cast<platform::TThreadPriority>(p);
     };
     for (auto* t : {ComThread.get(), StatusThread.get(),
-                    static_cast<TSioDispatcherThread*>(fDispThread.get())})
+                    static_cast<TSioDispatcherThread*>(FDispThread.get())})
         if (t && !t->Finished()) t->SetPriority(priority(Boost));
     if (OutThread && !OutThread->Finished())
         OutThread->SetPriority(priority(Boost + (RS485Mode ? 1 : 0)));

@@ -20,6 +20,11 @@
 // then notifies. Handler records removed during a notification are only marked and purged when it
 // ends, so positions stay meaningful; every loop re-checks its index against the current count
 // after each notification.
+//
+// Results. Every int32_t an operation returns is a result code: 0 or a count, a handle or a state
+// on success, a negative code on failure (dispatch_codes.h and the error table). A system error
+// number is positive; it reaches a caller only through OsLastError or negated (-5 for access
+// denied) where a header says so.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -118,7 +123,7 @@ inline constexpr int32_t lcClrDtr = 6;
 
 class TSioBaseDispatcher;
 
-// Live dispatchers; an entry's index is the dispatcher's fHandle, freed entries are nullptr.
+// Live dispatchers; an entry's index is the dispatcher's FHandle, freed entries are nullptr.
 // Guarded by DispatcherListLock (recursive: the component's window holds it while it may free a
 // dispatcher, whose destruction takes it again).
 extern std::vector<TSioBaseDispatcher*> DispatcherList;
@@ -139,11 +144,11 @@ class TSioBaseDispatcher {
     void Destroy();
 
     // ---- life cycle ----
-    int32_t InitPort(const std::wstring& AComName, int32_t Baud, uint32_t Parity,
-                     TDatabits DataBits, TStopbits StopBits, uint32_t InSize, uint32_t OutSize,
-                     uint32_t FlowOpts);
+    [[nodiscard]] int32_t InitPort(const std::wstring& AComName, int32_t Baud, uint32_t Parity,
+                                   TDatabits DataBits, TStopbits StopBits, uint32_t InSize,
+                                   uint32_t OutSize, uint32_t FlowOpts);
     void DonePort();
-    int32_t SetCommBuffers(int32_t InSize, int32_t OutSize);
+    [[nodiscard]] int32_t SetCommBuffers(int32_t InSize, int32_t OutSize);
     void BufferSizes(uint32_t& InSize, uint32_t& OutSize) const;
 
     // Called by every thread of this dispatcher as it starts and as it ends.
@@ -160,13 +165,14 @@ class TSioBaseDispatcher {
     bool DispatchBufferFull();
 
     // ---- line settings and modem control ----
-    int32_t SetLine(int32_t Baud, uint32_t Parity, TDatabits DataBits, TStopbits StopBits);
+    [[nodiscard]] int32_t SetLine(int32_t Baud, uint32_t Parity, TDatabits DataBits,
+                                  TStopbits StopBits);
     void GetLine(int32_t& Baud, uint16_t& Parity, TDatabits& DataBits, TStopbits& StopBits);
-    int32_t ChangeBaud(int32_t NewBaud);
-    static int32_t BaudFromCode(int32_t V);
-    int32_t SetDtr(bool OnOff);
-    int32_t SetRts(bool OnOff);
-    int32_t SetModem(bool DTR, bool RTS);
+    [[nodiscard]] int32_t ChangeBaud(int32_t NewBaud);
+    [[nodiscard]] static int32_t BaudFromCode(int32_t V);
+    [[nodiscard]] int32_t SetDtr(bool OnOff);
+    [[nodiscard]] int32_t SetRts(bool OnOff);
+    [[nodiscard]] int32_t SetModem(bool DTR, bool RTS);
     void SendBreak(uint32_t Ticks, bool Yield);
     void SetBreak(bool BreakOn);
     uint8_t GetModemStatus();
@@ -178,21 +184,23 @@ class TSioBaseDispatcher {
     bool CheckDeltaDSR();
     bool CheckDeltaRI();
     bool CheckDeltaDCD();
-    int32_t GetLineError();
+    [[nodiscard]] int32_t GetLineError();
     bool CheckLineBreak();
-    int32_t HWFlowOptions(uint32_t BufferFull, uint32_t BufferResume, uint32_t Options);
-    int32_t HWFlowState();
-    int32_t SWFlowEnable(uint32_t BufferFull, uint32_t BufferResume, uint32_t Options);
-    int32_t SWFlowDisable();
-    int32_t SWFlowState();
-    int32_t SWFlowChars(char OnChar, char OffChar);
-    int32_t GetFlowOptions(uint32_t& HWOpts, uint32_t& SWOpts, uint32_t& BufferFull,
-                           uint32_t& BufferResume, char& OnChar, char& OffChar);
+    [[nodiscard]] int32_t HWFlowOptions(uint32_t BufferFull, uint32_t BufferResume,
+                                        uint32_t Options);
+    [[nodiscard]] int32_t HWFlowState();
+    [[nodiscard]] int32_t SWFlowEnable(uint32_t BufferFull, uint32_t BufferResume,
+                                       uint32_t Options);
+    [[nodiscard]] int32_t SWFlowDisable();
+    [[nodiscard]] int32_t SWFlowState();
+    [[nodiscard]] int32_t SWFlowChars(char OnChar, char OffChar);
+    [[nodiscard]] int32_t GetFlowOptions(uint32_t& HWOpts, uint32_t& SWOpts, uint32_t& BufferFull,
+                                         uint32_t& BufferResume, char& OnChar, char& OffChar);
     void OptionsOn(uint32_t Options);
     void OptionsOff(uint32_t Options);
     bool OptionsAreOn(uint32_t Options);
-    int32_t SetDataPointer(void* P, uint32_t Index);
-    int32_t GetDataPointer(void*& P, uint32_t Index);
+    [[nodiscard]] int32_t SetDataPointer(void* P, uint32_t Index);
+    [[nodiscard]] int32_t GetDataPointer(void*& P, uint32_t Index);
     void SetRS485Mode(bool OnOff);
     void SetBaseAddress(uint16_t NewBaseAddress);
     uint16_t GetBaseAddress();
@@ -201,19 +209,19 @@ class TSioBaseDispatcher {
     // After a device thread ended the port on an error (buffers released while the component
     // still counts the port open), every read, write, count and flush returns -2007.
     bool CharReady();
-    int32_t PeekChar(char& C, uint32_t Count);
-    int32_t GetChar(char& C);
-    int32_t PeekBlock(void* Block, uint32_t Len);
-    int32_t GetBlock(void* Block, uint32_t Len);
-    int32_t InBuffUsed();
-    int32_t InBuffFree();
-    int32_t FlushInBuffer();
-    int32_t PutChar(char C);
-    int32_t PutString(const std::string& S);
-    int32_t PutBlock(const void* Block, uint32_t Len);
-    int32_t OutBuffUsed();
-    int32_t OutBuffFree();
-    int32_t FlushOutBuffer();
+    [[nodiscard]] int32_t PeekChar(char& C, uint32_t Count);
+    [[nodiscard]] int32_t GetChar(char& C);
+    [[nodiscard]] int32_t PeekBlock(void* Block, uint32_t Len);
+    [[nodiscard]] int32_t GetBlock(void* Block, uint32_t Len);
+    [[nodiscard]] int32_t InBuffUsed();
+    [[nodiscard]] int32_t InBuffFree();
+    [[nodiscard]] int32_t FlushInBuffer();
+    [[nodiscard]] int32_t PutChar(char C);
+    [[nodiscard]] int32_t PutString(const std::string& S);
+    [[nodiscard]] int32_t PutBlock(const void* Block, uint32_t Len);
+    [[nodiscard]] int32_t OutBuffUsed();
+    [[nodiscard]] int32_t OutBuffFree();
+    [[nodiscard]] int32_t FlushOutBuffer();
     // Dispatcher thread only: moves what the device layer has received into the ring.
     bool FillDispatchBuffer();
 
@@ -230,17 +238,20 @@ class TSioBaseDispatcher {
     bool NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t Data);
 
     // ---- triggers ----
-    int32_t AddDataTrigger(const char* Data, bool IgnoreCase);
-    int32_t AddDataTriggerLen(const void* Data, bool IgnoreCase, uint32_t Len);
-    int32_t AddTimerTrigger();
-    int32_t AddStatusTrigger(uint32_t SType);
-    int32_t RemoveTrigger(uint32_t TriggerHandle);
+    [[nodiscard]] int32_t AddDataTrigger(const char* Data, bool IgnoreCase);
+    [[nodiscard]] int32_t AddDataTriggerLen(const void* Data, bool IgnoreCase, uint32_t Len);
+    [[nodiscard]] int32_t AddTimerTrigger();
+    [[nodiscard]] int32_t AddStatusTrigger(uint32_t SType);
+    [[nodiscard]] int32_t RemoveTrigger(uint32_t TriggerHandle);
     void RemoveAllTriggers();
-    int32_t SetTimerTrigger(uint32_t TriggerHandle, int32_t Ticks, bool Activate);
-    int32_t ExtendTimer(uint32_t TriggerHandle, int32_t Ticks);
-    int32_t TimerTicksRemaining(uint32_t TriggerHandle, int32_t& TicksRemaining);
-    int32_t SetStatusTrigger(uint32_t TriggerHandle, uint32_t Value, bool Activate);
-    static uint32_t ClassifyStatusTrigger(uint32_t TriggerHandle) { return TriggerHandle & 7; }
+    [[nodiscard]] int32_t SetTimerTrigger(uint32_t TriggerHandle, int32_t Ticks, bool Activate);
+    [[nodiscard]] int32_t ExtendTimer(uint32_t TriggerHandle, int32_t Ticks);
+    [[nodiscard]] int32_t TimerTicksRemaining(uint32_t TriggerHandle, int32_t& TicksRemaining);
+    [[nodiscard]] int32_t SetStatusTrigger(uint32_t TriggerHandle, uint32_t Value, bool Activate);
+    // A status trigger's handle is its base handle (a multiple of 8) plus its kind.
+    static StatusTriggerKind ClassifyStatusTrigger(uint32_t TriggerHandle) {
+        return static_cast<StatusTriggerKind>(TriggerHandle & 7);
+    }
     void ChangeLengthTrigger(uint32_t Length);
     void SaveTriggers(TTriggerSave& Save);
     void RestoreTriggers(TTriggerSave& Save);
@@ -254,14 +265,14 @@ class TSioBaseDispatcher {
     void ClearStatusHits();
 
     // ---- trace ----
-    int32_t InitTracing(uint32_t NumEntries);
+    [[nodiscard]] int32_t InitTracing(uint32_t NumEntries);
     void AddTraceEntry(char CurEntry, char CurCh);
     void StartTracing();
     void StopTracing();
-    int32_t ClearTracing();
+    [[nodiscard]] int32_t ClearTracing();
     void AbortTracing();
-    int32_t DumpTrace(const std::string& FName, bool InHex, bool AllHex);
-    int32_t AppendTrace(const std::string& FName, bool InHex, bool AllHex);
+    [[nodiscard]] int32_t DumpTrace(const std::string& FName, bool InHex, bool AllHex);
+    [[nodiscard]] int32_t AppendTrace(const std::string& FName, bool InHex, bool AllHex);
 
     // ---- dispatch log ----
     void InitDispatchLogging(uint32_t QueueSize);
@@ -272,25 +283,25 @@ class TSioBaseDispatcher {
     void AddDispatchEntry(TDispatchType DT, TDispatchSubType DST, uint32_t Data, const void* Buffer,
                           uint32_t BufferLen);
     void AddStringToLog(const std::string& S);
-    int32_t DumpDispatchLog(const std::string& FName, bool InHex, bool AllHex);
-    int32_t AppendDispatchLog(const std::string& FName, bool InHex, bool AllHex);
+    [[nodiscard]] int32_t DumpDispatchLog(const std::string& FName, bool InHex, bool AllHex);
+    [[nodiscard]] int32_t AppendDispatchLog(const std::string& FName, bool InHex, bool AllHex);
 
     // ---- device operations: the seam to a device layer ----
     // Raise or lower RTS/DTR (lcSetRts..lcClrDtr); negative = failure.
-    virtual int32_t LineControl(int32_t Func) = 0;
+    [[nodiscard]] virtual int32_t LineControl(int32_t Func) = 0;
     // 0: discard pending output; 1: discard received input held by the device layer.
-    virtual int32_t PurgeQueue(int32_t Queue) = 0;
+    [[nodiscard]] virtual int32_t PurgeQueue(int32_t Queue) = 0;
     // Line-error bits since the last call; fills Stat, whose cbOutQue must equal OutputPending.
-    virtual int32_t ReadErrors(TSioComStat& Stat) = 0;
-    virtual int32_t ReadErrorHook(int32_t Code) = 0;
+    [[nodiscard]] virtual int32_t ReadErrors(TSioComStat& Stat) = 0;
+    [[nodiscard]] virtual int32_t ReadErrorHook(int32_t Code) = 0;
     // 0 = success, -1 = failure.
-    virtual int32_t ReadDeviceState(TSioDCB& DCB) = 0;
+    [[nodiscard]] virtual int32_t ReadDeviceState(TSioDCB& DCB) = 0;
     // Copies up to Size received bytes without waiting; the count.
-    virtual int32_t ReadCom(uint8_t* Buf, int32_t Size) = 0;
+    [[nodiscard]] virtual int32_t ReadCom(uint8_t* Buf, int32_t Size) = 0;
     // 0 = success, else the negated system error.
-    virtual int32_t WriteDeviceState(TSioDCB& DCB) = 0;
+    [[nodiscard]] virtual int32_t WriteDeviceState(TSioDCB& DCB) = 0;
     // Appends to the output ring and wakes the writer; Size, or ≤ 0 whose magnitude was taken.
-    virtual int32_t WriteCom(const uint8_t* Buf, int32_t Size) = 0;
+    [[nodiscard]] virtual int32_t WriteCom(const uint8_t* Buf, int32_t Size) = 0;
     virtual bool WaitDeviceEvent(int32_t& Mask) = 0;
     virtual bool SetupQueues(int32_t InSize, int32_t OutSize) = 0;
     // Final release of the port: ends the threads (HaltThreads) and frees the buffers.
@@ -300,13 +311,14 @@ class TSioBaseDispatcher {
     virtual void LaunchThreads() = 0;
     // Ends the threads and closes the six events.
     virtual void HaltThreads() = 0;
-    virtual int32_t OutputPending() = 0;
-    virtual int32_t InputAvailable();
+    [[nodiscard]] virtual int32_t OutputPending() = 0;
+    [[nodiscard]] virtual int32_t InputAvailable();
     // The device handle (≥ 0), -8 out of memory, other negative: see OsLastError.
-    virtual int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue, uint32_t OutQueue) = 0;
-    virtual int32_t CloseCom() = 0;
+    [[nodiscard]] virtual int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue,
+                                          uint32_t OutQueue) = 0;
+    [[nodiscard]] virtual int32_t CloseCom() = 0;
     virtual bool CheckPort(const std::wstring& ComName) = 0;
-    virtual int32_t ProcessCommunications() = 0;
+    [[nodiscard]] virtual int32_t ProcessCommunications() = 0;
     virtual void SetThreadBoost(uint8_t Boost);
     virtual void UpdateHandlerFlags(TSioHandlerFlagUpdate FlagUpdate);
     // The device calls the base class makes directly: break condition on or off, and the four
@@ -314,16 +326,16 @@ class TSioBaseDispatcher {
     virtual void SetDeviceBreak(bool On) = 0;
     virtual uint32_t ReadModemLines() = 0;
     // The operating system's last error after a failed OpenCom or SetupQueues.
-    virtual int32_t OsLastError() = 0;
+    [[nodiscard]] virtual int32_t OsLastError() = 0;
     // Lets the last characters of the old line settings leave the wire before new ones apply
     // (the time of 18 characters at the old speed). A device without a wire need not wait.
     virtual void PauseForLine(uint32_t Ms);
 
     // ---- read access for the component and device layers ----
-    TComponent* Owner() const { return fOwner.load(); }
-    int32_t Handle() const { return fHandle; }
+    TComponent* Owner() const { return FOwner.load(); }
+    int32_t Handle() const { return FHandle; }
     // Event delivery is held: a notification is in progress or a SetEventBusy hold is on.
-    bool EventBusy() const { return fEventBusy.load() || fEventHolds.load() > 0; }
+    bool EventBusy() const { return FEventBusy.load() || FEventHolds.load() > 0; }
 
     // ---- state ----
     // Each field names who writes it and what guards it. Fields without a note are written by
@@ -333,8 +345,8 @@ class TSioBaseDispatcher {
     // Identity and device
     // Not owned: the port component. Cleared (under DispatcherListLock) by a port that is freed
     // while this dispatcher's thread still runs; read by that thread as it ends.
-    std::atomic<TComponent*> fOwner;
-    int32_t fHandle = -1;                  // guarded by DispatcherListLock
+    std::atomic<TComponent*> FOwner;
+    int32_t FHandle = -1;                  // guarded by DispatcherListLock
     std::string DeviceName;                // set by the component before InitPort
     std::atomic<int32_t> CidEx{-1};        // device layer: OpenCom sets, CloseCom sets -1
     std::atomic<int32_t> LastWinError{0};  // device threads
@@ -386,7 +398,7 @@ class TSioBaseDispatcher {
     std::unique_ptr<TSioDispatcherThread> ComThread;     // reader
     std::unique_ptr<TSioDispatcherThread> OutThread;     // writer
     std::unique_ptr<TSioDispatcherThread> StatusThread;  // status
-    std::unique_ptr<TDispThread> fDispThread;
+    std::unique_ptr<TDispThread> FDispThread;
     uint8_t ThreadBoost = 0;  // DataSection
     std::atomic<int32_t> ActiveThreads{0};
     std::atomic<bool> DispActive{false};      // LaunchThreads sets; the last thread clears
@@ -419,11 +431,11 @@ class TSioBaseDispatcher {
     uint32_t CurrentEvent = 0;  // dispatcher thread
 
     // A notification is in progress: set and cleared by NotifyHandlers alone, under DataSection.
-    std::atomic<bool> fEventBusy{false};
+    std::atomic<bool> FEventBusy{false};
     // Holds taken with SetEventBusy and not yet given back (the component's string waits). Kept
-    // apart from fEventBusy so that the end of a notification never ends a hold taken during it.
+    // apart from FEventBusy so that the end of a notification never ends a hold taken during it.
     // Written under DataSection, read anywhere.
-    std::atomic<int32_t> fEventHolds{0};
+    std::atomic<int32_t> FEventHolds{0};
     bool DeletePending = false;             // DataSection
     std::atomic<bool> ClosePending{false};  // written by DonePort, read anywhere
 
@@ -463,7 +475,7 @@ class TSioBaseDispatcher {
     uint32_t TimeBase = 0;
 
   protected:
-    // For LaunchThreads: creates and starts the dispatcher thread into fDispThread.
+    // For LaunchThreads: creates and starts the dispatcher thread into FDispThread.
     void StartDispatcherThread();
     // For CloseCom / HaltThreads: waits up to timeoutMs for the dispatcher thread to end while the
     // calling thread handles its window messages (the thread may be inside a call synchronised
@@ -475,7 +487,8 @@ class TSioBaseDispatcher {
     // (Destroy, and the destructor when Destroy was not called).
     void JoinThreadsAndUnlist();
     uint32_t NewTriggerHandle();
-    int32_t FindTrigger(uint32_t Handle, bool Delete, int& Kind, size_t& Index);
+    [[nodiscard]] int32_t FindTrigger(uint32_t Handle, bool Delete, TriggerListKind& Kind,
+                                      size_t& Index);
     // Forgets every partial match and every match not yet announced.
     void ResetDataMatches();
     // Takes Count unread bytes at the tail (DispSection held). Bytes the data-trigger scan has not
@@ -490,17 +503,24 @@ class TSioBaseDispatcher {
     // A port whose device thread ended it has no device while the component still counts it
     // open: the operations that would ask the device then answer -2007, as reads and writes do.
     bool HasDevice() const { return CidEx.load() >= 0; }
-    int32_t ApplyDeviceState(const TSioDCB& NewDCB);
+    [[nodiscard]] int32_t ApplyDeviceState(const TSioDCB& NewDCB);
+    // DTR or RTS: raised or lowered through line control and remembered in State, unless Auto
+    // (the flow control drives the line), which answers 1.
+    [[nodiscard]] int32_t SetControlLine(bool OnOff, const bool& Auto, bool& State, int32_t SetFunc,
+                                         int32_t ClearFunc);
     void DrainBeforeLineChange();
-    int32_t PeekAt(char& C, uint32_t N);
-    int32_t CopyFromBuffer(void* Block, uint32_t Offset, uint32_t& NewTail, uint32_t Len);
+    [[nodiscard]] int32_t PeekAt(char& C, uint32_t N);
+    [[nodiscard]] int32_t CopyFromBuffer(void* Block, uint32_t Offset, uint32_t& NewTail,
+                                         uint32_t Len);
     uint32_t UnreadCount() const;
     // Under DispSection, where bytes have been taken: clears DispatchFull and wakes the
     // dispatcher thread if it was waiting on the full ring.
     void WakeIfFull();
     uint32_t CountThrough(uint32_t Pos) const;
-    int32_t WriteTraceFile(const std::string& FName, bool Append, bool InHex, bool AllHex);
-    int32_t WriteDispatchLog(const std::string& FName, bool Append, bool InHex, bool AllHex);
+    [[nodiscard]] int32_t WriteTraceFile(const std::string& FName, bool Append, bool InHex,
+                                         bool AllHex);
+    [[nodiscard]] int32_t WriteDispatchLog(const std::string& FName, bool Append, bool InHex,
+                                           bool AllHex);
     uint32_t LogTime() const;
     void PurgeDeletedHandlers();
     bool StatusLoop();

@@ -208,7 +208,8 @@ bool TSioBaseDispatcher::FillDispatchBuffer() {
     auto read = [this](uint32_t size) {
         int32_t r = ReadCom(&DBuffer[DBufHead], static_cast<int32_t>(size));
         if (r < 0) {
-            ReadErrorHook(-1);
+            // The hook only records the failure with the device layer; nothing to answer.
+            (void)ReadErrorHook(-1);
             r = 0;
         }
         if (static_cast<uint32_t>(r) > size) r = static_cast<int32_t>(size);

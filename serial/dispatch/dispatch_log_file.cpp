@@ -6,7 +6,9 @@
 
 #include "platform/os_version.h"
 #include "serial/dispatch/io_queue.h"
+#include "serial/dispatch/log_bytes.h"
 #include "serial/dispatch/log_text_file.h"
+#include "serial/dispatch/triggers.h"
 
 namespace {
 
@@ -121,18 +123,18 @@ std::string LogTimeText(uint32_t Ms) {
 }
 
 std::string StatusTriggerKindText(uint8_t Kind) {
-    switch (Kind) {
-        case 0:
+    switch (static_cast<StatusTriggerKind>(Kind)) {
+        case StatusTriggerKind::Inactive:
             return "(Not active)";
-        case 1:
+        case StatusTriggerKind::ModemChange:
             return "(Modem status)";
-        case 2:
+        case StatusTriggerKind::LineError:
             return "(Line status)";
-        case 3:
+        case StatusTriggerKind::OutputFree:
             return "(Output buffer free)";
-        case 4:
+        case StatusTriggerKind::OutputUsed:
             return "(Output buffer used)";
-        case 5:
+        case StatusTriggerKind::OutputSent:
             return "(Output sent)";
         default:
             return "";
@@ -188,19 +190,13 @@ std::string FormatDispatchEntry(TDispatchType DT, TDispatchSubType DST, uint32_t
         if (statusTrigger) {
             line += StatusTriggerKindText(Bytes[0]);
         } else {
-            unsigned char lowestPrintable = InHex ? 0x21 : 0x20;
             int column = kPrefixWidth + 1;
             for (uint8_t b : Bytes) {
                 char item[8];
-                int width;
-                if (AllHex ? DT == TDispatchType::dtUser : (b >= lowestPrintable && b <= 0x7E)) {
-                    item[0] = static_cast<char>(b);
-                    width = 1;
-                } else if (AllHex || InHex) {
-                    width = std::snprintf(item, sizeof item, "[%02X]", b);
-                } else {
-                    width = std::snprintf(item, sizeof item, "[%u]", b);
-                }
+                // All in hexadecimal: a user's own entry stays text, every byte else a number.
+                const bool literal =
+                    AllHex ? DT == TDispatchType::dtUser : LogByteIsLiteral(b, InHex);
+                int width = FormatLogByte(item, b, literal, AllHex || InHex);
                 column += width;
                 if (column > kLogColumns) {
                     line += kLineEnd;

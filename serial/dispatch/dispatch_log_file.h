@@ -44,5 +44,6 @@ std::string FormatDispatchEntry(TDispatchType DT, TDispatchSubType DST, uint32_t
 // Writes the header block and drains `queue` (TLogBuffer items) oldest first into FName,
 // including entries pushed while it writes. Empty queue: returns 0 without touching the file.
 // Open failure: the entries stay queued. Returns 0 or the negated I/O error code.
-int32_t WriteDispatchLogFile(const std::string& FName, bool Append, bool InHex, bool AllHex,
-                             const std::string& DeviceName, TIOQueue& queue);
+[[nodiscard]] int32_t WriteDispatchLogFile(const std::string& FName, bool Append, bool InHex,
+                                           bool AllHex, const std::string& DeviceName,
+                                           TIOQueue& queue);

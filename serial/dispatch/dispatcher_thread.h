@@ -80,7 +80,7 @@ class TSioDispatcherThread {
     // The thread body; its result becomes ReturnValue. An exception escaping it is shown with
     // the application's exception display; a thread that had not reported its end yet then ends
     // the port as a failing device does (the other threads are stopped) and reports it.
-    virtual int32_t Execute() = 0;
+    [[nodiscard]] virtual int32_t Execute() = 0;
     // For a thread whose Execute raised, before its end is reported: ends what the thread still
     // has under way (a pending operation on its buffers). Nothing by default.
     virtual void Abandon() {}
@@ -119,5 +119,5 @@ class TDispThread : public TSioDispatcherThread {
     bool IsDispatcherThread() const override { return true; }
 
   protected:
-    int32_t Execute() override;
+    [[nodiscard]] int32_t Execute() override;
 };

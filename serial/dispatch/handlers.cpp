@@ -82,7 +82,7 @@ bool RemoveHandler(List& list, bool busy, bool& deletePending, Match match) {
 
 void TSioBaseDispatcher::DeregisterWndTriggerHandler(platform::WindowHandle HW) {
     std::lock_guard lock(DataSection);
-    if (!RemoveHandler(WndTriggerHandlers, fEventBusy.load(), DeletePending,
+    if (!RemoveHandler(WndTriggerHandlers, FEventBusy.load(), DeletePending,
                        [&](const WndHandlerRec& r) { return r.Wnd == HW; }))
         return;
     LogHandler(*this, TDispatchType::dtTriggerHandlerDispose, TDispatchSubType::dstWndHandler,
@@ -92,7 +92,7 @@ void TSioBaseDispatcher::DeregisterWndTriggerHandler(platform::WindowHandle HW) 
 
 void TSioBaseDispatcher::DeregisterProcTriggerHandler(TSioNotifyProc NP) {
     std::lock_guard lock(DataSection);
-    if (!RemoveHandler(ProcTriggerHandlers, fEventBusy.load(), DeletePending,
+    if (!RemoveHandler(ProcTriggerHandlers, FEventBusy.load(), DeletePending,
                        [&](const ProcHandlerRec& r) { return r.Proc == NP; }))
         return;
     LogHandler(*this, TDispatchType::dtTriggerHandlerDispose, TDispatchSubType::dstProcHandler, 0);
@@ -101,7 +101,7 @@ void TSioBaseDispatcher::DeregisterProcTriggerHandler(TSioNotifyProc NP) {
 
 void TSioBaseDispatcher::DeregisterEventTriggerHandler(TSioNotifyEvent NP) {
     std::lock_guard lock(DataSection);
-    if (!RemoveHandler(EventTriggerHandlers, fEventBusy.load(), DeletePending,
+    if (!RemoveHandler(EventTriggerHandlers, FEventBusy.load(), DeletePending,
                        [&](const EventHandlerRec& r) { return r.Event.Code == NP.Code; }))
         return;
     LogHandler(*this, TDispatchType::dtTriggerHandlerDispose, TDispatchSubType::dstEventHandler, 0);
@@ -132,11 +132,11 @@ void TSioBaseDispatcher::UpdateHandlerFlags(TSioHandlerFlagUpdate FlagUpdate) {
 void TSioBaseDispatcher::SetEventBusy(bool& WasOn, bool SetOn) {
     std::lock_guard lock(DataSection);
     WasOn = EventBusy();
-    int32_t holds = fEventHolds.load();
+    int32_t holds = FEventHolds.load();
     if (SetOn)
-        fEventHolds.store(holds + 1);
+        FEventHolds.store(holds + 1);
     else if (holds > 0)
-        fEventHolds.store(holds - 1);
+        FEventHolds.store(holds - 1);
 }
 
 void TSioBaseDispatcher::PurgeDeletedHandlers() {
@@ -156,7 +156,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
     if (!HandlerServiceNeeded.load()) return true;
     {
         std::lock_guard lock(DataSection);
-        fEventBusy.store(true);
+        FEventBusy.store(true);
     }
     bool availMessage = Msg == TriggerAvailMsg || Msg == TriggerDataMsg;
     {
@@ -164,7 +164,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
         MaxGetCount = 0;
         InAvailMessage = availMessage;
     }
-    const auto lParam = static_cast<int32_t>((static_cast<uint32_t>(fHandle) << 16) + Data);
+    const auto lParam = static_cast<int32_t>((static_cast<uint32_t>(FHandle) << 16) + Data);
     bool result = true;
     bool stopped = false;
 
@@ -204,8 +204,8 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
         if (!rec.Event) return;
         if (!rec.Sync)
             rec.Event(Msg, Trigger, lParam);
-        else if (fDispThread && fDispThread->IsCurrentThread())
-            fDispThread->SyncNotify(Msg, Trigger, lParam, rec.Event);
+        else if (FDispThread && FDispThread->IsCurrentThread())
+            FDispThread->SyncNotify(Msg, Trigger, lParam, rec.Event);
         else
             platform::RunOnMainThread([&] { rec.Event(Msg, Trigger, lParam); });
     });
@@ -235,7 +235,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
     }
     {
         std::lock_guard lock(DataSection);
-        fEventBusy.store(false);
+        FEventBusy.store(false);
         if (DeletePending) PurgeDeletedHandlers();
     }
     if (stopped) return false;

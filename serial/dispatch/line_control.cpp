@@ -15,7 +15,10 @@ int32_t TSioBaseDispatcher::SetLine(int32_t Baud, uint32_t Parity, TDatabits Dat
     uint32_t newBaud, newParity, newSize, newStop, newFlags;
     {
         std::lock_guard lock(DataSection);
-        ReadDeviceState(DCB);
+        // On a failed read DCB keeps the settings last applied (every apply stores them), so
+        // the comparison and the change are built on those; a device that is gone refuses the
+        // write, which reports it.
+        (void)ReadDeviceState(DCB);
         newFlags = (DCB.Flags | dcb::fBinary | dcb::fTXContinueOnXoff) & ~kRemovedBySetLine;
         if (StopBits != 3) StopBits = StopBits < 1 ? 1 : (StopBits > 2 ? 2 : StopBits);
         newBaud = Baud == 0 ? DCB.BaudRate : static_cast<uint32_t>(Baud);
@@ -33,7 +36,7 @@ int32_t TSioBaseDispatcher::SetLine(int32_t Baud, uint32_t Parity, TDatabits Dat
     }
     DrainBeforeLineChange();
     std::lock_guard lock(DataSection);
-    ReadDeviceState(DCB);
+    (void)ReadDeviceState(DCB);  // as above
     DCB.BaudRate = newBaud;
     DCB.Parity = static_cast<uint8_t>(newParity);
     DCB.ByteSize = static_cast<uint8_t>(newSize);
@@ -51,7 +54,9 @@ void TSioBaseDispatcher::DrainBeforeLineChange() {
     int64_t t;
     {
         std::lock_guard lock(DataSection);
-        ReadDeviceState(DCB);
+        // Only the pause's length depends on it: on a failed read the settings last applied
+        // give it.
+        (void)ReadDeviceState(DCB);
         int64_t bits = DCB.ByteSize + 2 + (DCB.Parity != 0 ? 1 : 0) + (DCB.StopBits != 0 ? 1 : 0);
         int32_t baud = BaudFromCode(LastBaud);
         t = 18 * bits * (baud > 0 ? 10000000 / baud : 0);
@@ -78,15 +83,19 @@ int32_t TSioBaseDispatcher::ApplyDeviceState(const TSioDCB& NewDCB) {
     int32_t r = WriteDeviceState(block);
     DCB = block;
     LastBaud = static_cast<int32_t>(block.BaudRate);
-    SetDtr(DTRState);
-    if (!RS485Mode) SetRts(RTSState);
+    // The block written already carries the lines; setting them again serves device layers
+    // that take the lines from line control only. The write's result is the one to report: a
+    // line a device refuses here is refused again, and reported, by SetDtr or SetRts.
+    (void)SetDtr(DTRState);
+    if (!RS485Mode) (void)SetRts(RTSState);
     return r;
 }
 
 void TSioBaseDispatcher::GetLine(int32_t& Baud, uint16_t& Parity, TDatabits& DataBits,
                                  TStopbits& StopBits) {
     std::lock_guard lock(DataSection);
-    ReadDeviceState(DCB);
+    // GetLine has no result: on a failed read it reports the settings last applied.
+    (void)ReadDeviceState(DCB);
     Baud = BaudFromCode(static_cast<int32_t>(DCB.BaudRate));
     Parity = DCB.Parity;
     DataBits = DCB.ByteSize;
@@ -105,24 +114,23 @@ int32_t TSioBaseDispatcher::BaudFromCode(int32_t V) {
     return V;
 }
 
-int32_t TSioBaseDispatcher::SetDtr(bool OnOff) {
+int32_t TSioBaseDispatcher::SetControlLine(bool OnOff, const bool& Auto, bool& State,
+                                           int32_t SetFunc, int32_t ClearFunc) {
     if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
-    if (DTRAuto) return 1;
-    int32_t r = LineControl(OnOff ? lcSetDtr : lcClrDtr);
+    if (Auto) return 1;  // the line belongs to the flow control
+    int32_t r = LineControl(OnOff ? SetFunc : ClearFunc);
     if (r < 0) r = ecBadArgument;
-    DTRState = OnOff;
+    State = OnOff;
     return r;
 }
 
+int32_t TSioBaseDispatcher::SetDtr(bool OnOff) {
+    return SetControlLine(OnOff, DTRAuto, DTRState, lcSetDtr, lcClrDtr);
+}
+
 int32_t TSioBaseDispatcher::SetRts(bool OnOff) {
-    if (!HasDevice()) return ecCommNotOpen;
-    std::lock_guard lock(DataSection);
-    if (RTSAuto) return 1;
-    int32_t r = LineControl(OnOff ? lcSetRts : lcClrRts);
-    if (r < 0) r = ecBadArgument;
-    RTSState = OnOff;
-    return r;
+    return SetControlLine(OnOff, RTSAuto, RTSState, lcSetRts, lcClrRts);
 }
 
 int32_t TSioBaseDispatcher::SetModem(bool DTR, bool RTS) {
@@ -144,11 +152,12 @@ void TSioBaseDispatcher::SetBreak(bool BreakOn) {
         rs485 = RS485Mode;
     }
     if (BreakOn) {
-        if (rs485) SetRts(true);
+        // SetBreak has no result; in RS-485 mode a refused RTS shows in the modem status.
+        if (rs485) (void)SetRts(true);
         SetDeviceBreak(true);
     } else {
         SetDeviceBreak(false);
-        if (rs485 && OutBuffUsed() == 0) SetRts(false);
+        if (rs485 && OutBuffUsed() == 0) (void)SetRts(false);
     }
 }
 
@@ -222,7 +231,9 @@ int32_t TSioBaseDispatcher::HWFlowOptions(uint32_t BufferFull, uint32_t BufferRe
     if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
     if (BufferFull < BufferResume || BufferFull > InQue) return ecBadArgument;
-    ReadDeviceState(DCB);
+    // On a failed read DCB keeps the settings last applied (every apply stores them), so the
+    // change is built on those; a device that is gone refuses the write, which reports it.
+    (void)ReadDeviceState(DCB);
     DCB.Flags &=
         ~(dcb::fOutxCtsFlow | dcb::fOutxDsrFlow | dcb::DtrControlMask | dcb::RtsControlMask);
     DTRAuto = RTSAuto = false;
@@ -251,7 +262,8 @@ int32_t TSioBaseDispatcher::HWFlowOptions(uint32_t BufferFull, uint32_t BufferRe
 
 int32_t TSioBaseDispatcher::HWFlowState() {
     std::lock_guard lock(DataSection);
-    ReadDeviceState(DCB);
+    // A state is read from the flags: on a failed read, those of the settings last applied.
+    (void)ReadDeviceState(DCB);
     uint32_t f = DCB.Flags;
     bool dtrHs = (f & dcb::DtrControlMask) == dcb::DtrHandshake;
     bool rtsHs = (f & dcb::RtsControlMask) == dcb::RtsHandshake;
@@ -270,7 +282,9 @@ int32_t TSioBaseDispatcher::SWFlowEnable(uint32_t BufferFull, uint32_t BufferRes
     if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
     if (BufferFull < BufferResume || BufferFull > InQue) return ecBadArgument;
-    ReadDeviceState(DCB);
+    // On a failed read DCB keeps the settings last applied (every apply stores them), so the
+    // change is built on those; a device that is gone refuses the write, which reports it.
+    (void)ReadDeviceState(DCB);
     if (Options & 2) {
         DCB.Flags |= dcb::fInX;
         DCB.XoffLim = static_cast<uint16_t>(InQue - BufferFull);
@@ -289,14 +303,17 @@ int32_t TSioBaseDispatcher::SWFlowEnable(uint32_t BufferFull, uint32_t BufferRes
 int32_t TSioBaseDispatcher::SWFlowDisable() {
     if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
-    ReadDeviceState(DCB);
+    // On a failed read DCB keeps the settings last applied (every apply stores them), so the
+    // change is built on those; a device that is gone refuses the write, which reports it.
+    (void)ReadDeviceState(DCB);
     DCB.Flags &= ~(dcb::fOutX | dcb::fInX);
     return ApplyDeviceState(DCB);
 }
 
 int32_t TSioBaseDispatcher::SWFlowState() {
     std::lock_guard lock(DataSection);
-    ReadDeviceState(DCB);
+    // A state is read from the flags: on a failed read, those of the settings last applied.
+    (void)ReadDeviceState(DCB);
     if (!(DCB.Flags & (dcb::fInX | dcb::fOutX))) return 1;
     RefreshLineErrors();
     bool hold = (ComStatus.Flags & 8) != 0;
@@ -310,7 +327,9 @@ int32_t TSioBaseDispatcher::SWFlowState() {
 int32_t TSioBaseDispatcher::SWFlowChars(char OnChar, char OffChar) {
     if (!HasDevice()) return ecCommNotOpen;
     std::lock_guard lock(DataSection);
-    ReadDeviceState(DCB);
+    // On a failed read DCB keeps the settings last applied (every apply stores them), so the
+    // change is built on those; a device that is gone refuses the write, which reports it.
+    (void)ReadDeviceState(DCB);
     DCB.XonChar = OnChar;
     DCB.XoffChar = OffChar;
     return ApplyDeviceState(DCB);

@@ -6,25 +6,38 @@ namespace {
 constexpr size_t kFlushSize = 64 * 1024;
 }
 
+TLogFileHandle& TLogFileHandle::operator=(TLogFileHandle&& Other) noexcept {
+    if (this != &Other) {
+        (void)Close();  // as on destruction: nobody to report a failure to
+        FNative = Other.Release();
+    }
+    return *this;
+}
+
+intptr_t TLogFileHandle::Release() {
+    const intptr_t native = FNative;
+    FNative = -1;
+    return native;
+}
+
 TLogTextFile::~TLogTextFile() {
-    if (file_ != -1) (void)Close();
+    if (FFile.IsOpen()) (void)Close();
 }
 
 void TLogTextFile::Write(std::string_view text) {
-    if (file_ == -1 || error_ != 0) return;
-    pending_.append(text);
-    if (pending_.size() >= kFlushSize) Flush();
+    if (!FFile.IsOpen() || FError != 0) return;
+    FPending.append(text);
+    if (FPending.size() >= kFlushSize) Flush();
 }
 
 void TLogTextFile::Flush() {
-    if (!pending_.empty() && error_ == 0) error_ = WriteRaw(pending_);
-    pending_.clear();
+    if (!FPending.empty() && FError == 0) FError = WriteRaw(FPending);
+    FPending.clear();
 }
 
 int32_t TLogTextFile::Close() {
-    if (file_ == -1) return error_;
+    if (!FFile.IsOpen()) return FError;
     Flush();
-    int32_t closeError = CloseRaw();
-    file_ = -1;
-    return error_ != 0 ? error_ : closeError;
+    const int32_t closeError = FFile.Close();
+    return FError != 0 ? FError : closeError;
 }

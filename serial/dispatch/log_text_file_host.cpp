@@ -33,9 +33,9 @@ int32_t WindowsErrorFromErrno(int e) {
 }  // namespace
 
 int32_t TLogTextFile::Open(const std::string& Name, bool Append) {
-    error_ = 0;
-    pending_.clear();
-    hadContent_ = false;
+    FError = 0;
+    FPending.clear();
+    FHadContent = false;
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (Append ? O_APPEND : O_TRUNC);
     int fd = ::open(Name.c_str(), flags, 0644);
     if (fd < 0) return WindowsErrorFromErrno(errno);
@@ -46,15 +46,15 @@ int32_t TLogTextFile::Open(const std::string& Name, bool Append) {
             ::close(fd);
             return WindowsErrorFromErrno(e);
         }
-        hadContent_ = st.st_size > 0;
+        FHadContent = st.st_size > 0;
     }
-    file_ = fd;
+    FFile = TLogFileHandle(fd);
     return 0;
 }
 
 int32_t TLogTextFile::WriteRaw(std::string_view bytes) {
     while (!bytes.empty()) {
-        ssize_t n = ::write(static_cast<int>(file_), bytes.data(), bytes.size());
+        ssize_t n = ::write(static_cast<int>(FFile.Native()), bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR) continue;
             return WindowsErrorFromErrno(errno);
@@ -64,7 +64,9 @@ int32_t TLogTextFile::WriteRaw(std::string_view bytes) {
     return 0;
 }
 
-int32_t TLogTextFile::CloseRaw() {
-    if (::close(static_cast<int>(file_)) != 0) return WindowsErrorFromErrno(errno);
+int32_t TLogFileHandle::Close() {
+    if (!IsOpen()) return 0;
+    const intptr_t native = Release();
+    if (::close(static_cast<int>(native)) != 0) return WindowsErrorFromErrno(errno);
     return 0;
 }

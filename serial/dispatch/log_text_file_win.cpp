@@ -7,9 +7,9 @@
 #include "serial/dispatch/log_text_file.h"
 
 int32_t TLogTextFile::Open(const std::string& Name, bool Append) {
-    error_ = 0;
-    pending_.clear();
-    hadContent_ = false;
+    FError = 0;
+    FPending.clear();
+    FHadContent = false;
     std::wstring wide = platform::AnsiToWide(Name);
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            Append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -22,14 +22,14 @@ int32_t TLogTextFile::Open(const std::string& Name, bool Append) {
             CloseHandle(h);
             return err;
         }
-        hadContent_ = size.QuadPart > 0;
+        FHadContent = size.QuadPart > 0;
     }
-    file_ = reinterpret_cast<intptr_t>(h);
+    FFile = TLogFileHandle(reinterpret_cast<intptr_t>(h));
     return 0;
 }
 
 int32_t TLogTextFile::WriteRaw(std::string_view bytes) {
-    auto h = reinterpret_cast<HANDLE>(file_);
+    auto h = reinterpret_cast<HANDLE>(FFile.Native());
     while (!bytes.empty()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
@@ -41,7 +41,9 @@ int32_t TLogTextFile::WriteRaw(std::string_view bytes) {
     return 0;
 }
 
-int32_t TLogTextFile::CloseRaw() {
-    if (!CloseHandle(reinterpret_cast<HANDLE>(file_))) return static_cast<int32_t>(GetLastError());
+int32_t TLogFileHandle::Close() {
+    if (!IsOpen()) return 0;
+    const intptr_t native = Release();
+    if (!CloseHandle(reinterpret_cast<HANDLE>(native))) return static_cast<int32_t>(GetLastError());
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "serial/dispatch/log_bytes.h"
 #include "serial/dispatch/log_text_file.h"
 
 namespace {
@@ -29,20 +30,9 @@ class TraceFormatter {
         }
         first_ = false;
         char item[8];
-        int width;
-        auto b = static_cast<unsigned char>(r.C);
-        unsigned char lowestPrintable = inHex_ ? 0x21 : 0x20;
-        if (allHex_) {
-            width = std::snprintf(item, sizeof item, "[%02X]", b);
-        } else if (b >= lowestPrintable && b <= 0x7E) {
-            item[0] = static_cast<char>(b);
-            item[1] = 0;
-            width = 1;
-        } else if (inHex_) {
-            width = std::snprintf(item, sizeof item, "[%02X]", b);
-        } else {
-            width = std::snprintf(item, sizeof item, "[%u]", b);
-        }
+        auto b = static_cast<uint8_t>(r.C);
+        int width =
+            FormatLogByte(item, b, !allHex_ && LogByteIsLiteral(b, inHex_), allHex_ || inHex_);
         column_ += width;
         if (column_ > kTraceColumns) {
             out_ += kLineEnd;

@@ -26,5 +26,6 @@ std::string FormatTraceText(bool InHex, bool AllHex, std::span<const TTraceRecor
 // holds text, the trace starts after a line end and an empty line, so that the file's last line
 // and the first header stay apart. Returns 0 or the negated I/O error code (of the open, the
 // first failed write or the close).
-int32_t WriteTraceRecords(const std::string& FName, bool Append, bool InHex, bool AllHex,
-                          std::span<const TTraceRecord> older, std::span<const TTraceRecord> newer);
+[[nodiscard]] int32_t WriteTraceRecords(const std::string& FName, bool Append, bool InHex,
+                                        bool AllHex, std::span<const TTraceRecord> older,
+                                        std::span<const TTraceRecord> newer);

@@ -16,7 +16,7 @@ constexpr uint32_t kMaxTraceEntries = 4000000;
 int32_t TSioBaseDispatcher::InitTracing(uint32_t NumEntries) {
     std::lock_guard lock(DataSection);
     if (TraceAllocated) {
-        ClearTracing();
+        (void)ClearTracing();  // cannot fail
     } else {
         if (NumEntries > kMaxTraceEntries) return ecBadArgument;
         TraceMax = NumEntries;
@@ -98,7 +98,7 @@ int32_t TSioBaseDispatcher::WriteTraceFile(const std::string& FName, bool Append
         std::fclose(probe);
     }
     uint32_t max = TraceMax;
-    InitTracing(max);
+    (void)InitTracing(max);  // the size tracing already had: cannot be refused
     return r;
 }
 

@@ -6,11 +6,7 @@
 #include "serial/dispatch/base_dispatcher.h"
 #include "serial/dispatch/dispatch_codes.h"
 
-namespace {
-constexpr int kTimerKind = 2;
-constexpr int kDataKind = 3;
-constexpr int kStatusKind = 4;
-}  // namespace
+namespace {}  // namespace
 
 uint32_t TSioBaseDispatcher::NewTriggerHandle() {
     std::lock_guard lock(DataSection);
@@ -60,13 +56,13 @@ int32_t TSioBaseDispatcher::AddTimerTrigger() {
 }
 
 int32_t TSioBaseDispatcher::AddStatusTrigger(uint32_t SType) {
-    if (SType > 5) return ecBadArgument;
+    if (SType > static_cast<uint32_t>(StatusTriggerKind::OutputSent)) return ecBadArgument;
     std::lock_guard lock(DataSection);
     uint32_t base = NewTriggerHandle();
     if (base == 0) return ecNoMoreTriggers;
     StatusTriggerRec rec;
     rec.Handle = base + SType;
-    rec.Kind = static_cast<StatusTriggerKind>(SType);
+    rec.Kind = ClassifyStatusTrigger(rec.Handle);
     StatusTriggers.push_back(rec);
     if (DLoggingOn.load()) {
         auto kind = static_cast<uint8_t>(SType);
@@ -76,9 +72,10 @@ int32_t TSioBaseDispatcher::AddStatusTrigger(uint32_t SType) {
     return static_cast<int32_t>(rec.Handle);
 }
 
-int32_t TSioBaseDispatcher::FindTrigger(uint32_t Handle, bool Delete, int& Kind, size_t& Index) {
+int32_t TSioBaseDispatcher::FindTrigger(uint32_t Handle, bool Delete, TriggerListKind& Kind,
+                                        size_t& Index) {
     std::lock_guard lock(DataSection);
-    Kind = 0;
+    Kind = TriggerListKind::None;
     if (Handle == 0 || Handle == 1) return ecBadTriggerHandle;
     auto log = [this](TDispatchSubType dst, uint32_t h, const uint8_t* bytes, uint32_t len) {
         if (DLoggingOn.load())
@@ -86,7 +83,7 @@ int32_t TSioBaseDispatcher::FindTrigger(uint32_t Handle, bool Delete, int& Kind,
     };
     for (size_t i = 0; i < TimerTriggers.size(); ++i) {
         if (TimerTriggers[i].Handle != Handle) continue;
-        Kind = kTimerKind;
+        Kind = TriggerListKind::Timer;
         Index = i;
         if (Delete) {
             TimerTriggers.erase(TimerTriggers.begin() + static_cast<ptrdiff_t>(i));
@@ -96,18 +93,18 @@ int32_t TSioBaseDispatcher::FindTrigger(uint32_t Handle, bool Delete, int& Kind,
     }
     for (size_t i = 0; i < StatusTriggers.size(); ++i) {
         if (StatusTriggers[i].Handle != Handle) continue;
-        Kind = kStatusKind;
+        Kind = TriggerListKind::Status;
         Index = i;
         if (Delete) {
             StatusTriggers.erase(StatusTriggers.begin() + static_cast<ptrdiff_t>(i));
-            auto kind = static_cast<uint8_t>(Handle & 7);
+            auto kind = static_cast<uint8_t>(ClassifyStatusTrigger(Handle));
             log(TDispatchSubType::dstStatusTrigger, Handle, &kind, 1);
         }
         return 0;
     }
     for (size_t i = 0; i < DataTriggers.size(); ++i) {
         if ((DataTriggers[i].Handle & ~7u) != Handle) continue;
-        Kind = kDataKind;
+        Kind = TriggerListKind::Data;
         Index = i;
         if (Delete) {
             DataTriggers.erase(DataTriggers.begin() + static_cast<ptrdiff_t>(i));
@@ -125,7 +122,7 @@ int32_t TSioBaseDispatcher::RemoveTrigger(uint32_t TriggerHandle) {
         LenTrigger = 0;
         return 0;
     }
-    int kind;
+    TriggerListKind kind;
     size_t index;
     return FindTrigger(TriggerHandle, true, kind, index);
 }
@@ -142,9 +139,9 @@ void TSioBaseDispatcher::RemoveAllTriggers() {
 
 int32_t TSioBaseDispatcher::SetTimerTrigger(uint32_t TriggerHandle, int32_t Ticks, bool Activate) {
     std::lock_guard lock(DataSection);
-    int kind;
+    TriggerListKind kind;
     size_t i;
-    if (FindTrigger(TriggerHandle, false, kind, i) != 0 || kind != kTimerKind)
+    if (FindTrigger(TriggerHandle, false, kind, i) != 0 || kind != TriggerListKind::Timer)
         return ecBadTriggerHandle;
     auto& rec = TimerTriggers[i];
     if (Activate) {
@@ -168,9 +165,9 @@ int32_t TSioBaseDispatcher::SetTimerTrigger(uint32_t TriggerHandle, int32_t Tick
 
 int32_t TSioBaseDispatcher::ExtendTimer(uint32_t TriggerHandle, int32_t Ticks) {
     std::lock_guard lock(DataSection);
-    int kind;
+    TriggerListKind kind;
     size_t i;
-    if (FindTrigger(TriggerHandle, false, kind, i) != 0 || kind != kTimerKind)
+    if (FindTrigger(TriggerHandle, false, kind, i) != 0 || kind != TriggerListKind::Timer)
         return ecBadTriggerHandle;
     TimerTriggers[i].Timer.Expires += Ticks;
     if (DLoggingOn.load()) {
@@ -185,9 +182,9 @@ int32_t TSioBaseDispatcher::ExtendTimer(uint32_t TriggerHandle, int32_t Ticks) {
 int32_t TSioBaseDispatcher::TimerTicksRemaining(uint32_t TriggerHandle, int32_t& TicksRemaining) {
     std::lock_guard lock(DataSection);
     TicksRemaining = 0;
-    int kind;
+    TriggerListKind kind;
     size_t i;
-    if (FindTrigger(TriggerHandle, false, kind, i) != 0 || kind != kTimerKind)
+    if (FindTrigger(TriggerHandle, false, kind, i) != 0 || kind != TriggerListKind::Timer)
         return ecBadTriggerHandle;
     TicksRemaining = TickTimerLeft(TimerTriggers[i].Timer);
     return 0;
@@ -196,9 +193,9 @@ int32_t TSioBaseDispatcher::TimerTicksRemaining(uint32_t TriggerHandle, int32_t&
 int32_t TSioBaseDispatcher::SetStatusTrigger(uint32_t TriggerHandle, uint32_t Value,
                                              bool Activate) {
     std::lock_guard lock(DataSection);
-    int kind;
+    TriggerListKind kind;
     size_t i;
-    if (FindTrigger(TriggerHandle, false, kind, i) != 0 || kind != kStatusKind)
+    if (FindTrigger(TriggerHandle, false, kind, i) != 0 || kind != TriggerListKind::Status)
         return ecBadTriggerHandle;
     auto& rec = StatusTriggers[i];
     if (Activate) {

@@ -21,6 +21,9 @@ enum class StatusTriggerKind : uint32_t {
     OutputSent = 5,
 };
 
+// Which of the dispatcher's three trigger lists holds a handle.
+enum class TriggerListKind { None, Timer, Data, Status };
+
 struct TimerTriggerRec {
     uint32_t Handle = 0;
     TickTimer Timer;

@@ -31,37 +31,37 @@ TSioDataPacket::~TSioDataPacket() {
         // Stopping the capture timer may fail; a destructor must not throw.
         platform::ShowException(e);
     }
-    fComPort = nullptr;
+    FComPort = nullptr;
 }
 
 // ---- properties ----
 
 bool TSioDataPacket::Enabled() const {
-    auto lock = LockOf(fManager);
-    return fEnabled;
+    auto lock = LockOf(FManager);
+    return FEnabled;
 }
 
 void TSioDataPacket::SetEnabled(bool Value) {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     SetEnabledLocked(Value);
 }
 
 void TSioDataPacket::SetEnabledLocked(bool Value) {
-    if (Value == fEnabled) return;
+    if (Value == FEnabled) return;
     if (Value)
         ArmPacket();
     else
         DisarmPacket();
-    fEnabled = Value;
+    FEnabled = Value;
 }
 
 #define PACKET_FIELD(Type, Getter, Setter, Field) \
     Type TSioDataPacket::Getter() const {         \
-        auto lock = LockOf(fManager);             \
+        auto lock = LockOf(FManager);             \
         return Field;                             \
     }                                             \
     void TSioDataPacket::Setter(Type Value) {     \
-        auto lock = LockOf(fManager);             \
+        auto lock = LockOf(FManager);             \
         Field = Value;                            \
     }
 
@@ -77,83 +77,83 @@ PACKET_FIELD(bool, SyncEvents, SetSyncEvents, FSyncEvents)
 #undef PACKET_FIELD
 
 std::string TSioDataPacket::StartString() const {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     return fStartString;
 }
 
 void TSioDataPacket::SetStartString(const std::string& Value) {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     fStartString = Value;
 }
 
 TPacketEndSet TSioDataPacket::EndCond() const {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     return fEndCond;
 }
 
 void TSioDataPacket::SetEndCond(TPacketEndSet Value) {
-    auto lock = LockOf(fManager);
-    const bool was = fEnabled;
+    auto lock = LockOf(FManager);
+    const bool was = FEnabled;
     SetEnabledLocked(false);
     fEndCond = Value;
     SetEnabledLocked(was);
 }
 
 std::string TSioDataPacket::EndString() const {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     return fEndString;
 }
 
 void TSioDataPacket::SetEndString(const std::string& Value) {
-    auto lock = LockOf(fManager);
-    const bool was = fEnabled;
+    auto lock = LockOf(FManager);
+    const bool was = FEnabled;
     SetEnabledLocked(false);
     fEndString = Value;
     SetEnabledLocked(was);
 }
 
 TPacketMode TSioDataPacket::PacketMode() const {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     return fMode;
 }
 
 void TSioDataPacket::SetOnPacket(TPacketNotifyEvent Value) {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     fOnPacket = std::move(Value);
 }
 
 void TSioDataPacket::SetOnStringPacket(TStringPacketNotifyEvent Value) {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     fOnStringPacket = std::move(Value);
 }
 
 void TSioDataPacket::SetOnTimeout(TPacketTimeoutEvent Value) {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     fOnTimeOut = std::move(Value);
 }
 
 void TSioDataPacket::LeaveManager() {
-    if (!fManager) return;
+    if (!FManager) return;
     // Let go of the capture and the enable timer first, so that the manager holds nothing of a
     // packet that may be freed next. The packet leaves even when that fails (a timer the
     // dispatcher no longer knows); the failure is raised afterwards.
     std::exception_ptr failure;
     {
-        auto lock = LockOf(fManager);
+        auto lock = LockOf(FManager);
         try {
             DisarmPacket();
         } catch (...) {
             failure = std::current_exception();
         }
     }
-    fManager->Remove(this);
+    FManager->Remove(this);
     if (failure) std::rethrow_exception(failure);
 }
 
 void TSioDataPacket::Loaded() {
     TSioBaseComponent::Loaded();
-    if (fManager) fManager->EnableIfPending();
-    auto lock = LockOf(fManager);
+    if (FManager) FManager->EnableIfPending();
+    auto lock = LockOf(FManager);
     if (EnablePending) {
         ArmPacket();
         EnablePending = false;
@@ -176,15 +176,15 @@ void TSioDataPacket::ArmPacket() {
         EnablePending = true;
         return;
     }
-    if (fManager && fManager->fEnabled) {
-        if (fManager->fInEvent) {
+    if (FManager && FManager->FEnabled) {
+        if (FManager->fInEvent) {
             EnablePending = true;
             return;
         }
         EnablePending = false;
         LogPacketEvent(TDispatchSubType::dstEnable);
         try {
-            TPacketPortLink* link = fManager->fLink.get();
+            TPacketPortLink* link = FManager->FLink.get();
             if (FEnableTimer == 0 && FEnableTimeout > 0 && link) {
                 FEnableTimer = link->PortAddTimerTrigger();
                 link->PortSetTimerTrigger(static_cast<uint16_t>(FEnableTimer), FEnableTimeout,
@@ -194,8 +194,8 @@ void TSioDataPacket::ArmPacket() {
         } catch (...) {
             // A refused configuration leaves the packet idle, without the capture or a timer.
             WillCollect = false;
-            if (FEnableTimer > 0 && fManager->LinkUsable())
-                (void)fManager->fLink->RemoveTrigger(static_cast<uint32_t>(FEnableTimer));
+            if (FEnableTimer > 0 && FManager->LinkUsable())
+                (void)FManager->FLink->RemoveTrigger(static_cast<uint32_t>(FEnableTimer));
             FEnableTimer = 0;
             ChangeMode(TPacketMode::dpIdle);
             throw;
@@ -221,9 +221,9 @@ void TSioDataPacket::ArmChecks() {
         ChangeMode(TPacketMode::dpWaitStart);
     } else {
         if (fEndCond.Empty()) throw EInvalidProperty(-5503);
-        if (!fManager->fCapture)
+        if (!FManager->fCapture)
             ChangeMode(TPacketMode::dpCollecting);
-        else if (fManager->fCapture != this)
+        else if (FManager->fCapture != this)
             WillCollect = true;
     }
     if (fEndCond.Contains(TPacketEndCond::ecString)) {
@@ -240,18 +240,18 @@ void TSioDataPacket::DisarmPacket() {
     EnablePending = false;
     WillCollect = false;
     if (FEnableTimer > 0) {
-        if (fManager && fManager->LinkUsable())
-            (void)fManager->fLink->RemoveTrigger(static_cast<uint32_t>(FEnableTimer));
+        if (FManager && FManager->LinkUsable())
+            (void)FManager->FLink->RemoveTrigger(static_cast<uint32_t>(FEnableTimer));
         FEnableTimer = 0;
     }
-    if (fManager) {
+    if (FManager) {
         ChangeMode(TPacketMode::dpIdle);
         LogPacketEvent(TDispatchSubType::dstDisable);
     }
 }
 
 void TSioDataPacket::RearmPacket() {
-    if (!fEnabled || !fManager) return;
+    if (!FEnabled || !FManager) return;
     DisarmPacket();
     ArmPacket();
 }
@@ -261,9 +261,9 @@ void TSioDataPacket::ChangeMode(TPacketMode New) {
     // The capture is released after the mode has changed: stopping its timer may raise, and the
     // packet must not be left collecting without the capture.
     const bool release = New != TPacketMode::dpCollecting && HaveCapture;
-    if (New == TPacketMode::dpCollecting) fManager->SetCaptureLocked(this, fTimeOut);
+    if (New == TPacketMode::dpCollecting) FManager->SetCaptureLocked(this, fTimeOut);
     fMode = New;
-    if (release) fManager->ReleaseCaptureLocked(this);
+    if (release) FManager->ReleaseCaptureLocked(this);
     switch (New) {
         case TPacketMode::dpIdle:
             LogPacketEvent(TDispatchSubType::dstIdle);
@@ -278,14 +278,14 @@ void TSioDataPacket::ChangeMode(TPacketMode New) {
 }
 
 bool TSioDataPacket::MatchInProgress() const {
-    return fEnabled && fMode != TPacketMode::dpIdle && fBeginMatch != -1;
+    return FEnabled && fMode != TPacketMode::dpIdle && fBeginMatch != -1;
 }
 
 // ---- matching ----
 
 void TSioDataPacket::MatchByte(int32_t I) {
-    if (!fEnabled || !fManager || I < 0 || I >= fManager->BufferPtr) return;
-    const uint8_t b = fManager->Buffer()[I];
+    if (!FEnabled || !FManager || I < 0 || I >= FManager->BufferPtr) return;
+    const uint8_t b = FManager->Buffer()[I];
     if (fMode == TPacketMode::dpIdle && WillCollect) {
         ChangeMode(TPacketMode::dpCollecting);
         WillCollect = false;
@@ -310,7 +310,7 @@ void TSioDataPacket::MatchStart(int32_t I, uint8_t B) {
             if (fEndCond.Empty() || (fEndCond.Contains(TPacketEndCond::ecPacketSize) &&
                                      StartPattern.Length() == LocalPacketSize)) {
                 fDataSize = I - fBeginMatch + 1;
-                fManager->DeliverPacket(this, true);
+                FManager->DeliverPacket(this, true);
                 return;
             }
             ChangeMode(TPacketMode::dpCollecting);
@@ -320,7 +320,7 @@ void TSioDataPacket::MatchStart(int32_t I, uint8_t B) {
     } else if (fBeginMatch != -1) {
         // Restart at the earliest later byte from which the bytes so far still fit the pattern,
         // so that AAB is found in AAAB.
-        const int32_t s = StartPattern.Restart(fManager->Buffer(), fBeginMatch, I);
+        const int32_t s = StartPattern.Restart(FManager->Buffer(), fBeginMatch, I);
         if (s >= 0) {
             fBeginMatch = s;
             StartMatchPos = I - s + 2;
@@ -335,20 +335,20 @@ void TSioDataPacket::MatchEnd(int32_t I, uint8_t B) {
     if (fBeginMatch == -1) fBeginMatch = I;
     if (fEndCond.Contains(TPacketEndCond::ecPacketSize) && I - fBeginMatch + 1 >= LocalPacketSize) {
         fDataSize = I - fBeginMatch + 1;
-        fManager->DeliverPacket(this, true);
+        FManager->DeliverPacket(this, true);
         return;
     }
     if (!fEndCond.Contains(TPacketEndCond::ecString)) return;
     if (EndPattern.Matches(B, EndMatchPos)) {
         if (EndMatchPos == EndPattern.Length()) {
             fDataSize = I - fBeginMatch + 1;
-            fManager->DeliverPacket(this, false);
+            FManager->DeliverPacket(this, false);
             return;
         }
         ++EndMatchPos;
     } else if (EndMatchPos > 1) {
         // A CR CR LF: the second CR fails the LF position and starts a new attempt itself.
-        const int32_t s = EndPattern.Restart(fManager->Buffer(), I - EndMatchPos + 1, I);
+        const int32_t s = EndPattern.Restart(FManager->Buffer(), I - EndMatchPos + 1, I);
         if (s >= 0) {
             EndMatchStart = s;
             EndMatchPos = I - s + 2;
@@ -362,18 +362,18 @@ void TSioDataPacket::MatchEnd(int32_t I, uint8_t B) {
 // ---- log, collected data, waits ----
 
 void TSioDataPacket::LogPacketEvent(TDispatchSubType SubType, const void* Data, uint32_t Length) {
-    if (!fManager || !fManager->LinkUsable() || !fManager->fLink->LoggingOn()) return;
+    if (!FManager || !FManager->LinkUsable() || !FManager->FLink->LoggingOn()) return;
     if (Data && Length) {
-        fManager->fLink->AddDispatchEntry(TDispatchType::dtPacket, SubType, 0, Data, Length);
+        FManager->FLink->AddDispatchEntry(TDispatchType::dtPacket, SubType, 0, Data, Length);
     } else {
         const std::string text = "Packet:" + Name();
-        fManager->fLink->AddDispatchEntry(TDispatchType::dtPacket, SubType, 0, text.data(),
+        FManager->FLink->AddDispatchEntry(TDispatchType::dtPacket, SubType, 0, text.data(),
                                           static_cast<uint32_t>(text.size()));
     }
 }
 
 void TSioDataPacket::GetCollectedString(std::string& Data) const {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     if (PacketBuffer && fDataSize > 0)
         Data.assign(reinterpret_cast<const char*>(PacketBuffer), static_cast<size_t>(fDataSize));
     else
@@ -381,7 +381,7 @@ void TSioDataPacket::GetCollectedString(std::string& Data) const {
 }
 
 void TSioDataPacket::GetCollectedData(const uint8_t*& Data, int32_t& Size) const {
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     Data = PacketBuffer;
     Size = fDataSize;
 }
@@ -393,12 +393,12 @@ void TSioDataPacket::ForgetCollected() {
 
 bool TSioDataPacket::WaitFor() {
     {
-        auto lock = LockOf(fManager);
+        auto lock = LockOf(FManager);
         // A wait that no delivery can ever end raises at once: no port to deliver from, a port
         // that is closed, or an event in progress (the next delivery comes only after it).
-        if (!fManager) throw EPortNotAssigned(-1005);
-        if (!fManager->fEnabled) throw ECommNotOpen(-2007);
-        if (fManager->fInEvent) throw EBadArgument(-1002);
+        if (!FManager) throw EPortNotAssigned(-1005);
+        if (!FManager->FEnabled) throw ECommNotOpen(-2007);
+        if (FManager->fInEvent) throw EBadArgument(-1002);
         // A wait starts afresh; the flags of an earlier delivery would end it at once.
         FDataMatch = false;
         FTimedOut = false;
@@ -412,7 +412,7 @@ bool TSioDataPacket::WaitFor() {
         if (pumped == kQuitPumped) break;
         if (pumped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    auto lock = LockOf(fManager);
+    auto lock = LockOf(FManager);
     Waiting = false;
     return FDataMatch.load();
 }

@@ -52,10 +52,10 @@ class TSioDataPacket : public TSioBaseComponent {
     std::string EndString() const;
     void SetEndString(const std::string& Value);
 
-    TSioCustomComPort* ComPort() const { return fComPort; }  // not owned
+    TSioCustomComPort* ComPort() const { return FComPort; }  // not owned
     void SetComPort(TSioCustomComPort* Value);
 
-    TSioDataPacketManager* InternalManager() const { return fManager; }  // not owned
+    TSioDataPacketManager* InternalManager() const { return FManager; }  // not owned
     // Ticks from arming after which the packet times out whatever it is doing; 0 = none.
     int32_t EnableTimeout() const;
     void SetEnableTimeout(int32_t Value);
@@ -114,12 +114,12 @@ class TSioDataPacket : public TSioBaseComponent {
     bool Loading() const;
     bool WaitFor();
 
-    TSioDataPacketManager* fManager = nullptr;  // not owned; nullptr when unbound
+    TSioDataPacketManager* FManager = nullptr;  // not owned; nullptr when unbound
     TPacketStartCond fStartCond = TPacketStartCond::scString;
     TPacketEndSet fEndCond;
     std::string fStartString;
     std::string fEndString;
-    TSioCustomComPort* fComPort = nullptr;  // not owned
+    TSioCustomComPort* FComPort = nullptr;  // not owned
     TPacketMode fMode = TPacketMode::dpIdle;
     int32_t fPacketSize = 0;
     TPacketNotifyEvent fOnPacket;
@@ -130,7 +130,7 @@ class TSioDataPacket : public TSioBaseComponent {
     int32_t fBeginMatch = -1;
     bool fAutoEnable = true;
     bool fIgnoreCase = true;
-    bool fEnabled = false;
+    bool FEnabled = false;
     bool fIncludeStrings = true;
     const uint8_t* PacketBuffer = nullptr;  // into the manager's buffer, during an event
     int32_t StartMatchPos = 1;

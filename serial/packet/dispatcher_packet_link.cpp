@@ -41,10 +41,10 @@ int32_t TDispatcherPacketLink::GetBlock(void* Buffer, uint32_t Count) {
 
 TPacketPortLink::TSyncCall TDispatcherPacketLink::EventSync() const {
     TSioBaseDispatcher* d = Dispatcher();
-    if (!d || !d->fDispThread) return {};
+    if (!d || !d->FDispThread) return {};
     // The thread object lives as long as the dispatcher, which outlives its own thread: asked
     // on that thread, it is still there when the call is made.
-    TDispThread* thread = d->fDispThread.get();
+    TDispThread* thread = d->FDispThread.get();
     return [thread](const std::function<void()>& Method) { thread->Sync(Method); };
 }
 

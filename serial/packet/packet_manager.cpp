@@ -40,20 +40,20 @@ TSioDataPacketManager* TSioDataPacketManager::Create(std::unique_ptr<TPacketPort
 }
 
 TSioDataPacketManager::TSioDataPacketManager(std::unique_ptr<TPacketPortLink> Link)
-    : Gate(std::make_shared<TGate>()), fLink(std::move(Link)) {
+    : Gate(std::make_shared<TGate>()), FLink(std::move(Link)) {
     Gate->Manager = this;
-    fComPort = fLink->Port();
-    fLink->WatchPort([this](TPacketPortEvent Event) {
+    FComPort = FLink->Port();
+    FLink->WatchPort([this](TPacketPortEvent Event) {
         if (Event == TPacketPortEvent::Gone)
             PortGone();
         else
             PortStateChanged(Event == TPacketPortEvent::Opened);
     });
-    const bool open = fLink->PortOpen();
+    const bool open = FLink->PortOpen();
     {
         std::lock_guard<std::mutex> lock(Gate->Lock);
-        SetEnabledLocked(open && !fLink->PortLoading() && !fLink->PortDesigning());
-        EnablePending = open && !fEnabled && !fLink->PortDesigning();
+        SetEnabledLocked(open && !FLink->PortLoading() && !FLink->PortDesigning());
+        EnablePending = open && !FEnabled && !FLink->PortDesigning();
     }
     FWindow = std::make_unique<platform::MessageWindow>(
         [this](uint32_t Msg, uintptr_t wParam, intptr_t lParam) {
@@ -67,7 +67,7 @@ TSioDataPacketManager::~TSioDataPacketManager() {
         FKeepAlive = true;
         SetEnabledLocked(false);
         for (TSioDataPacket* p : PacketList) {
-            p->fManager = nullptr;
+            p->FManager = nullptr;
             p->ForgetCollected();
             p->HaveCapture = false;
             p->WillCollect = false;
@@ -76,13 +76,13 @@ TSioDataPacketManager::~TSioDataPacketManager() {
         }
         PacketList.clear();
         fCapture = nullptr;
-        std::vector<uint8_t>().swap(fDataBuffer);
+        std::vector<uint8_t>().swap(FDataBuffer);
         std::vector<uint8_t>().swap(RetiredBuffer);
         BufferPtr = 0;
         Gate->Manager = nullptr;
     }
-    if (fLink) fLink->UnwatchPort();
-    fLink.reset();
+    if (FLink) FLink->UnwatchPort();
+    FLink.reset();
     FWindow.reset();
     PacketManagers().Retire(Gate);
 }
@@ -92,9 +92,9 @@ void TSioDataPacketManager::ForgetPortNow() {
     // The port may be gone: nothing may reach it any more, not even to withdraw a registration.
     HandlerInstalled = false;
     Timer = 0;
-    fComPort = nullptr;
+    FComPort = nullptr;
     Forgotten = true;
-    fLink.reset();
+    FLink.reset();
 }
 
 // The last packet has left (main thread): withdraw from the dispatcher and from the port now,
@@ -103,10 +103,10 @@ void TSioDataPacketManager::ForgetPortNow() {
 // The link object itself stays until then: a Sync call of the event in progress may be in it.
 void TSioDataPacketManager::ForgetPort() {
     Disable();
-    fEnabled = false;
-    fComPort = nullptr;
+    FEnabled = false;
+    FComPort = nullptr;
     Forgotten = true;
-    if (fLink) fLink->UnwatchPort();
+    if (FLink) FLink->UnwatchPort();
     if (!FreeRequested && FWindow) {
         FreeRequested = true;
         platform::PostMessageTo(FWindow->Handle(), DeferredFreeMsg, 0, 0);
@@ -125,8 +125,8 @@ intptr_t TSioDataPacketManager::WindowProc(uint32_t Msg, uintptr_t, intptr_t) {
         Gate->Manager = nullptr;  // a notification still on its way finds nobody
     }
     // Let go of the port now; the port may be freed before the manager's memory is.
-    if (fLink) fLink->UnwatchPort();
-    fLink.reset();
+    if (FLink) FLink->UnwatchPort();
+    FLink.reset();
     // This window's procedure is running: the list keeps the inert manager until the next one
     // is freed (or the process ends), which then destroys this window from outside it.
     PacketManagers().Bury(PacketManagers().Remove(this));
@@ -138,7 +138,7 @@ intptr_t TSioDataPacketManager::WindowProc(uint32_t Msg, uintptr_t, intptr_t) {
 void TSioDataPacketManager::Insert(TSioDataPacket* Packet) {
     std::lock_guard<std::mutex> lock(Gate->Lock);
     PacketList.push_back(Packet);
-    Packet->fManager = this;
+    Packet->FManager = this;
 }
 
 void TSioDataPacketManager::Remove(TSioDataPacket* Packet) {
@@ -149,7 +149,7 @@ void TSioDataPacketManager::Remove(TSioDataPacket* Packet) {
     Packet->HaveCapture = false;
     // The packet leaves at once, also during an event (it may be freed next): the delivery in
     // progress looks it up again before touching it. Only the free waits for the event's end.
-    Packet->fManager = nullptr;
+    Packet->FManager = nullptr;
     Packet->ForgetCollected();
     if (PacketList.empty() && !FKeepAlive && !Forgotten) ForgetPort();
 }
@@ -175,14 +175,14 @@ void TSioDataPacketManager::SetKeepAlive(bool Value) {
 
 TSioCustomComPort* TSioDataPacketManager::ComPort() const {
     std::lock_guard<std::mutex> lock(Gate->Lock);
-    return fComPort;
+    return FComPort;
 }
 
 // ---- enabled: the handler and the capture timer ----
 
 bool TSioDataPacketManager::Enabled() const {
     std::lock_guard<std::mutex> lock(Gate->Lock);
-    return fEnabled;
+    return FEnabled;
 }
 
 void TSioDataPacketManager::SetEnabled(bool Value) {
@@ -191,27 +191,27 @@ void TSioDataPacketManager::SetEnabled(bool Value) {
 }
 
 void TSioDataPacketManager::SetEnabledLocked(bool Value) {
-    if (Value == fEnabled) return;
+    if (Value == FEnabled) return;
     if (Value)
         Enable();
     else
         Disable();
-    fEnabled = Value;
+    FEnabled = Value;
 }
 
 void TSioDataPacketManager::Enable() {
     if (HandlerInstalled || !LinkUsable()) return;
-    fLink->RegisterEventTriggerHandler(TSioNotifyEvent{&GateHandler, Gate.get()});
+    FLink->RegisterEventTriggerHandler(TSioNotifyEvent{&GateHandler, Gate.get()});
     HandlerInstalled = true;
-    const int32_t handle = fLink->AddTimerTrigger();
+    const int32_t handle = FLink->AddTimerTrigger();
     Timer = handle > 0 ? handle : 0;
 }
 
 void TSioDataPacketManager::Disable() {
     if (!HandlerInstalled) return;
     if (LinkUsable()) {
-        if (Timer != 0) (void)fLink->RemoveTrigger(static_cast<uint32_t>(Timer));
-        fLink->DeregisterEventTriggerHandler(TSioNotifyEvent{&GateHandler, Gate.get()});
+        if (Timer != 0) (void)FLink->RemoveTrigger(static_cast<uint32_t>(Timer));
+        FLink->DeregisterEventTriggerHandler(TSioNotifyEvent{&GateHandler, Gate.get()});
     }
     Timer = 0;
     HandlerInstalled = false;
@@ -231,7 +231,7 @@ void TSioDataPacketManager::PortStateChanged(bool Opened) {
     if (Opened) {
         SetEnabledLocked(true);
         for (size_t i = 0; i < PacketList.size(); ++i)
-            if (PacketList[i]->fEnabled) PacketList[i]->ArmPacket();
+            if (PacketList[i]->FEnabled) PacketList[i]->ArmPacket();
     } else {
         for (size_t i = 0; i < PacketList.size(); ++i) PacketList[i]->DisarmPacket();
         SetEnabledLocked(false);
@@ -245,9 +245,9 @@ void TSioDataPacketManager::PortGone() {
     // manager is freed later.
     for (TSioDataPacket* p : PacketList) {
         p->DisarmPacket();
-        p->fManager = nullptr;
+        p->FManager = nullptr;
         p->ForgetCollected();
-        p->fComPort = nullptr;
+        p->FComPort = nullptr;
         p->HaveCapture = false;
     }
     PacketList.clear();
@@ -270,7 +270,7 @@ void TSioDataPacketManager::ReleaseCapture(TSioDataPacket* Packet) {
 void TSioDataPacketManager::SetCaptureLocked(TSioDataPacket* Packet, int32_t TimeOut) {
     fCapture = Packet;
     if (TimeOut != 0 && Timer != 0 && LinkUsable())
-        (void)fLink->SetTimerTrigger(static_cast<uint32_t>(Timer), TimeOut, true);
+        (void)FLink->SetTimerTrigger(static_cast<uint32_t>(Timer), TimeOut, true);
     Packet->HaveCapture = true;
     // Only one packet collects: every other one starts over (an scAnyData one is held).
     for (size_t i = 0; i < PacketList.size(); ++i)
@@ -281,7 +281,7 @@ void TSioDataPacketManager::ReleaseCaptureLocked(TSioDataPacket* Packet) {
     fCapture = nullptr;
     Packet->HaveCapture = false;
     if (Timer != 0 && LinkUsable())
-        CheckResultCode(Packet, fLink->SetTimerTrigger(static_cast<uint32_t>(Timer), 0, false));
+        CheckResultCode(Packet, FLink->SetTimerTrigger(static_cast<uint32_t>(Timer), 0, false));
 }
 
 // ---- events and re-entry ----
@@ -301,14 +301,14 @@ void TSioDataPacketManager::SetInEventLocked(bool Value) {
     fInEvent = Value;
     if (Value) {
         for (size_t i = 0; i < PacketList.size(); ++i)
-            if (PacketList[i]->fEnabled) PacketList[i]->DisarmPacket();
+            if (PacketList[i]->FEnabled) PacketList[i]->DisarmPacket();
         return;
     }
     std::vector<uint8_t>().swap(RetiredBuffer);
     ArmEnabledPackets();
     if (NotifyPending) {
         NotifyPending = false;
-        if (!fDataBuffer.empty()) ScanBuffer(NotifyStart);
+        if (!FDataBuffer.empty()) ScanBuffer(NotifyStart);
     }
 }
 
@@ -318,11 +318,11 @@ void TSioDataPacketManager::SetInEventLocked(bool Value) {
 void TSioDataPacketManager::ArmEnabledPackets() {
     for (size_t i = 0; i < PacketList.size(); ++i) {
         TSioDataPacket* p = PacketList[i];
-        if (!p->fEnabled) continue;
+        if (!p->FEnabled) continue;
         try {
             p->ArmPacket();
         } catch (const std::exception& e) {
-            p->fEnabled = false;
+            p->FEnabled = false;
             platform::ShowException(e);
         }
     }
@@ -330,7 +330,7 @@ void TSioDataPacketManager::ArmEnabledPackets() {
 
 void TSioDataPacketManager::RunEvent(TSioDataPacket* Packet, const std::function<void()>& Fn) {
     TPacketPortLink::TSyncCall sync;
-    if (Packet->FSyncEvents && fLink) sync = fLink->EventSync();
+    if (Packet->FSyncEvents && FLink) sync = FLink->EventSync();
     auto stillBound = [this, Packet] {
         std::lock_guard<std::mutex> lock(Gate->Lock);
         return Contains(Packet);
@@ -375,12 +375,12 @@ void TSioDataPacketManager::GateHandler(void* G, uint32_t Msg, uint32_t wParam, 
             const int32_t start = self->BufferPtr;
             // One step makes room for any count the dispatcher offers (at most its 8192-byte
             // buffer); a larger one would take more.
-            int32_t capacity = static_cast<int32_t>(self->fDataBuffer.size());
+            int32_t capacity = static_cast<int32_t>(self->FDataBuffer.size());
             if (self->BufferPtr + count >= capacity) capacity += kBufferStep;
             while (self->BufferPtr + count > capacity) capacity += kBufferStep;
-            if (capacity != static_cast<int32_t>(self->fDataBuffer.size()))
-                self->fDataBuffer.resize(static_cast<size_t>(capacity));
-            const int32_t got = self->fLink->GetBlock(self->Buffer() + self->BufferPtr,
+            if (capacity != static_cast<int32_t>(self->FDataBuffer.size()))
+                self->FDataBuffer.resize(static_cast<size_t>(capacity));
+            const int32_t got = self->FLink->GetBlock(self->Buffer() + self->BufferPtr,
                                                       static_cast<uint32_t>(count));
             if (got > 0) self->BufferPtr += got;
             self->ScanBuffer(start);
@@ -423,7 +423,7 @@ void TSioDataPacketManager::ScanBuffer(int32_t Start) {
                 if (fCapture || fCurBfrOffset < 0) break;
             }
         }
-        if (fDataBuffer.empty()) return;
+        if (FDataBuffer.empty()) return;
         ++fCurBfrOffset;
     }
     if (fCapture) return;
@@ -435,8 +435,8 @@ void TSioDataPacketManager::ScanBuffer(int32_t Start) {
 void TSioDataPacketManager::DiscardBuffer() {
     // During an event the event's data may still point into the buffer (a handler that closes
     // the port discards it): keep the memory until the event ends.
-    if (fInEvent && !fDataBuffer.empty()) RetiredBuffer = std::move(fDataBuffer);
-    std::vector<uint8_t>().swap(fDataBuffer);
+    if (fInEvent && !FDataBuffer.empty()) RetiredBuffer = std::move(FDataBuffer);
+    std::vector<uint8_t>().swap(FDataBuffer);
     BufferPtr = 0;
 }
 
@@ -474,7 +474,7 @@ int32_t TSioDataPacketManager::BufferedBytes() const {
 
 int32_t TSioDataPacketManager::BufferCapacity() const {
     std::lock_guard<std::mutex> lock(Gate->Lock);
-    return static_cast<int32_t>(fDataBuffer.size());
+    return static_cast<int32_t>(FDataBuffer.size());
 }
 
 // ---- delivery and time-out ----

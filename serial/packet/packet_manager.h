@@ -115,18 +115,18 @@ class TSioDataPacketManager {
     // packet that has left the manager by the time its event would run is not called (on the
     // main thread, where packets leave, the check and the call are one step).
     void RunEvent(TSioDataPacket* Packet, const std::function<void()>& Fn);
-    uint8_t* Buffer() { return fDataBuffer.data(); }
-    bool LinkUsable() const { return fLink && fLink->HasDispatcher(); }
+    uint8_t* Buffer() { return FDataBuffer.data(); }
+    bool LinkUsable() const { return FLink && FLink->HasDispatcher(); }
 
     std::shared_ptr<TGate> Gate;
-    std::unique_ptr<TPacketPortLink> fLink;   // nullptr once the port is forgotten
+    std::unique_ptr<TPacketPortLink> FLink;   // nullptr once the port is forgotten
     std::vector<TSioDataPacket*> PacketList;  // not owned; insertion order
-    TSioCustomComPort* fComPort = nullptr;    // not owned
+    TSioCustomComPort* FComPort = nullptr;    // not owned
     bool HandlerInstalled = false;
-    bool fEnabled = false;
+    bool FEnabled = false;
     int32_t BufferPtr = 0;
     int32_t fCurBfrOffset = 0;
-    std::vector<uint8_t> fDataBuffer;  // size() is the capacity; empty when discarded
+    std::vector<uint8_t> FDataBuffer;  // size() is the capacity; empty when discarded
     // A buffer discarded during an event: the event's data may still point into it.
     std::vector<uint8_t> RetiredBuffer;
     TSioDataPacket* fCapture = nullptr;  // not owned

@@ -6,48 +6,48 @@
 #include "serial/packet/packet_manager_list.h"
 #include "serial/port/com_port.h"
 
-TPortPacketLink::TPortPacketLink(TSioCustomComPort* Port) : fPort(Port) {
-    if (fPort->Open() && fPort->PortState() == TPortState::psOpen)
-        fDispatcher.store(fPort->Dispatcher());
+TPortPacketLink::TPortPacketLink(TSioCustomComPort* Port) : FPort(Port) {
+    if (FPort->Open() && FPort->PortState() == TPortState::psOpen)
+        FDispatcher.store(FPort->Dispatcher());
 }
 
 // The manager withdraws explicitly (UnwatchPort); at process end the port may be gone already.
 TPortPacketLink::~TPortPacketLink() = default;
 
-bool TPortPacketLink::PortOpen() const { return fPort && fPort->PortState() == TPortState::psOpen; }
+bool TPortPacketLink::PortOpen() const { return FPort && FPort->PortState() == TPortState::psOpen; }
 
 bool TPortPacketLink::PortLoading() const {
-    return fPort && fPort->ComponentState().Contains(TComponentStateFlag::csLoading);
+    return FPort && FPort->ComponentState().Contains(TComponentStateFlag::csLoading);
 }
 
 bool TPortPacketLink::PortDesigning() const {
-    return fPort && fPort->ComponentState().Contains(TComponentStateFlag::csDesigning);
+    return FPort && FPort->ComponentState().Contains(TComponentStateFlag::csDesigning);
 }
 
-const TComponent* TPortPacketLink::Sender() const { return fPort; }
+const TComponent* TPortPacketLink::Sender() const { return FPort; }
 
 void TPortPacketLink::WatchPort(std::function<void(TPacketPortEvent)> Changed) {
     fChanged = std::move(Changed);
-    if (!fPort || fWatching) return;
-    fPort->RegisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));
+    if (!FPort || fWatching) return;
+    FPort->RegisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));
     fWatching = true;
 }
 
 void TPortPacketLink::UnwatchPort() {
     fChanged = nullptr;
     // Without the port's word there is no telling when its dispatcher goes.
-    fDispatcher.store(nullptr);
-    if (!fPort || !fWatching) return;
+    FDispatcher.store(nullptr);
+    if (!FPort || !fWatching) return;
     fWatching = false;
-    fPort->DeregisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));
+    FPort->DeregisterUserCallbackEx(MakePortCallbackEx<&TPortPacketLink::PortStateChanged>(this));
 }
 
 void TPortPacketLink::PortStateChanged(TSioCustomComPort* CP, TSioCallbackType CallbackType) {
-    if (CP != fPort) return;
-    const bool going = fPort->ComponentState().Contains(TComponentStateFlag::csDestroying);
+    if (CP != FPort) return;
+    const bool going = FPort->ComponentState().Contains(TComponentStateFlag::csDestroying);
     switch (CallbackType) {
         case TSioCallbackType::ctOpen:
-            fDispatcher.store(fPort->Dispatcher());
+            FDispatcher.store(FPort->Dispatcher());
             if (fChanged) fChanged(TPacketPortEvent::Opened);
             break;
         case TSioCallbackType::ctClosing:
@@ -55,7 +55,7 @@ void TPortPacketLink::PortStateChanged(TSioCustomComPort* CP, TSioCallbackType C
             break;
         case TSioCallbackType::ctClosed:
             if (fChanged) fChanged(TPacketPortEvent::Closed);
-            fDispatcher.store(nullptr);
+            FDispatcher.store(nullptr);
             break;
     }
     // A port destroyed while open closes first; after its last word it must not be touched.
@@ -63,7 +63,7 @@ void TPortPacketLink::PortStateChanged(TSioCustomComPort* CP, TSioCallbackType C
         auto changed = std::move(fChanged);
         fChanged = nullptr;
         fWatching = false;
-        fPort = nullptr;
+        FPort = nullptr;
         if (changed) changed(TPacketPortEvent::Gone);
     }
 }
@@ -75,20 +75,20 @@ std::unique_ptr<TPacketPortLink> MakePortPacketLink(TSioCustomComPort* Port) {
 // ---- binding a packet to a port (TSioDataPacket::ComPort) ----
 
 void TSioDataPacket::SetComPort(TSioCustomComPort* Value) {
-    if (Value == fComPort) return;
+    if (Value == FComPort) return;
     LeaveManager();
-    fComPort = Value;
+    FComPort = Value;
     if (!Value) return;
     TSioDataPacketManager* manager = PacketManagers().GetPortManager(Value);
     if (!manager) manager = TSioDataPacketManager::Create(MakePortPacketLink(Value));
     manager->Insert(this);
     // An enabled packet joining an open port starts matching now, not at the port's next open.
-    auto lock = LockOf(fManager);
-    if (fEnabled && fManager->fEnabled) {
+    auto lock = LockOf(FManager);
+    if (FEnabled && FManager->FEnabled) {
         try {
             ArmPacket();
         } catch (...) {
-            fEnabled = false;
+            FEnabled = false;
             throw;
         }
     }

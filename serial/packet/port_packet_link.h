@@ -12,7 +12,7 @@ class TPortPacketLink : public TDispatcherPacketLink {
     explicit TPortPacketLink(TSioCustomComPort* Port);
     ~TPortPacketLink() override;
 
-    TSioCustomComPort* Port() const override { return fPort; }
+    TSioCustomComPort* Port() const override { return FPort; }
     bool PortOpen() const override;
     bool PortLoading() const override;
     bool PortDesigning() const override;
@@ -20,17 +20,17 @@ class TPortPacketLink : public TDispatcherPacketLink {
     void UnwatchPort() override;
 
   protected:
-    TSioBaseDispatcher* Dispatcher() const override { return fDispatcher.load(); }
+    TSioBaseDispatcher* Dispatcher() const override { return FDispatcher.load(); }
     const TComponent* Sender() const override;
 
   private:
     void PortStateChanged(TSioCustomComPort* CP, TSioCallbackType CallbackType);
 
-    TSioCustomComPort* fPort;  // not owned; nullptr once the port is gone
+    TSioCustomComPort* FPort;  // not owned; nullptr once the port is gone
     // The port's dispatcher from its open to its close, taken on the main thread when the port
     // says so (asking the port itself could open it, and reads its state). Read by the
     // dispatcher thread inside the manager's handler.
-    std::atomic<TSioBaseDispatcher*> fDispatcher{nullptr};
+    std::atomic<TSioBaseDispatcher*> FDispatcher{nullptr};
     std::function<void(TPacketPortEvent)> fChanged;
     bool fWatching = false;
 };

@@ -42,7 +42,7 @@ TSioCustomComPort::~TSioCustomComPort() {
 }
 
 void TSioCustomComPort::ReleaseDispatcherAndWindows() {
-    if (FDispatcher && FComWindowObj) FDispatcher->DeregisterWndTriggerHandler(fComWindow);
+    if (FDispatcher && FComWindowObj) FDispatcher->DeregisterWndTriggerHandler(FComWindow);
     // The dispatcher's thread may still be inside one of this port's events, waiting for this
     // very thread (the port is freed from inside the event): waiting for it here would never end.
     // And a window may not be destroyed from inside its own procedure. What cannot go now goes
@@ -57,7 +57,7 @@ void TSioCustomComPort::ReleaseDispatcherAndWindows() {
     }
     if (FDispatcher) {
         std::lock_guard lock(DispatcherListLock);
-        FDispatcher->fOwner.store(nullptr);  // its messages find no port any more
+        FDispatcher->FOwner.store(nullptr);  // its messages find no port any more
     }
     std::vector<std::unique_ptr<platform::MessageWindow>> windows;
     if (FComWindowObj) windows.push_back(std::move(FComWindowObj));
@@ -112,7 +112,7 @@ void TSioCustomComPort::EnsureComNumber() {
 }
 
 std::unique_ptr<TSioBaseDispatcher> TSioCustomComPort::CreateDeviceDispatcher() {
-    if (fCustomDispatcher) return fCustomDispatcher(this);
+    if (FCustomDispatcher) return FCustomDispatcher(this);
     // Telephony (tmOn) is not part of this program: the port opens through its device layer.
     if (FDeviceLayer != TDeviceLayer::dlWin32) throw ENullApi(kNullApi);
     return CreateSystemDispatcher(this);
@@ -173,7 +173,7 @@ void TSioCustomComPort::InitPort() {
         FOpen = false;
         FPortState = TPortState::psClosed;
         if (FComWindowObj) {
-            FDispatcher->DeregisterWndTriggerHandler(fComWindow);
+            FDispatcher->DeregisterWndTriggerHandler(FComWindow);
             FComWindowObj.reset();
         }
         FDispatcher.reset();
@@ -193,7 +193,7 @@ void TSioCustomComPort::DonePort() {
     if (FDispatcher->EventBusy() && FComWindowObj) {
         // An event is being delivered (or delivery is held by a wait): the dispatcher may not be
         // freed under it. The hidden window finishes the close once the threads have ended.
-        platform::PostMessageTo(fComWindow, PortClosingMsg, 0,
+        platform::PostMessageTo(FComWindow, PortClosingMsg, 0,
                                 static_cast<intptr_t>(FDispatcher->Handle()) << 16);
         platform::PumpOneMessage();
     } else {

@@ -143,10 +143,10 @@ class TSioCustomComPort : public TSioBaseComponent {
     void SetOnWaitChar(TWaitCharEvent Value) { FOnWaitChar = std::move(Value); }
 
     // ---- properties that are not stored ----
-    const TActivationProcedure& CustomDispatcher() const { return fCustomDispatcher; }
-    void SetCustomDispatcher(TActivationProcedure Value) { fCustomDispatcher = std::move(Value); }
+    const TActivationProcedure& CustomDispatcher() const { return FCustomDispatcher; }
+    void SetCustomDispatcher(TActivationProcedure Value) { FCustomDispatcher = std::move(Value); }
     // The hidden window (null when the port never opened; keeps its last value after a close).
-    platform::WindowHandle ComWindow() const { return fComWindow; }
+    platform::WindowHandle ComWindow() const { return FComWindow; }
     uint16_t TapiCid() const { return FTapiCid; }
     void SetTapiCid(uint16_t Value) { FTapiCid = Value; }
     uint16_t BaseAddress();
@@ -358,13 +358,13 @@ class TSioCustomComPort : public TSioBaseComponent {
     TTriggerSave SaveTriggerBuffer;
     bool BusyBeforeWait = false;
     bool WaitPrepped = false;
-    TActivationProcedure fCustomDispatcher;
+    TActivationProcedure FCustomDispatcher;
     TDeviceLayers FDeviceLayers{TDeviceLayer::dlWin32};
     // Owned from the start of InitPort until the close completes. Dispatcher() reads it from the
     // dispatcher's event thread while it exists; it is only replaced on the main thread while no
     // event is being delivered.
     std::unique_ptr<TSioBaseDispatcher> FDispatcher;
-    platform::WindowHandle fComWindow = nullptr;
+    platform::WindowHandle FComWindow = nullptr;
     std::unique_ptr<platform::MessageWindow> FComWindowObj;
     // A window closed from inside a port window procedure is kept until no such procedure runs.
     std::unique_ptr<platform::MessageWindow> FRetiredWindow;

@@ -55,21 +55,21 @@ void TSioCustomComPort::HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr
             DoTriggerStatus(handle);
             if (life.expired()) return;
             switch (TSioBaseDispatcher::ClassifyStatusTrigger(handle)) {
-                case 1:
+                case StatusTriggerKind::ModemChange:
                     DoTriggerModemStatus();
                     break;
-                case 2: {
+                case StatusTriggerKind::LineError: {
                     const bool lineBreak = LineBreak();
                     DoTriggerLineError(LineError(), lineBreak);
                     break;
                 }
-                case 3:
+                case StatusTriggerKind::OutputFree:
                     DoTriggerOutbuffFree();
                     break;
-                case 4:
+                case StatusTriggerKind::OutputUsed:
                     DoTriggerOutbuffUsed();
                     break;
-                case 5:
+                case StatusTriggerKind::OutputSent:
                     DoTriggerOutSent();
                     break;
                 default:
@@ -79,7 +79,7 @@ void TSioCustomComPort::HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr
         case PortClosingMsg:
             if (!FDispatcher) break;
             if (FDispatcher->DispActive.load()) {
-                platform::PostMessageTo(fComWindow, PortClosingMsg, 0, lParam);
+                platform::PostMessageTo(FComWindow, PortClosingMsg, 0, lParam);
                 break;
             }
             FinishClose();
@@ -97,12 +97,12 @@ void TSioCustomComPort::HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr
 void TSioCustomComPort::SetComWindowActive(bool Enabling) {
     if (Enabling) {
         FComWindowObj = std::make_unique<platform::MessageWindow>(&PortWindowProc);
-        fComWindow = FComWindowObj->Handle();
-        FDispatcher->RegisterWndTriggerHandler(fComWindow);
+        FComWindow = FComWindowObj->Handle();
+        FDispatcher->RegisterWndTriggerHandler(FComWindow);
         return;
     }
     if (!FComWindowObj) return;
-    if (FDispatcher) FDispatcher->DeregisterWndTriggerHandler(fComWindow);
+    if (FDispatcher) FDispatcher->DeregisterWndTriggerHandler(FComWindow);
     // Closed from inside a port window procedure (the deferred close, or a close in a trigger
     // event): kept until that has returned.
     if (TPortWindowProcScope::Running())

@@ -16,7 +16,7 @@ bool ProbePort(int32_t ComNumber) {
     std::unique_ptr<TSioBaseDispatcher> d = CreateSystemDispatcher(nullptr);
     if (CountPortsInUse) return d->CheckPort(name);
     if (d->OpenCom(name, 64, 64) < 0) return false;
-    d->CloseCom();
+    (void)d->CloseCom();  // the probe's answer is the open's; the close only lets go again
     return true;
 }
 

@@ -8,6 +8,6 @@ bool ProbePortDirect(int32_t ComNumber, bool CountInUse) {
     TSioPosixDispatcher d(nullptr);
     if (CountInUse) return d.CheckPort(name);
     if (d.OpenCom(name, 64, 64) < 0) return false;
-    d.CloseCom();
+    (void)d.CloseCom();  // the probe's answer is the open's; the close only lets go again
     return true;
 }

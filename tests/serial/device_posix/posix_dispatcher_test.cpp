@@ -60,7 +60,7 @@ class PosixPort : public ::testing::Test {
                 int32_t n = d->InBuffUsed();
                 if (n > 0) {
                     std::string part(static_cast<size_t>(n), '\0');
-                    d->GetBlock(part.data(), static_cast<uint32_t>(n));
+                    EXPECT_EQ(d->GetBlock(part.data(), static_cast<uint32_t>(n)), n);
                     got += part;
                 }
                 return got.size() >= Count;

@@ -132,7 +132,7 @@ TEST_F(DispatchBuffer, CountsDuringANotificationLeaveOutWhatTheHandlerTook) {
 
 TEST_F(DispatchBuffer, PutBlockFillsTheOutputRingExactlyAndRefusesOneByteMore) {
     d->InitDispatchLogging(0);
-    d->InitTracing(100);
+    EXPECT_GE(d->InitTracing(100), 0);
     EXPECT_EQ(0, d->PutBlock("", 0));
     EXPECT_EQ(0, d->DLoggingQueue->Count()) << "an empty block is neither logged nor traced";
     EXPECT_EQ(0u, d->TraceIndex);
@@ -152,7 +152,7 @@ TEST_F(DispatchBuffer, PutBlockFillsTheOutputRingExactlyAndRefusesOneByteMore) {
 }
 
 TEST_F(DispatchBuffer, DeviceTakingLessFailsTheBlockAndRecordsLineErrors) {
-    d->InitTracing(100);
+    EXPECT_GE(d->InitTracing(100), 0);
     d->LimitWriteCom(3);
     d->AddLineErrors(2);
     EXPECT_EQ(-3004, d->PutString("abcdef"));
@@ -162,7 +162,7 @@ TEST_F(DispatchBuffer, DeviceTakingLessFailsTheBlockAndRecordsLineErrors) {
 }
 
 TEST_F(DispatchBuffer, TraceRecordsBytesTakenAndSent) {
-    d->InitTracing(10);
+    EXPECT_GE(d->InitTracing(10), 0);
     ReceiveAndPass("ab");
     char c;
     EXPECT_EQ(0, d->GetChar(c));

@@ -91,7 +91,7 @@ TEST_P(OnDispatcher, LinesArriveOnTheMainThreadInOrderAndRepliesGoOut) {
     p.SetOnStringPacket([&](TComponent*, const std::string& Data) {
         Threads.push_back(std::this_thread::get_id());
         Got.push_back(Data);
-        d->PutString("OK " + Data);
+        EXPECT_GE(d->PutString("OK " + Data), 0);
     });
     Line->Receive("CPU\r\nREAD\r\n");
     Line->Receive("BT");

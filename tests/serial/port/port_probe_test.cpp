@@ -40,10 +40,10 @@ TEST(ProbePort, UnderEverySwitchAMissingPortIsNotAvailableAndAHeldOneOnlyWhenCou
             // A probe leaves the port free again.
             TSioPosixDispatcher other(nullptr);
             EXPECT_GE(other.OpenCom(L"\\\\.\\COM43", 64, 64), 0);
-            other.CloseCom();
+            EXPECT_GE(other.CloseCom(), 0);
         }
     }
-    holder.CloseCom();
+    EXPECT_GE(holder.CloseCom(), 0);
 }
 
 TEST(MakeComName, IsComAndTheNumber) {

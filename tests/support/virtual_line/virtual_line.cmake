@@ -4,7 +4,8 @@
 # program with PELKAN_VLINE_COM and PELKAN_VLINE_CONTROL set (tests/support/virtual_line/
 # vline_client.h). Test programs that run at the same time need different COM numbers. Prefer
 # COM2..COM9: Wine answers the port probe (GetDefaultCommConfig) only for one-digit numbers, and
-# COM1 is Wine's own /dev/ttyS0. In use: 5 device layer tests, 6 device benchmark.
+# COM1 is Wine's own /dev/ttyS0. In use: 3 heap probe of line-event waits, 4 reply path memory
+# test, 5 device layer tests, 6 device benchmark.
 include_guard(GLOBAL)
 
 function(pelkan_vline_test name)

@@ -15,6 +15,7 @@
 #include "serial/port/port_probe.h"
 #include "serial_ui/com_select_form.h"
 #include "tests/support/pump_until.h"
+#include "tests/support/virtual_line/line_test.h"
 #include "tests/support/virtual_line/vline_client.h"
 #include "tests/ui/screenshot_win.h"
 #include "ui/form.h"
@@ -23,21 +24,7 @@ namespace {
 
 using testsupport::PumpUntil;
 
-class PortOnLine : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(vline::VirtualLinePeer::Available()) << "run through pelkan-vline";
-        platform::BindMainThread();
-        peer = std::make_unique<vline::VirtualLinePeer>();
-        com = static_cast<uint16_t>(vline::VirtualLinePeer::ComNumber());
-    }
-    void TearDown() override {
-        peer.reset();
-        platform::UnbindMainThread();
-    }
-    std::unique_ptr<vline::VirtualLinePeer> peer;
-    uint16_t com = 0;
-};
+using PortOnLine = vline::MainThreadOnLine;
 
 TEST_F(PortOnLine, OpenSendReceiveChangeBaudAndClose) {
     TSioComPort port(nullptr);

@@ -90,6 +90,8 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     bool InputQueueHasRoom();
     // How many bytes the input queue may hold before the reader stops taking more.
     int32_t InputBound() const;
+    // Whether the reader waits to be woken (or is about to look at the queue).
+    bool ReaderHeld() const { return FReaderHeld.load(); }
     // True when Code is the failure a device thread of this run has already shown; otherwise
     // Code becomes the shown one if none was shown yet.
     bool RepeatsShownFailure(int32_t Code) {

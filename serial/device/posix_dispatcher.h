@@ -4,9 +4,9 @@
 //
 // Threads and who wakes whom:
 //   - reader: waits in poll() for the device to be readable, its own wake pipe (ReadCom, once
-//     the queue has room again) or the stop pipe; drains the device in 256-byte blocks onto
-//     FQueue, holding back while the queue holds its bound (the device's own buffer and flow
-//     control then hold back the far end);
+//     the queue has drained to half its bound; an input purge) or the stop pipe; drains the
+//     device in 256-byte blocks onto FQueue, holding back while the queue holds its bound (the
+//     device's own buffer and flow control then hold back the far end);
 //   - writer: waits in poll() on its wake pipe (WriteCom, PurgeQueue(0)) and the stop pipe;
 //     takes the whole output ring in one step and writes it, waiting for room in the same way;
 //     a purge makes it drop what it holds and acknowledge on GeneralEvent;
@@ -81,13 +81,17 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
 
     // ---- for the device threads ----
     TPosixWakePipe FStopPipe;    // StopThreads signals, LaunchThreads drains
-    TPosixWakePipe FReaderWake;  // ReadCom: the queue has room again
+    TPosixWakePipe FReaderWake;  // ReadCom, PurgeQueue(1): the queue has room again
     TPosixWakePipe FWriterWake;  // WriteCom and PurgeQueue(0)
     // Counts output purges; the writer drops its block when it sees the count change.
     std::atomic<uint32_t> FOutputPurges{0};
     // Whether the reader may take more from the device (the queue is below its bound); when it
-    // may not, it waits and ReadCom wakes it once there is room again.
+    // may not, it waits and ReadCom or an input purge wakes it once there is room again.
     bool InputQueueHasRoom();
+    // How many bytes the input queue may hold before the reader stops taking more.
+    int32_t InputBound() const;
+    // Whether the reader waits to be woken (or is about to look at the queue).
+    bool ReaderHeld() const { return FReaderHeld.load(); }
     // True when Code is the failure a device thread of this run has already shown; otherwise
     // Code becomes the shown one if none was shown yet.
     bool RepeatsShownFailure(int32_t Code) {
@@ -103,6 +107,8 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
 
   private:
     bool QueueBelowBound() const;
+    // Wakes the reader if it waits for room in the queue (ReadCom, an input purge).
+    void ResumeReader();
     void AwaitThreadEnd(TSioDispatcherThread* Thread);
     int32_t Fail(int Errno);
 

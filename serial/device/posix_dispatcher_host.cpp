@@ -24,8 +24,10 @@
 namespace {
 constexpr uint32_t kPurgeWaitMs = 5000;
 constexpr uint32_t kDispatcherWaitMs = 36 * 55;  // 36 ticks
-// The least the reader may queue ahead of the dispatcher thread: one full read.
-constexpr uint32_t kInputBoundMin = 4096;
+// The least the reader may queue ahead of the dispatcher thread: four full reads. With room for
+// only one, every read filled the queue and the reader waited to be woken before the next one,
+// a hand-off between two threads for every 4 KB.
+constexpr uint32_t kInputBoundMin = 4 * 4096;
 // Line-error bits as ReadErrors reports them.
 constexpr uint32_t kCeRxOver = 0x1, kCeOverrun = 0x2, kCeParity = 0x4, kCeFrame = 0x8,
                    kCeBreak = 0x10;
@@ -233,6 +235,8 @@ int32_t TSioPosixDispatcher::PurgeQueue(int32_t Queue) {
     if (Queue == 1) {
         const bool ok = fd >= 0 && tcflush(fd, TCIFLUSH) == 0;
         FQueue->Clear();
+        // A reader held at the bound waits for room without looking at the queue again.
+        ResumeReader();
         return ok ? 1 : 0;
     }
     return 0;
@@ -317,17 +321,24 @@ int32_t TSioPosixDispatcher::WriteDeviceState(TSioDCB& In) {
 
 int32_t TSioPosixDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
     int32_t copied = TakeQueuedBytes(*FQueue, Buf, Size);
-    if (copied > 0 && FReaderHeld.load() && QueueBelowBound()) {
-        FReaderHeld.store(false);
-        FReaderWake.Signal();
-    }
+    // The held reader is woken once the queue has drained to half its bound, not as soon as one
+    // block has left: it then reads many blocks per wake instead of one.
+    if (copied > 0 && FReaderHeld.load() && FQueue->BytesQueued() <= InputBound() / 2)
+        ResumeReader();
     return copied;
 }
 
-bool TSioPosixDispatcher::QueueBelowBound() const {
-    const int32_t bound = static_cast<int32_t>(std::max<uint32_t>(InQue, kInputBoundMin));
-    return FQueue->BytesQueued() < bound;
+void TSioPosixDispatcher::ResumeReader() {
+    if (!FReaderHeld.load()) return;
+    FReaderHeld.store(false);
+    FReaderWake.Signal();
 }
+
+int32_t TSioPosixDispatcher::InputBound() const {
+    return static_cast<int32_t>(std::max<uint32_t>(InQue, kInputBoundMin));
+}
+
+bool TSioPosixDispatcher::QueueBelowBound() const { return FQueue->BytesQueued() < InputBound(); }
 
 bool TSioPosixDispatcher::InputQueueHasRoom() {
     // The reader waits without a time-out, so the hold is announced before the queue is looked

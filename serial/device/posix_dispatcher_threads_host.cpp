@@ -68,6 +68,8 @@ int32_t TPosixReadThread::DrainDevice() {
         if (n > 0) {
             if (!QueueReadBlocks(*P->FQueue, FSpare, FStage, static_cast<int32_t>(n), clears))
                 return ecNoMemory;
+            // A short read has emptied the device: the next read would only find nothing.
+            if (static_cast<size_t>(n) < kStageSize) return 0;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

@@ -17,6 +17,7 @@
 #include "platform/main_thread.h"
 #include "serial/device/posix_ports.h"
 #include "serial/device/posix_termios.h"
+#include "serial/dispatch/io_queue.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/pump_until.h"
 
@@ -51,18 +52,20 @@ class PosixPort : public ::testing::Test {
         std::lock_guard lock(shownLock);
         return shown;
     }
-    // Takes what the port has received until Count bytes have come.
-    std::string Receive(size_t Count) {
+    // Takes what the port has received until Count bytes have come (or Limit has passed).
+    std::string Receive(size_t Count, std::chrono::milliseconds Limit = std::chrono::seconds(60)) {
         std::string got;
-        PumpUntil([&] {
-            int32_t n = d->InBuffUsed();
-            if (n > 0) {
-                std::string part(static_cast<size_t>(n), '\0');
-                EXPECT_EQ(d->GetBlock(part.data(), static_cast<uint32_t>(n)), n);
-                got += part;
-            }
-            return got.size() >= Count;
-        });
+        PumpUntil(
+            [&] {
+                int32_t n = d->InBuffUsed();
+                if (n > 0) {
+                    std::string part(static_cast<size_t>(n), '\0');
+                    EXPECT_EQ(d->GetBlock(part.data(), static_cast<uint32_t>(n)), n);
+                    got += part;
+                }
+                return got.size() >= Count;
+            },
+            Limit);
         return got;
     }
     // Sends all of Bytes, waiting for room in the output ring.
@@ -248,6 +251,23 @@ TEST_F(PosixPort, AnInputFlushDropsWhatCameBeforeIt) {
     EXPECT_EQ(0, d->InBuffUsed());
     ASSERT_TRUE(pty.Write("fresh"));
     EXPECT_EQ("fresh", Receive(5));
+    d->DonePort();
+}
+
+// The reader stops taking bytes from the device once the input queue is at its bound (here:
+// nobody reads, so the dispatch buffer fills and then the queue). An input flush empties the
+// queue, and the reader must take up the line again without a read to wake it.
+TEST_F(PosixPort, AnInputFlushWhileTheReaderIsHeldLetsItGoOn) {
+    ASSERT_EQ(0, Open(*d));
+    // The dispatch buffer's 8192 bytes, the queue's bound and some left in the device.
+    const size_t bytes = 8192 + static_cast<size_t>(d->InputBound()) + 4096;
+    std::thread far([&] { pty.Write(Pattern(bytes, 3)); });
+    ASSERT_TRUE(PumpUntil([&] { return d->FQueue->BytesQueued() > 0 && d->ReaderHeld(); }));
+    far.join();
+    EXPECT_EQ(1, d->FlushInBuffer());
+    EXPECT_EQ(0, d->InBuffUsed());
+    ASSERT_TRUE(pty.Write("fresh"));
+    EXPECT_EQ("fresh", Receive(5, std::chrono::seconds(5)));
     d->DonePort();
 }
 

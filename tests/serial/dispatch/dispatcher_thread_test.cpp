@@ -13,12 +13,8 @@
 #include "platform/message_window.h"
 #include "serial/device/memory_device.h"
 #include "serial/dispatch/io_queue.h"
+#include "tests/support/device_line.h"
 #include "tests/support/pump_until.h"
-#ifndef _WIN32
-#include "serial/device/posix_dispatcher.h"
-#include "serial/device/posix_ports.h"
-#include "tests/support/pty_pair.h"
-#endif
 
 namespace {
 
@@ -41,73 +37,40 @@ class RunningPort : public ::testing::Test {
     std::unique_ptr<TSioMemoryDispatcher> d;
 };
 
-// The same port over each device layer with real threads: the in-memory one, and on the host the
-// termios one on a pseudo-terminal pair, whose far end the test holds.
-enum class LineKind { Memory, Termios };
+// The same port over each device layer with real threads.
+using testsupport::DeviceLine;
+using testsupport::LineKind;
 
 class RunningLine : public ::testing::TestWithParam<LineKind> {
   protected:
     void SetUp() override {
         platform::BindMainThread();
-        std::wstring name = L"\\\\.\\COM3";
-        if (GetParam() == LineKind::Memory) {
-            auto m = std::make_unique<TSioMemoryDispatcher>();
-            memory = m.get();
-            d = std::move(m);
-        } else {
-#ifndef _WIN32
-            far = std::make_unique<testsupport::PtyPair>();
-            posix_ports::SetDevicePath(kTermiosPort, far->FarPath);
-            name = L"\\\\.\\COM" + std::to_wstring(kTermiosPort);
-            d = std::make_unique<TSioPosixDispatcher>(nullptr);
-#endif
-        }
-        ASSERT_EQ(0, d->InitPort(name, 9600, 0, 8, 1, 4096, 4096, 3));
+        Line = std::make_unique<DeviceLine>(GetParam(), std::vector<uint32_t>{kPort});
+        d = Line->Make();
+        ASSERT_EQ(
+            0, d->InitPort(L"\\\\.\\COM" + std::to_wstring(kPort), 9600, 0, 8, 1, 4096, 4096, 3));
         ASSERT_TRUE(d->DispActive.load());
     }
     void TearDown() override {
         d.reset();
-#ifndef _WIN32
-        posix_ports::ClearEntry(kTermiosPort);
-#endif
+        Line.reset();
         platform::UnbindMainThread();
         platform::SetExceptionDisplay(nullptr);
     }
-    // Bytes arrive from the far end.
-    void Receive(const std::string& bytes) {
-        if (memory) return memory->Receive(bytes);
-#ifndef _WIN32
-        far->Write(bytes);
-#endif
-    }
-    // What the port has sent so far and not yet been taken.
-    std::string Transmit() {
-        if (memory) return memory->Transmit();
-#ifndef _WIN32
-        return far->ReadAvailable();
-#else
-        return {};
-#endif
-    }
+    void Receive(const std::string& bytes) { Line->Receive(bytes); }
+    std::string Transmit() { return Line->Transmit(); }
     // The in-memory device sends only when told to; a real one always does.
     void AutoTransmit() {
-        if (memory) memory->SetAutoTransmit(true);
+        if (Line->Memory) Line->Memory->SetAutoTransmit(true);
     }
 
-    static constexpr uint32_t kTermiosPort = 64;
+    static constexpr uint32_t kPort = 64;
+    std::unique_ptr<DeviceLine> Line;
     std::unique_ptr<TSioBaseDispatcher> d;
-    TSioMemoryDispatcher* memory = nullptr;  // d, when it is the in-memory layer
-#ifndef _WIN32
-    std::unique_ptr<testsupport::PtyPair> far;
-#endif
 };
 
-#ifdef _WIN32
-INSTANTIATE_TEST_SUITE_P(Devices, RunningLine, ::testing::Values(LineKind::Memory));
-#else
-INSTANTIATE_TEST_SUITE_P(Devices, RunningLine,
-                         ::testing::Values(LineKind::Memory, LineKind::Termios));
-#endif
+INSTANTIATE_TEST_SUITE_P(Devices, RunningLine, testsupport::AllLineKinds(),
+                         testsupport::LineKindName);
 
 // The bridge's use: length trigger 1, a handler that collects lines and answers each one.
 struct LineAnswerer {

@@ -1,4 +1,5 @@
-// Packets on a real dispatcher with its dispatcher thread, over the in-memory device layer: the
+// Packets on a real dispatcher with its dispatcher thread, over each device layer (the in-memory
+// one, and on the host the termios one on a pseudo-terminal pair): the
 // events run on the main thread through Sync while the dispatcher thread waits, replies go out
 // from inside them, and the time-out counts the dispatcher's ticks.
 #include <gtest/gtest.h>
@@ -14,12 +15,12 @@
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
 #include "platform/message_window.h"
-#include "serial/device/memory_device.h"
 #include "serial/packet/data_packet.h"
 #include "serial/packet/dispatcher_packet_link.h"
 #include "serial/packet/packet_manager.h"
 #include "serial/packet/packet_manager_list.h"
 #include "tests/serial/packet/memory_link.h"
+#include "tests/support/device_line.h"
 #include "tests/support/pump_until.h"
 #include "tests/support/skippable_clock.h"
 
@@ -28,14 +29,16 @@ namespace {
 using testsupport::PumpFor;
 using testsupport::PumpUntil;
 
-class OnDispatcher : public ::testing::Test {
+class OnDispatcher : public ::testing::TestWithParam<testsupport::LineKind> {
   protected:
     void SetUp() override {
         platform::BindMainThread();
         testsupport::UseRealClockPlus(now);
         platform::SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
-        d = std::make_unique<TSioMemoryDispatcher>();
-        ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM1", 9600, 0, 8, 1, 4096, 4096, 3));
+        Line = std::make_unique<testsupport::DeviceLine>(GetParam(), std::vector<uint32_t>{kPort});
+        d = Line->Make();
+        ASSERT_EQ(
+            0, d->InitPort(L"\\\\.\\COM" + std::to_wstring(kPort), 9600, 0, 8, 1, 4096, 4096, 3));
         d->ChangeLengthTrigger(1);
         Manager = TSioDataPacketManager::Create(std::make_unique<MemoryLink>(d.get()));
     }
@@ -43,6 +46,7 @@ class OnDispatcher : public ::testing::Test {
         Packets.clear();
         PumpFor(std::chrono::milliseconds(20));
         d.reset();
+        Line.reset();
         platform::SetExceptionDisplay(nullptr);
         platform::SetClockForTest(nullptr);
         platform::UnbindMainThread();
@@ -66,7 +70,9 @@ class OnDispatcher : public ::testing::Test {
     }
 
     std::atomic<uint32_t> now{0};
-    std::unique_ptr<TSioMemoryDispatcher> d;
+    static constexpr uint32_t kPort = 7;
+    std::unique_ptr<testsupport::DeviceLine> Line;
+    std::unique_ptr<TSioBaseDispatcher> d;
     TSioDataPacketManager* Manager = nullptr;
     std::vector<std::unique_ptr<TSioDataPacket>> Packets;
     // Written by the events, which run on the main thread (this test's thread).
@@ -75,25 +81,29 @@ class OnDispatcher : public ::testing::Test {
     std::vector<std::string> Shown;
 };
 
+INSTANTIATE_TEST_SUITE_P(Devices, OnDispatcher, testsupport::AllLineKinds(),
+                         testsupport::LineKindName);
+
 }  // namespace
 
-TEST_F(OnDispatcher, LinesArriveOnTheMainThreadInOrderAndRepliesGoOut) {
+TEST_P(OnDispatcher, LinesArriveOnTheMainThreadInOrderAndRepliesGoOut) {
     TSioDataPacket& p = LinePacket();
     p.SetOnStringPacket([&](TComponent*, const std::string& Data) {
         Threads.push_back(std::this_thread::get_id());
         Got.push_back(Data);
         EXPECT_GE(d->PutString("OK " + Data), 0);
     });
-    d->Receive("CPU\r\nREAD\r\n");
-    d->Receive("BT");
-    d->Receive("RV X0\r\n");
+    Line->Receive("CPU\r\nREAD\r\n");
+    Line->Receive("BT");
+    Line->Receive("RV X0\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 3; }));
     EXPECT_EQ(Got, (std::vector<std::string>{"CPU\r\n", "READ\r\n", "BTRV X0\r\n"}));
     for (auto id : Threads) EXPECT_EQ(id, std::this_thread::get_id());
-    EXPECT_EQ(d->Transmit(), "OK CPU\r\nOK READ\r\nOK BTRV X0\r\n");
+    const std::string replies = "OK CPU\r\nOK READ\r\nOK BTRV X0\r\n";
+    EXPECT_EQ(Line->Transmitted(replies.size()), replies);
 }
 
-TEST_F(OnDispatcher, ALineLongerThanTheDispatchBufferArrivesWhole) {
+TEST_P(OnDispatcher, ALineLongerThanTheDispatchBufferArrivesWhole) {
     LinePacket();
     std::string line;
     for (int i = 0; i < 20000; ++i) line += static_cast<char>('A' + i % 26);
@@ -102,17 +112,17 @@ TEST_F(OnDispatcher, ALineLongerThanTheDispatchBufferArrivesWhole) {
     // test is about.
     for (size_t at = 0; at < line.size(); at += 4000) {
         const std::string piece = line.substr(at, 4000);
-        d->Receive(piece);
+        Line->Receive(piece);
         const int32_t held = static_cast<int32_t>(std::min(line.size(), at + 4000));
         ASSERT_TRUE(PumpUntil([&] { return Manager->BufferedBytes() == held || !Got.empty(); }));
     }
-    d->Receive("READ\r\n");
+    Line->Receive("READ\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 2; }));
     EXPECT_EQ(Got[0], line);
     EXPECT_EQ(Got[1], "READ\r\n");
 }
 
-TEST_F(OnDispatcher, SilenceTimesThePacketOutAndLaterLinesAreDropped) {
+TEST_P(OnDispatcher, SilenceTimesThePacketOutAndLaterLinesAreDropped) {
     TSioDataPacket& p = LinePacket();
     int timeouts = 0;
     std::string partial;
@@ -120,31 +130,31 @@ TEST_F(OnDispatcher, SilenceTimesThePacketOutAndLaterLinesAreDropped) {
         ++timeouts;
         p.GetCollectedString(partial);
     });
-    d->Receive("REA");
+    Line->Receive("REA");
     // The dispatcher has taken the bytes once they are out of its buffer.
     ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 0 && Manager->BufferedBytes() == 3; }));
     now += 501 * 55;
     ASSERT_TRUE(PumpUntil([&] { return timeouts == 1; }));
     EXPECT_EQ(partial, "REA");
     EXPECT_FALSE(p.Enabled());
-    d->Receive("D\r\nCPU\r\n");
+    Line->Receive("D\r\nCPU\r\n");
     ASSERT_TRUE(PumpUntil([&] { return d->InBuffUsed() == 0; }));
     PumpFor(std::chrono::milliseconds(50));
     EXPECT_TRUE(Got.empty());
 
     p.SetEnabled(true);
-    d->Receive("READ\r\n");
+    Line->Receive("READ\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
     EXPECT_EQ(Got[0], "READ\r\n");
 }
 
-TEST_F(OnDispatcher, TheMainThreadChangesPacketsWhileLinesStream) {
+TEST_P(OnDispatcher, TheMainThreadChangesPacketsWhileLinesStream) {
     TSioDataPacket& p = LinePacket();
     std::atomic<bool> stop{false};
     // The far end keeps sending while the main thread toggles the packet and its end string.
     std::thread remote([&] {
         for (int i = 0; i < 400 && !stop.load(); ++i) {
-            d->Receive("LINE" + std::to_string(i) + "\r\n");
+            Line->Receive("LINE" + std::to_string(i) + "\r\n");
             std::this_thread::yield();
         }
     });
@@ -157,7 +167,7 @@ TEST_F(OnDispatcher, TheMainThreadChangesPacketsWhileLinesStream) {
     remote.join();
     p.SetEndString("\r\n");
     p.SetEnabled(true);
-    d->Receive("LAST\r\n");
+    Line->Receive("LAST\r\n");
     ASSERT_TRUE(PumpUntil([&] { return !Got.empty() && Got.back() == "LAST\r\n"; }));
     for (const std::string& line : Got) {
         EXPECT_EQ(line.back(), '\n') << line;
@@ -165,17 +175,17 @@ TEST_F(OnDispatcher, TheMainThreadChangesPacketsWhileLinesStream) {
     }
 }
 
-TEST_F(OnDispatcher, AManagerWhoseLastPacketLeavesDuringAnEventIsFreedAfterIt) {
+TEST_P(OnDispatcher, AManagerWhoseLastPacketLeavesDuringAnEventIsFreedAfterIt) {
     const size_t before = PacketManagers().Count();
     TSioDataPacket& p = LinePacket();
     p.SetOnStringPacket([&](TComponent*, const std::string& Data) {
         Got.push_back(Data);
         Packets.clear();
     });
-    d->Receive("A\r\nB\r\n");
+    Line->Receive("A\r\nB\r\n");
     ASSERT_TRUE(PumpUntil([&] { return PacketManagers().Count() == before - 1; }));
     EXPECT_EQ(Got, std::vector<std::string>{"A\r\n"});
-    d->Receive("C\r\n");
+    Line->Receive("C\r\n");
     PumpFor(std::chrono::milliseconds(50));
     EXPECT_EQ(Got.size(), 1u) << "no handler is left on the dispatcher";
 }

@@ -1,6 +1,7 @@
-// A packet bound to a real port component over the in-memory device layer, with the port's
-// dispatcher thread: binding, open and close, replies through the port, a close from inside the
-// packet's own event, and a port destroyed under its packets.
+// A packet bound to a real port component over each device layer (the in-memory one, and on the
+// host the termios one on a pseudo-terminal pair), with the port's dispatcher thread: binding, open
+// and close, replies through the port, a close from inside the packet's own event, and a port
+// destroyed under its packets.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,13 +15,13 @@
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
 #include "platform/message_window.h"
-#include "serial/device/memory_device.h"
 #include "serial/errors/sio_exception.h"
 #include "serial/packet/data_packet.h"
 #include "serial/packet/packet_manager.h"
 #include "serial/packet/packet_manager_list.h"
 #include "serial/port/com_port.h"
 #include "serial/port/port_orphans.h"
+#include "tests/support/device_line.h"
 #include "tests/support/pump_until.h"
 #include "tests/support/skippable_clock.h"
 
@@ -29,13 +30,14 @@ namespace {
 using testsupport::PumpFor;
 using testsupport::PumpUntil;
 
-class PacketOnPort : public ::testing::Test {
+class PacketOnPort : public ::testing::TestWithParam<testsupport::LineKind> {
   protected:
     void SetUp() override {
         platform::BindMainThread();
         testsupport::UseRealClockPlus(now);
         platform::SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
         managersBefore = PacketManagers().Count();
+        Line = std::make_unique<testsupport::DeviceLine>(GetParam(), std::vector<uint32_t>{5, 6});
         NewPort();
         packet = std::make_unique<TSioDataPacket>(nullptr);
         packet->SetName("SioDataPacket1");
@@ -55,41 +57,40 @@ class PacketOnPort : public ::testing::Test {
         PumpUntil([&] { return !port || !port->Open(); });
         port.reset();
         PumpFor(std::chrono::milliseconds(20));
+        Line.reset();
         EXPECT_EQ(PacketManagers().Count(), managersBefore) << "every manager was freed";
         platform::SetExceptionDisplay(nullptr);
         platform::SetClockForTest(nullptr);
         platform::UnbindMainThread();
     }
 
-    // A port on COM5 over the in-memory device, with its threads.
+    // A port on COM5 over the line, with its threads.
     void NewPort() {
         port = std::make_unique<TSioComPort>(nullptr);
         port->SetComNumber(5);
-        UseMemoryDevice(*port);
+        UseLine(*port);
     }
-    void UseMemoryDevice(TSioCustomComPort& p) {
-        p.SetCustomDispatcher([this](TComponent* owner) {
-            auto d = std::make_unique<TSioMemoryDispatcher>(owner);
-            device = d.get();
-            ++created;
-            return std::unique_ptr<TSioBaseDispatcher>(std::move(d));
-        });
+    void UseLine(TSioCustomComPort& p) {
+        p.SetCustomDispatcher([this](TComponent* owner) { return Line->Make(owner); });
     }
 
     std::atomic<uint32_t> now{0};
     size_t managersBefore = 0;
-    int created = 0;
     std::unique_ptr<TSioComPort> port;
-    TSioMemoryDispatcher* device = nullptr;  // owned by the port while it is open
+    // Ports 5 and 6 open it.
+    std::unique_ptr<testsupport::DeviceLine> Line;
     std::unique_ptr<TSioDataPacket> packet;
     bool Reply = true;
     std::vector<std::string> Got;
     std::vector<std::string> Shown;
 };
 
+INSTANTIATE_TEST_SUITE_P(Devices, PacketOnPort, testsupport::AllLineKinds(),
+                         testsupport::LineKindName);
+
 }  // namespace
 
-TEST_F(PacketOnPort, EnabledWhileClosedItAnswersOnceThePortOpens) {
+TEST_P(PacketOnPort, EnabledWhileClosedItAnswersOnceThePortOpens) {
     packet->SetEnabled(true);
     EXPECT_EQ(packet->PacketMode(), TPacketMode::dpIdle);
     TSioDataPacketManager* manager = packet->InternalManager();
@@ -100,16 +101,17 @@ TEST_F(PacketOnPort, EnabledWhileClosedItAnswersOnceThePortOpens) {
     port->SetOpen(true);
     EXPECT_TRUE(manager->Enabled());
     EXPECT_EQ(packet->PacketMode(), TPacketMode::dpCollecting);
-    device->Receive("CPU\r\nREAD\r\n");
+    Line->Receive("CPU\r\nREAD\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 2; }));
     EXPECT_EQ(Got, (std::vector<std::string>{"CPU\r\n", "READ\r\n"}));
-    EXPECT_EQ(device->Transmit(), "=CPU\r\n=READ\r\n");
+    const std::string replies = "=CPU\r\n=READ\r\n";
+    EXPECT_EQ(Line->Transmitted(replies.size()), replies);
 }
 
-TEST_F(PacketOnPort, ClosingIdlesThePacketAndReopeningArmsItOnTheNewDispatcher) {
+TEST_P(PacketOnPort, ClosingIdlesThePacketAndReopeningArmsItOnTheNewDispatcher) {
     packet->SetEnabled(true);
     port->SetOpen(true);
-    device->Receive("RE");
+    Line->Receive("RE");
     ASSERT_TRUE(PumpUntil([&] { return packet->InternalManager()->BufferedBytes() == 2; }));
     port->SetOpen(false);
     EXPECT_TRUE(packet->Enabled());
@@ -118,21 +120,21 @@ TEST_F(PacketOnPort, ClosingIdlesThePacketAndReopeningArmsItOnTheNewDispatcher) 
     EXPECT_EQ(port->UserCount(), 1u);
 
     port->SetOpen(true);
-    device->Receive("AD\r\nCPU\r\n");
+    Line->Receive("AD\r\nCPU\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 2; }));
     EXPECT_EQ(Got, (std::vector<std::string>{"AD\r\n", "CPU\r\n"}));
 }
 
-TEST_F(PacketOnPort, TimesOutAfterItsTicksOfSilence) {
+TEST_P(PacketOnPort, TimesOutAfterItsTicksOfSilence) {
     int timeouts = 0;
     packet->SetOnTimeout([&](TComponent*) { ++timeouts; });
     packet->SetEnabled(true);
     port->SetOpen(true);
     now += 450 * 55;
-    device->Receive("CPU\r\n");
+    Line->Receive("CPU\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
     now += 450 * 55;  // counted from the re-arming after the line, not from the open
-    device->Receive("X");
+    Line->Receive("X");
     ASSERT_TRUE(PumpUntil([&] { return packet->InternalManager()->BufferedBytes() == 1; }));
     EXPECT_EQ(timeouts, 0);
     now += 100 * 55;
@@ -140,7 +142,7 @@ TEST_F(PacketOnPort, TimesOutAfterItsTicksOfSilence) {
     EXPECT_FALSE(packet->Enabled());
 }
 
-TEST_F(PacketOnPort, ThePortClosedFromInsideTheEventFinishesItsCloseAfterwards) {
+TEST_P(PacketOnPort, ThePortClosedFromInsideTheEventFinishesItsCloseAfterwards) {
     packet->SetEnabled(true);
     port->SetOpen(true);
     Reply = false;
@@ -153,7 +155,7 @@ TEST_F(PacketOnPort, ThePortClosedFromInsideTheEventFinishesItsCloseAfterwards) 
         closeTook = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
     });
-    device->Receive("A\r\nSTOP\r\nB\r\n");
+    Line->Receive("A\r\nSTOP\r\nB\r\n");
     ASSERT_TRUE(PumpUntil([&] { return !port->Open(); }));
     // The dispatcher thread is blocked in this very call: a close that waited for it would stall
     // for the whole of its wait (4 s) and only then go on.
@@ -164,12 +166,12 @@ TEST_F(PacketOnPort, ThePortClosedFromInsideTheEventFinishesItsCloseAfterwards) 
     EXPECT_EQ(packet->PacketMode(), TPacketMode::dpIdle);
 
     port->SetOpen(true);
-    device->Receive("C\r\n");
+    Line->Receive("C\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 3; }));
     EXPECT_EQ(Got.back(), "C\r\n");
 }
 
-TEST_F(PacketOnPort, AReopenRequestedAndWithdrawnInsideTheEventLeavesThePortClosed) {
+TEST_P(PacketOnPort, AReopenRequestedAndWithdrawnInsideTheEventLeavesThePortClosed) {
     packet->SetEnabled(true);
     port->SetOpen(true);
     Reply = false;
@@ -181,30 +183,30 @@ TEST_F(PacketOnPort, AReopenRequestedAndWithdrawnInsideTheEventLeavesThePortClos
         port->SetOpen(true);   // recorded while the close completes
         port->SetOpen(false);  // and withdrawn
     });
-    device->Receive("STOP\r\n");
+    Line->Receive("STOP\r\n");
     ASSERT_TRUE(PumpUntil([&] { return port->PortState() == TPortState::psClosed; }));
     EXPECT_EQ(during, TPortState::psShuttingDown) << "the close was deferred";
     PumpFor(std::chrono::milliseconds(20));
     EXPECT_FALSE(port->Open());
-    EXPECT_EQ(created, 1) << "not reopened";
+    EXPECT_EQ(Line->Created, 1) << "not reopened";
 }
 
-TEST_F(PacketOnPort, ChangingThePortNumberWhileOpenKeepsThePacketAnswering) {
+TEST_P(PacketOnPort, ChangingThePortNumberWhileOpenKeepsThePacketAnswering) {
     packet->SetEnabled(true);
     port->SetOpen(true);
-    device->Receive("CPU\r\n");
+    Line->Receive("CPU\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
     port->SetComNumber(6);
     ASSERT_TRUE(port->Open());
-    EXPECT_EQ(created, 2);
-    device->Receive("READ\r\nBTRV X0\r\n");
+    EXPECT_EQ(Line->Created, 2);
+    Line->Receive("READ\r\nBTRV X0\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 3; }, std::chrono::seconds(5)))
         << "the packet went deaf; held back: " << packet->InternalManager()->BufferedBytes();
     EXPECT_EQ(Got[2], "BTRV X0\r\n");
     EXPECT_TRUE(Shown.empty()) << Shown.front();
 }
 
-TEST_F(PacketOnPort, TwoPacketsShareTheManagerOfTheirPort) {
+TEST_P(PacketOnPort, TwoPacketsShareTheManagerOfTheirPort) {
     TSioDataPacket second(nullptr);
     second.SetComPort(port.get());
     EXPECT_EQ(second.InternalManager(), packet->InternalManager());
@@ -214,7 +216,7 @@ TEST_F(PacketOnPort, TwoPacketsShareTheManagerOfTheirPort) {
     EXPECT_EQ(packet->InternalManager()->PacketCount(), 1u);
 }
 
-TEST_F(PacketOnPort, BindingAnEnabledPacketToAnOpenPortArmsIt) {
+TEST_P(PacketOnPort, BindingAnEnabledPacketToAnOpenPortArmsIt) {
     packet->SetComPort(nullptr);
     PumpFor(std::chrono::milliseconds(5));
     port->SetOpen(true);
@@ -222,11 +224,11 @@ TEST_F(PacketOnPort, BindingAnEnabledPacketToAnOpenPortArmsIt) {
     EXPECT_EQ(packet->PacketMode(), TPacketMode::dpIdle) << "unbound";
     packet->SetComPort(port.get());
     EXPECT_EQ(packet->PacketMode(), TPacketMode::dpCollecting);
-    device->Receive("CPU\r\n");
+    Line->Receive("CPU\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
 }
 
-TEST_F(PacketOnPort, APortDestroyedWhileOpenLetsGoOfItsPackets) {
+TEST_P(PacketOnPort, APortDestroyedWhileOpenLetsGoOfItsPackets) {
     packet->SetEnabled(true);
     port->SetOpen(true);
     port.reset();
@@ -237,7 +239,7 @@ TEST_F(PacketOnPort, APortDestroyedWhileOpenLetsGoOfItsPackets) {
     ASSERT_TRUE(PumpUntil([&] { return PacketManagers().Count() == managersBefore; }));
 }
 
-TEST_F(PacketOnPort, APortDestroyedWhileClosedLetsGoOfItsPacketsToo) {
+TEST_P(PacketOnPort, APortDestroyedWhileClosedLetsGoOfItsPacketsToo) {
     // However the port came to be closed, its packets must not keep its address.
     const std::vector<std::string> ways = {"never opened", "opened and closed",
                                            "closed from inside the packet's event"};
@@ -253,7 +255,7 @@ TEST_F(PacketOnPort, APortDestroyedWhileClosedLetsGoOfItsPacketsToo) {
         if (way == "closed from inside the packet's event") {
             packet->SetOnStringPacket(
                 [&](TComponent*, const std::string&) { port->SetOpen(false); });
-            device->Receive("STOP\r\n");
+            Line->Receive("STOP\r\n");
             ASSERT_TRUE(PumpUntil([&] { return !port->Open(); }));
         }
         ASSERT_FALSE(port->Open());
@@ -266,7 +268,7 @@ TEST_F(PacketOnPort, APortDestroyedWhileClosedLetsGoOfItsPacketsToo) {
     packet.reset();  // reads nothing of the ports
 }
 
-TEST_F(PacketOnPort, APortDestroyedFromInsideItsOwnEventsFinishesAfterThem) {
+TEST_P(PacketOnPort, APortDestroyedFromInsideItsOwnEventsFinishesAfterThem) {
     const std::vector<std::string> events = {"a packet's event", "the port's trigger event"};
     for (const std::string& event : events) {
         SCOPED_TRACE(event);
@@ -288,8 +290,7 @@ TEST_F(PacketOnPort, APortDestroyedFromInsideItsOwnEventsFinishesAfterThem) {
         });
         packet->SetEnabled(true);
         port->SetOpen(true);
-        TSioMemoryDispatcher* d = device;
-        d->Receive("GO\r\n");
+        Line->Receive("GO\r\n");
         ASSERT_TRUE(PumpUntil([&] { return destroyed; }, std::chrono::seconds(10)));
         EXPECT_EQ(packet->ComPort(), nullptr);
         EXPECT_EQ(packet->InternalManager(), nullptr);
@@ -300,16 +301,16 @@ TEST_F(PacketOnPort, APortDestroyedFromInsideItsOwnEventsFinishesAfterThem) {
         // The device was closed: another port can open it.
         TSioComPort again(nullptr);
         again.SetComNumber(5);
-        UseMemoryDevice(again);
+        UseLine(again);
         again.SetOpen(true);
         EXPECT_TRUE(again.Open());
     }
 }
 
-TEST_F(PacketOnPort, AssignCopiesNoRegistrations) {
+TEST_P(PacketOnPort, AssignCopiesNoRegistrations) {
     packet->SetEnabled(true);
     TSioComPort copy(nullptr);
-    UseMemoryDevice(copy);
+    UseLine(copy);
     copy.Assign(port.get());
     EXPECT_EQ(copy.UserCount(), 0u) << "the packet's manager is the source's user, not the copy's";
     EXPECT_EQ(port->UserCount(), 1u);
@@ -320,7 +321,7 @@ TEST_F(PacketOnPort, AssignCopiesNoRegistrations) {
     copy.SetOpen(false);
 }
 
-TEST_F(PacketOnPort, EventsWithoutSyncRunOnTheDispatcherThread) {
+TEST_P(PacketOnPort, EventsWithoutSyncRunOnTheDispatcherThread) {
     std::atomic<int> lines{0};
     std::atomic<bool> onMain{false};
     packet->SetSyncEvents(false);
@@ -330,7 +331,7 @@ TEST_F(PacketOnPort, EventsWithoutSyncRunOnTheDispatcherThread) {
     });
     packet->SetEnabled(true);
     port->SetOpen(true);
-    device->Receive("CPU\r\nREAD\r\n");
+    Line->Receive("CPU\r\nREAD\r\n");
     // Nothing is pumped: the events do not need the main thread.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (lines.load() < 2 && std::chrono::steady_clock::now() < giveUp)
@@ -339,7 +340,7 @@ TEST_F(PacketOnPort, EventsWithoutSyncRunOnTheDispatcherThread) {
     EXPECT_FALSE(onMain.load());
 }
 
-TEST_F(PacketOnPort, EnablingWithAnEmptyStartStringRaisesAndStaysOff) {
+TEST_P(PacketOnPort, EnablingWithAnEmptyStartStringRaisesAndStaysOff) {
     port->SetOpen(true);
     packet->SetStartCond(TPacketStartCond::scString);
     try {
@@ -353,7 +354,7 @@ TEST_F(PacketOnPort, EnablingWithAnEmptyStartStringRaisesAndStaysOff) {
     packet->SetStartString("GO");
     packet->SetEndString("!");
     packet->SetEnabled(true);
-    device->Receive("xxGOab!");
+    Line->Receive("xxGOab!");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
     EXPECT_EQ(Got[0], "GOab!");
 }

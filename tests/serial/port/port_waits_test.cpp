@@ -10,21 +10,47 @@
 #include "serial/errors/sio_exception.h"
 
 #include "port_fixture.h"
+#include "tests/support/device_line.h"
 
 namespace {
 
-class Waits : public PortTest {
+// Over the in-memory device without threads, and over the termios layer on a pseudo-terminal
+// pair with its threads running.
+class Waits : public PortTest, public ::testing::WithParamInterface<testsupport::LineKind> {
   protected:
     uint16_t Number() const override { return 31; }
     void SetUp() override {
         PortTest::SetUp();
+        if (GetParam() == testsupport::LineKind::Termios) {
+            Line = std::make_unique<testsupport::DeviceLine>(GetParam(),
+                                                             std::vector<uint32_t>{Number()});
+            port->SetCustomDispatcher([this](TComponent* owner) { return Line->Make(owner); });
+        }
         port->SetOpen(true);
         port->SetOnWaitChar([this](TSioCustomComPort*, char c) { seen.push_back(c); });
     }
+    void TearDown() override {
+        PortTest::TearDown();
+        Line.reset();
+    }
+    // Bytes arrive and are in the port's buffer when this returns.
+    void Arrive(const std::string& bytes) {
+        if (!Line) return PortTest::Arrive(bytes);
+        const int32_t before = port->InBuffUsed();
+        Line->Receive(bytes);
+        ASSERT_TRUE(testsupport::PumpUntil(
+            [&] { return port->InBuffUsed() >= before + static_cast<int32_t>(bytes.size()); }));
+    }
+    std::unique_ptr<testsupport::DeviceLine> Line;
     std::string seen;
 };
 
-TEST_F(Waits, WaitForStringFindsOverlappingStrings) {
+INSTANTIATE_TEST_SUITE_P(Devices, Waits,
+                         ::testing::Values(testsupport::LineKind::Memory,
+                                           testsupport::LineKind::Termios),
+                         testsupport::LineKindName);
+
+TEST_P(Waits, WaitForStringFindsOverlappingStrings) {
     const struct {
         const char* input;
         const char* s;
@@ -49,14 +75,14 @@ TEST_F(Waits, WaitForStringFindsOverlappingStrings) {
     }
 }
 
-TEST_F(Waits, WaitForStringStopsReadingAtTheMatch) {
+TEST_P(Waits, WaitForStringStopsReadingAtTheMatch) {
     Arrive("AAABrest");
     EXPECT_TRUE(port->WaitForString("AAB", 1000, false, false));
     EXPECT_EQ(seen, "AAAB");
     EXPECT_EQ(port->InBuffUsed(), 4);
 }
 
-TEST_F(Waits, AnEmptyStringIsFoundAtOnceWithoutTheDevice) {
+TEST_P(Waits, AnEmptyStringIsFoundAtOnceWithoutTheDevice) {
     port->SetOpen(false);
     EXPECT_TRUE(port->WaitForString("", 1, false, false));
     EXPECT_FALSE(port->Open()) << "the dispatcher was not asked for";
@@ -64,7 +90,7 @@ TEST_F(Waits, AnEmptyStringIsFoundAtOnceWithoutTheDevice) {
     EXPECT_FALSE(port->Open());
 }
 
-TEST_F(Waits, APreparedWaitKeepsTheInputForTheWait) {
+TEST_P(Waits, APreparedWaitKeepsTheInputForTheWait) {
     port->SetOnTriggerAvail([](TSioCustomComPort*, uint16_t) {});
     port->PrepareWait();
     EXPECT_TRUE(port->Dispatcher()->EventBusy());
@@ -75,7 +101,7 @@ TEST_F(Waits, APreparedWaitKeepsTheInputForTheWait) {
 
 // A wait gives back its own hold and PrepareWait's, and no other: a hold taken by someone else
 // before the wait (and a PrepareWait repeated) outlives it.
-TEST_F(Waits, AWaitGivesBackOnlyTheHoldsItTook) {
+TEST_P(Waits, AWaitGivesBackOnlyTheHoldsItTook) {
     bool wasOn = false;
     port->Dispatcher()->SetEventBusy(wasOn, true);
     port->PrepareWait();
@@ -87,7 +113,7 @@ TEST_F(Waits, AWaitGivesBackOnlyTheHoldsItTook) {
     EXPECT_FALSE(port->Dispatcher()->EventBusy());
 }
 
-TEST_F(Waits, WaitForMultiStringNumbersTheTexts) {
+TEST_P(Waits, WaitForMultiStringNumbersTheTexts) {
     const struct {
         const char* input;
         const char* s;
@@ -107,7 +133,7 @@ TEST_F(Waits, WaitForMultiStringNumbersTheTexts) {
     }
 }
 
-TEST_F(Waits, CheckForStringMatchesOneCharacterAtATime) {
+TEST_P(Waits, CheckForStringMatchesOneCharacterAtATime) {
     uint8_t index = 0;
     bool found = false;
     for (char c : std::string("xyABC")) found = port->CheckForString(index, c, "ABC", false);
@@ -129,7 +155,7 @@ TEST_F(Waits, CheckForStringMatchesOneCharacterAtATime) {
 
 }  // namespace
 
-TEST_F(Waits, AWaitWhosePortClosesMeanwhileEndsWithNotOpen) {
+TEST_P(Waits, AWaitWhosePortClosesMeanwhileEndsWithNotOpen) {
     const std::vector<std::string> waits = {"WaitForString", "WaitForMultiString"};
     for (const std::string& wait : waits) {
         SCOPED_TRACE(wait);

@@ -92,12 +92,6 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     int32_t InputBound() const;
     // Whether the reader waits to be woken (or is about to look at the queue).
     bool ReaderHeld() const { return FReaderHeld.load(); }
-    // True when Code is the failure a device thread of this run has already shown; otherwise
-    // Code becomes the shown one if none was shown yet.
-    bool RepeatsShownFailure(int32_t Code) {
-        int32_t shown = 0;
-        return !FFirstFailureShown.compare_exchange_strong(shown, Code) && shown == Code;
-    }
     // Whether the device reports modem lines (TIOCMGET works); decided by OpenCom.
     bool HasModemLines() const { return FHasModemLines.load(); }
     // Takes the device's line-error counts and adds what changed since the last look to the
@@ -118,7 +112,6 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     std::string FLinkPath;    // the link made to it; removed by CloseCom
     std::atomic<int> FDeviceFd{-1};
     std::atomic<int32_t> FOsError{0};
-    std::atomic<int32_t> FFirstFailureShown{0};
     std::atomic<bool> FReaderHeld{false};
     std::atomic<bool> FHasModemLines{false};
 

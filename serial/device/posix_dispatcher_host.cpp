@@ -368,7 +368,6 @@ void TSioPosixDispatcher::LaunchThreads() {
         [this] {
             FStopPipe.Drain();
             FReaderWake.Drain();
-            FFirstFailureShown.store(0);
         },
         [this] { return std::make_unique<TPosixReadThread>(this); },
         [this] { return std::make_unique<TPosixWriteThread>(this); },

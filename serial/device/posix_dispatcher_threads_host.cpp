@@ -10,11 +10,9 @@
 #include <cstring>
 #include <exception>
 
-#include "platform/exception_display.h"
 #include "serial/device/device_queue_io.h"
 #include "serial/dispatch/io_queue.h"
 #include "serial/device/posix_dispatcher.h"
-#include "serial/errors/check_result_code.h"
 
 namespace {
 // Status words, as the dispatcher knows them from the Windows line events.
@@ -29,16 +27,7 @@ TSioPosixThread::TSioPosixThread(TSioPosixDispatcher* Disp) : TSioDispatcherThre
 bool TSioPosixThread::StopRequested() const { return Terminated() || P->KillThreads.load(); }
 
 int32_t TSioPosixThread::Finish(int32_t ExitCode) {
-    // ThreadFinished reads the return value, which is stored only after Execute has returned:
-    // the exit code is shown here instead.
-    if (ExitCode < 0 && !P->RepeatsShownFailure(ExitCode)) {
-        try {
-            CheckResultCode(P->Owner(), ExitCode);
-        } catch (const std::exception& e) {
-            platform::ShowException(e);
-        }
-    }
-    P->ThreadFinished(this);
+    P->DeviceThreadEnded(this, ExitCode);
     return ExitCode;
 }
 

@@ -101,15 +101,6 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     // tells nothing new, and on devices that report one for as long as unread bytes remain
     // (Wine) asking again at once would spin against the reader. Auto-reset.
     platform::Event FReaderDrained{platform::Event::Reset::Auto};
-    // One failing device ends every thread, often several with the same error (a vanished line
-    // fails the reader and the event wait alike): the user is told it once per run. True when
-    // Code is the error a device thread of this run has already shown; otherwise Code becomes
-    // the shown one if none was shown yet.
-    bool RepeatsShownFailure(int32_t Code) {
-        int32_t shown = 0;
-        return !FFirstFailureShown.compare_exchange_strong(shown, Code) && shown == Code;
-    }
-    std::atomic<int32_t> FFirstFailureShown{0};  // reset by LaunchThreads
 
     // Whether the reader may take more from the driver: the received bytes queued for the
     // dispatcher thread stay below the driver's input size (at least one read's worth). When it

@@ -5,11 +5,9 @@
 #include <cstring>
 #include <exception>
 
-#include "platform/exception_display.h"
 #include "serial/device/device_queue_io.h"
 #include "serial/device/win32_dispatcher.h"
 #include "serial/dispatch/io_queue.h"
-#include "serial/errors/check_result_code.h"
 
 namespace {
 constexpr DWORD kBlockSize = 256;
@@ -72,16 +70,7 @@ void TSioWin32Thread::Abandon() {
 
 int32_t TSioWin32Thread::Finish(int32_t ExitCode) {
     Abandon();
-    // ThreadFinished reads the thread's return value, which is stored only once Execute has
-    // returned, after ThreadFinished has run: the exit code is reported here instead.
-    if (ExitCode < 0 && !W->RepeatsShownFailure(ExitCode)) {
-        try {
-            CheckResultCode(W->Owner(), ExitCode);
-        } catch (const std::exception& e) {
-            platform::ShowException(e);
-        }
-    }
-    W->ThreadFinished(this);
+    W->DeviceThreadEnded(this, ExitCode);
     return ExitCode;
 }
 

@@ -158,7 +158,6 @@ void TSioWin32Dispatcher::LaunchThreads() {
         [this] {
             FStopEvent.ResetEvent();
             FReaderDrained.ResetEvent();
-            FFirstFailureShown.store(0);
         },
         [this] { return std::make_unique<TReadThread>(this); },
         [this] { return std::make_unique<TWriteThread>(this); },

@@ -260,6 +260,7 @@ void TSioBaseDispatcher::LaunchDeviceThreads(const std::function<void()>& ResetS
     if (DispActive.load()) throw std::runtime_error("Dispatcher already started.");
     DispActive.store(true);
     KillThreads.store(false);
+    FFirstFailureShown.store(0);
     ResetSignals();
     auto awaitStart = [this] { (void)GeneralEvent->Wait(kStartWaitMs); };
     ComThread = Reader();
@@ -273,6 +274,17 @@ void TSioBaseDispatcher::LaunchDeviceThreads(const std::function<void()>& ResetS
     StatusThread = Status();
     StatusThread->Start();
     awaitStart();
+}
+
+void TSioBaseDispatcher::DeviceThreadEnded(TSioDispatcherThread* Thread, int32_t ExitCode) {
+    if (ExitCode < 0 && !RepeatsShownFailure(ExitCode)) {
+        try {
+            CheckResultCode(Owner(), ExitCode);
+        } catch (const std::exception& e) {
+            platform::ShowException(e);
+        }
+    }
+    ThreadFinished(Thread);
 }
 
 void TSioBaseDispatcher::HaltDeviceThreads() {

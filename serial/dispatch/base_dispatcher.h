@@ -155,6 +155,18 @@ class TSioBaseDispatcher {
     // Called by every thread of this dispatcher as it starts and as it ends.
     void ThreadStarted();
     void ThreadFinished(TSioDispatcherThread* Thread);
+    // A device layer's thread ending with ExitCode: a failure (negative) is shown, then the thread
+    // is reported finished. ThreadFinished reads the thread's return value, which is stored only
+    // once Execute has returned, so the exit code is shown here instead.
+    void DeviceThreadEnded(TSioDispatcherThread* Thread, int32_t ExitCode);
+    // One failing device ends every thread, often several with the same error (a vanished line
+    // fails the reader and the event wait alike): the user is told it once per run. True when
+    // Code is the error a device thread of this run has already shown; otherwise Code becomes
+    // the shown one if none was shown yet.
+    bool RepeatsShownFailure(int32_t Code) {
+        int32_t shown = 0;
+        return !FFirstFailureShown.compare_exchange_strong(shown, Code) && shown == Code;
+    }
     // A thread that raised (its exception has been shown): the port's threads are stopped as
     // for a failing device, the dispatcher thread releases the port as it ends, and the end is
     // reported.
@@ -402,10 +414,11 @@ class TSioBaseDispatcher {
     std::unique_ptr<TDispThread> FDispThread;
     uint8_t ThreadBoost = 0;  // DataSection
     std::atomic<int32_t> ActiveThreads{0};
-    std::atomic<bool> DispActive{false};      // LaunchThreads sets; the last thread clears
-    std::atomic<bool> KillThreads{false};     // any thread sets; all read
-    std::atomic<bool> DoDonePortPrim{false};  // dispatcher thread as it ends
-    std::atomic<bool> CloseComActive{false};  // device layer's CloseCom
+    std::atomic<bool> DispActive{false};         // LaunchThreads sets; the last thread clears
+    std::atomic<bool> KillThreads{false};        // any thread sets; all read
+    std::atomic<bool> DoDonePortPrim{false};     // dispatcher thread as it ends
+    std::atomic<bool> CloseComActive{false};     // device layer's CloseCom
+    std::atomic<int32_t> FFirstFailureShown{0};  // reset by LaunchDeviceThreads
     uint32_t TimerID = 0;
 
     // The three locks (see the order at the top of this file).

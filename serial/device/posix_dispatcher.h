@@ -95,9 +95,9 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     // Whether the device reports modem lines (TIOCMGET works); decided by OpenCom.
     bool HasModemLines() const { return FHasModemLines.load(); }
     // Takes the device's line-error counts and adds what changed since the last look to the
-    // pending error bits (CE_* positions). Returns the bits that changed now; ok := the device
-    // keeps counts. Status thread and ReadErrors.
-    uint32_t CollectLineErrors(bool& BreakSeen);
+    // pending error bits (the error read's positions, a break among them). Returns the bits
+    // that changed now. Status thread and ReadErrors.
+    uint32_t CollectLineErrors();
 
   private:
     bool QueueBelowBound() const;

@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "serial/device/device_queue_io.h"
+#include "serial/device/line_sample.h"
 #include "serial/dispatch/io_queue.h"
 #include "serial/device/posix_dispatcher_threads.h"
 #include "serial/device/posix_ports.h"
@@ -29,8 +30,8 @@ constexpr uint32_t kDispatcherWaitMs = 36 * 55;  // 36 ticks
 // a hand-off between two threads for every 4 KB.
 constexpr uint32_t kInputBoundMin = 4 * 4096;
 // Line-error bits as ReadErrors reports them.
-constexpr uint32_t kCeRxOver = 0x1, kCeOverrun = 0x2, kCeParity = 0x4, kCeFrame = 0x8,
-                   kCeBreak = 0x10;
+using line_sample::kCeBreak, line_sample::kCeFrame, line_sample::kCeOverrun, line_sample::kCeParity,
+    line_sample::kCeRxOver;
 
 // Opens Path as a serial device: without becoming the controlling terminal, non-blocking,
 // exclusively. The descriptor, or -1 with errno set (EBUSY when another holds it).
@@ -122,8 +123,7 @@ int32_t TSioPosixDispatcher::OpenCom(const std::wstring& ComName, uint32_t, uint
     FFarEnd = std::move(farEnd);
     FDevice = std::move(device);
     FDeviceFd.store(FDevice.get());
-    bool breakSeen = false;
-    CollectLineErrors(breakSeen);  // the counts so far are not this port's errors
+    (void)CollectLineErrors();  // the counts so far are not this port's errors
     {
         std::lock_guard lock(FErrorLock);
         FPendingErrors = 0;
@@ -242,8 +242,7 @@ int32_t TSioPosixDispatcher::PurgeQueue(int32_t Queue) {
     return 0;
 }
 
-uint32_t TSioPosixDispatcher::CollectLineErrors(bool& BreakSeen) {
-    BreakSeen = false;
+uint32_t TSioPosixDispatcher::CollectLineErrors() {
 #ifdef TIOCGICOUNT
     serial_icounter_struct counts{};
     const int fd = Device();
@@ -255,10 +254,7 @@ uint32_t TSioPosixDispatcher::CollectLineErrors(bool& BreakSeen) {
         if (counts.overrun != FLastOverrun) bits |= kCeOverrun;
         if (counts.parity != FLastParity) bits |= kCeParity;
         if (counts.frame != FLastFrame) bits |= kCeFrame;
-        if (counts.brk != FLastBrk) {
-            bits |= kCeBreak;
-            BreakSeen = true;
-        }
+        if (counts.brk != FLastBrk) bits |= kCeBreak;
     }
     FCountsKnown = true;
     FLastBufOverrun = counts.buf_overrun;
@@ -267,15 +263,14 @@ uint32_t TSioPosixDispatcher::CollectLineErrors(bool& BreakSeen) {
     FLastFrame = counts.frame;
     FLastBrk = counts.brk;
     FPendingErrors |= bits;
-    return bits & ~kCeBreak;
+    return bits;
 #else
     return 0;
 #endif
 }
 
 int32_t TSioPosixDispatcher::ReadErrors(TSioComStat& Stat) {
-    bool breakSeen = false;
-    CollectLineErrors(breakSeen);
+    (void)CollectLineErrors();  // what came since the last look joins the pending bits
     uint32_t bits;
     {
         std::lock_guard lock(FErrorLock);

@@ -11,14 +11,9 @@
 #include <exception>
 
 #include "serial/device/device_queue_io.h"
+#include "serial/device/line_sample.h"
 #include "serial/dispatch/io_queue.h"
 #include "serial/device/posix_dispatcher.h"
-
-namespace {
-// Status words, as the dispatcher knows them from the Windows line events.
-constexpr uint32_t kEvCts = 0x8, kEvDsr = 0x10, kEvRlsd = 0x20, kEvBreak = 0x40, kEvErr = 0x80,
-                   kEvRing = 0x100;
-}  // namespace
 
 // ---- TSioPosixThread ----
 
@@ -167,25 +162,16 @@ int32_t TPosixWriteThread::Execute() {
 int32_t TPosixStatusThread::Execute() {
     P->ThreadStarted();
     int fd = P->Device();
-    int lines = 0;
-    const bool sample = P->HasModemLines() && ioctl(fd, TIOCMGET, &lines) == 0;
+    int probe = 0;
+    const bool sample = P->HasModemLines() && ioctl(fd, TIOCMGET, &probe) == 0;
+    uint32_t lines = P->ReadModemLines();
     while (!StopRequested()) {
         // Without modem lines there is nothing to look at: only a stop ends the wait.
         int woke = WaitFor(-1, 0, -1, sample ? kStatusSampleMs : -1);
         if (woke != 3) break;
-        uint32_t mask = 0;
-        int now = 0;
-        if (ioctl(fd, TIOCMGET, &now) == 0) {
-            const int changed = now ^ lines;
-            if (changed & TIOCM_CTS) mask |= kEvCts;
-            if (changed & TIOCM_DSR) mask |= kEvDsr;
-            if (changed & TIOCM_CD) mask |= kEvRlsd;
-            if (changed & TIOCM_RNG) mask |= kEvRing;
-            lines = now;
-        }
-        bool breakSeen = false;
-        if (P->CollectLineErrors(breakSeen) != 0) mask |= kEvErr;
-        if (breakSeen) mask |= kEvBreak;
+        const uint32_t now = P->ReadModemLines();
+        const uint32_t mask = line_sample::EventsOf(lines, now, P->CollectLineErrors());
+        lines = now;
         if (mask == 0) continue;
         std::unique_ptr<TStatusBuffer> status;
         try {

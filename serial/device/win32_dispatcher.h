@@ -32,10 +32,12 @@
 // Adaptations to devices that are not full serial drivers (virtual ports, USB adapters, Wine on
 // a pseudo-terminal): a line-event mask with modem-line events that the device refuses
 // (ERROR_NOT_SUPPORTED) is retried once without them; a line-event wait that ends aborted or
-// with no event bits counts as no event and the next wait is paced (50 ms, doubling up to five
-// seconds while waits keep bringing nothing; a close ends the pause); a failed modem-status read
-// reports all lines low; a read that stays pending until data arrives delivers the data as it
-// completes.
+// with no event bits counts as no event and the next wait is paced (50 ms, doubling while waits
+// keep bringing nothing; a close ends the pause); a device whose waits keep ending that way is
+// not waited on any more: the status thread samples its modem lines and line errors every 50 ms
+// instead (Wine on a pseudo-terminal ends every wait within milliseconds, and starts a thread
+// for each, whose record it never frees); a failed modem-status read reports all lines low; a
+// read that stays pending until data arrives delivers the data as it completes.
 // Results: result codes as described in base_dispatcher.h; system error numbers are positive.
 #pragma once
 #ifdef _WIN32
@@ -107,6 +109,11 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     // may not, the reader waits and ReadCom wakes it once there is room again. Reader thread.
     bool InputQueueHasRoom();
 
+    // Takes the device's line errors (ClearCommError) for a status thread that samples the line
+    // instead of waiting for its events; they stay pending for the next ReadErrors, which would
+    // otherwise find them taken. The errors taken now. Status thread.
+    uint32_t SampleLineErrors();
+
   private:
     void RecordOsError(DWORD Error) { FOsError.store(Error); }
     // Waits until Thread has reported its end, handling the calling thread's messages, then
@@ -119,6 +126,8 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     // A failed modem-line read and when to ask again (ReadModemLines; any thread).
     std::atomic<bool> FModemUnreadable{false};
     std::atomic<uint32_t> FModemRetryAt{0};
+    // Line errors a sample took from the device, not yet given out by ReadErrors.
+    std::atomic<uint32_t> FSampledErrors{0};
     // The reader found the queue at its bound and waits for room (InputQueueHasRoom, ReadCom).
     std::atomic<bool> FReaderHeld{false};
 };

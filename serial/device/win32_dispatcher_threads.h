@@ -100,11 +100,16 @@ class TWriteThread : public TSioWin32Thread {
     std::unique_ptr<uint8_t[]> FBlock;  // the block being sent; freed only when no write is pending
 };
 
-// Waits for line events and reports them.
+// Waits for line events and reports them; on a device whose waits keep ending with nothing, it
+// samples the modem lines and line errors instead and reports what changed.
 class TStatusThread : public TSioWin32Thread {
   public:
     using TSioWin32Thread::TSioWin32Thread;
     uint32_t LastMask = 0;  // the line events asked for; this thread only
+
+    // Test seam: when set, every status thread calls it as it issues a line-event wait. Empty in
+    // the program; set only while no status thread runs.
+    static inline std::function<void()> EventWaitHook;
 
   protected:
     [[nodiscard]] int32_t Execute() override;

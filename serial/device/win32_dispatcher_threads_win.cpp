@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "serial/device/device_queue_io.h"
+#include "serial/device/line_sample.h"
 #include "serial/device/win32_dispatcher.h"
 #include "serial/dispatch/io_queue.h"
 
@@ -19,6 +20,10 @@ constexpr DWORD kDrainWaitMs = 100;
 constexpr DWORD kReaderWaitMs = 50;
 constexpr uint32_t kEventPaceMs = 50;
 constexpr uint32_t kEventPaceMaxMs = 5000;
+// Waits in a row that bring nothing before the device is taken for one that cannot wait for line
+// events, and how often its line is sampled from then on.
+constexpr int kEmptyWaitsBeforeSampling = 4;
+constexpr uint32_t kLineSampleMs = 50;
 // Line events: received character, then those worth a status word for the dispatcher.
 constexpr uint32_t kRxChar = EV_RXCHAR;
 constexpr uint32_t kStatusEvents = 0x21F8;
@@ -292,6 +297,7 @@ int32_t TStatusThread::WaitForCommEvent(uint32_t& Mask) {
     auto issue = [&] {
         FMask = 0;
         ResetEvent(FEvent.get());
+        if (EventWaitHook) EventWaitHook();
         return WaitCommEvent(dev, &FMask, &FOverlapped);
     };
     BOOL ok = issue();
@@ -343,13 +349,24 @@ int32_t TStatusThread::Execute() {
     SetCommMask(W->Device(), LastMask);
     int32_t exitCode = 0;
     uint32_t pace = kEventPaceMs;
+    int emptyWaits = 0;
+    bool sampling = false;
+    uint32_t lines = 0;
     while (!StopRequested()) {
         uint32_t mask = 0;
-        int32_t r = WaitForCommEvent(mask);
-        if (r < 0) {
-            if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = r;
-            W->StopThreads();
-            break;
+        if (sampling) {
+            Pause(kLineSampleMs);
+            if (StopRequested()) break;
+            const uint32_t now = W->ReadModemLines();
+            mask = line_sample::EventsOf(lines, now, W->SampleLineErrors()) & kStatusEvents;
+            lines = now;
+        } else {
+            int32_t r = WaitForCommEvent(mask);
+            if (r < 0) {
+                if (W->LastWinError.load() != ERROR_INVALID_HANDLE) exitCode = r;
+                W->StopThreads();
+                break;
+            }
         }
         if (mask & kRxChar) {
             W->FSerialEvent.Set();
@@ -367,15 +384,23 @@ int32_t TStatusThread::Execute() {
             status->SetStatus(mask);
             W->FQueue->Push(std::move(status));
         }
+        if (sampling) continue;
         // A wait that brought nothing is not repeated at once: some devices end every wait
         // immediately, and the thread must not spin on them. The pause doubles while waits keep
-        // bringing nothing (up to five seconds), because on such devices each wait is costly (Wine
-        // starts a thread for every one). Received bytes never wait for it: the reader looks at
-        // the device at least every 50 ms, and where reads stay pending it gets them at once.
-        if (mask == 0) {
+        // bringing nothing, and after a few such waits in a row the device is sampled instead
+        // of waited on: on such devices each wait is costly (Wine starts a thread for every one
+        // and keeps a record of it for good). Received bytes never wait for this thread: the
+        // reader looks at the device at least every 50 ms, and where reads stay pending it gets
+        // them at once.
+        if (mask == 0 && StopRequested()) break;
+        if (mask == 0 && ++emptyWaits >= kEmptyWaitsBeforeSampling) {
+            sampling = true;
+            lines = W->ReadModemLines();
+        } else if (mask == 0) {
             Pause(pace);
             pace = std::min(pace * 2, kEventPaceMaxMs);
         } else {
+            emptyWaits = 0;
             pace = kEventPaceMs;
         }
     }

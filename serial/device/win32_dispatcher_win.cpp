@@ -76,7 +76,16 @@ int32_t TSioWin32Dispatcher::ReadErrors(TSioComStat& Stat) {
         Stat.cbInQue = cs.cbInQue;
     }
     Stat.cbOutQue = static_cast<uint32_t>(OutputPending());
-    return ok ? static_cast<int32_t>(errors) : 0;
+    const uint32_t sampled = FSampledErrors.exchange(0);
+    return static_cast<int32_t>((ok ? errors : 0) | sampled);
+}
+
+uint32_t TSioWin32Dispatcher::SampleLineErrors() {
+    DWORD errors = 0;
+    COMSTAT cs{};
+    if (!ClearCommError(Device(), &errors, &cs)) return 0;
+    FSampledErrors.fetch_or(errors);
+    return errors;
 }
 
 int32_t TSioWin32Dispatcher::ReadErrorHook(int32_t) { return 0; }
@@ -182,6 +191,7 @@ int32_t TSioWin32Dispatcher::OpenCom(const std::wstring& ComName, uint32_t, uint
     FDevice.reset(h);
     FDeviceHandle.store(h);
     FModemUnreadable.store(false);  // a new device is asked at once
+    FSampledErrors.store(0);
     // Kernel handle values fit in 32 bits on every Windows.
     return static_cast<int32_t>(reinterpret_cast<intptr_t>(h));
 }

@@ -243,6 +243,35 @@ TEST_F(Win32DispatcherTest, BytesNobodyTakesStayInTheDriverBeyondTheQueuesBound)
     EXPECT_TRUE(shown_.Get().empty());
 }
 
+// Under Wine every line-event wait on this line ends within milliseconds, aborted, and each
+// starts a thread whose record Wine keeps for good: a port open for weeks must not keep waiting.
+// Once a few waits in a row have brought nothing, the line is sampled instead, and bytes still
+// arrive as before.
+TEST_F(Win32DispatcherTest, ALineWhoseEventWaitsEndAtOnceIsSampledNotWaitedOnAgain) {
+    std::atomic<int> waits{0};
+    TStatusThread::EventWaitHook = [&] { ++waits; };
+    TSioWin32Dispatcher d(nullptr);
+    ASSERT_EQ(Open(d), 0);
+    std::string sent, got;
+    auto exchangeFor = [&](std::chrono::milliseconds span) {
+        for (auto end = Clock::now() + span; Clock::now() < end;) {
+            const std::string line = "line " + std::to_string(sent.size()) + "\r\n";
+            peer_->Send(line);
+            sent += line;
+            got += Take(d, line.size());
+        }
+    };
+    exchangeFor(std::chrono::milliseconds(2000));
+    const int waitsAfterTwoSeconds = waits.load();
+    exchangeFor(std::chrono::milliseconds(5000));
+    EXPECT_GE(waitsAfterTwoSeconds, 1);
+    EXPECT_EQ(waits.load(), waitsAfterTwoSeconds) << "line-event waits went on";
+    EXPECT_EQ(got, sent);
+    d.DonePort();
+    TStatusThread::EventWaitHook = nullptr;
+    EXPECT_TRUE(shown_.Get().empty());
+}
+
 TEST_F(Win32DispatcherTest, PurgeDuringALongWriteDropsTheRest) {
     constexpr uint32_t kRing = 256 * 1024;
     TSioWin32Dispatcher d(nullptr);

@@ -5,7 +5,8 @@
 // Threads and who wakes whom:
 //   - reader (TReadThread): waits on FSerialEvent (50 ms at a time) or in a pending ReadFile,
 //     drains the driver in 256-byte blocks onto FQueue;
-//   - status (TStatusThread): waits for line events; a received-character event sets
+//   - status (TStatusThread): waits for line events (or, on a device that cannot wait for
+//     them, samples the line every 50 ms); a received-character event sets
 //     FSerialEvent, other events go onto FQueue as status words; after a received-character
 //     event it waits (at most 100 ms) for FReaderDrained before waiting for events again;
 //   - writer (TWriteThread): woken by OutputEvent, takes the whole output ring in one step and

@@ -55,8 +55,13 @@ int32_t TPosixReadThread::DrainDevice() {
         ssize_t n = read(P->Device(), FStage, kStageSize);
         const uint32_t clears = P->FQueue->Clears();
         if (n > 0) {
-            if (!QueueReadBlocks(*P->FQueue, FSpare, FStage, static_cast<int32_t>(n), clears))
+            if (!QueueReadBlocks(*P->FQueue, FBlocks, FStage, static_cast<int32_t>(n), clears,
+                                 false))
                 return ecNoMemory;
+            // The dispatcher thread is woken when this thread is about to wait (Execute), or
+            // here once half the bound is queued, so that it takes bytes while reads go on.
+            FUnannounced = true;
+            if (P->FQueue->BytesQueued() >= P->InputBound() / 2) Announce();
             // A short read has emptied the device: the next read would only find nothing.
             if (static_cast<size_t>(n) < kStageSize) return 0;
             continue;
@@ -71,14 +76,26 @@ int32_t TPosixReadThread::DrainDevice() {
     return 0;
 }
 
+void TPosixReadThread::Announce() {
+    if (!FUnannounced) return;
+    FUnannounced = false;
+    P->FQueue->Wake();
+}
+
 int32_t TPosixReadThread::Execute() {
     P->ThreadStarted();
     int32_t exitCode = 0;
     while (!StopRequested()) {
         // While the queue is at its bound the device is left out of the wait altogether (it
         // would report a hang-up at once, again and again); ReadCom wakes this thread.
-        const bool room = P->InputQueueHasRoom();
-        int woke = WaitFor(room ? P->Device() : -1, POLLIN, P->FReaderWake.Fd());
+        const int device = P->InputQueueHasRoom() ? P->Device() : -1;
+        // Blocks pushed without a wake-up are announced only when this thread would wait: while
+        // bytes keep coming, the dispatcher thread is woken once for many reads, not per read.
+        int woke = FUnannounced ? WaitFor(device, POLLIN, P->FReaderWake.Fd(), 0) : 3;
+        if (woke == 3) {
+            Announce();
+            woke = WaitFor(device, POLLIN, P->FReaderWake.Fd());
+        }
         if (woke == 0) break;
         if (woke == 2) {
             P->FReaderWake.Drain();
@@ -91,8 +108,9 @@ int32_t TPosixReadThread::Execute() {
         exitCode = DrainDevice();
         if (exitCode != 0) break;
     }
+    Announce();
     if (exitCode != 0) P->StopThreads();
-    FSpare.reset();
+    FBlocks = {};
     return Finish(exitCode);
 }
 

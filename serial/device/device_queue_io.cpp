@@ -22,13 +22,16 @@ bool QueueReadBlocks(TIOQueue& Queue, TReadBlocks& Blocks, const uint8_t* Bytes,
                      uint32_t Clears, bool Wake) {
     if (N <= 0) return true;
     const size_t need = (static_cast<size_t>(N) + kReadBlockSize - 1) / kReadBlockSize;
-    // Short of blocks: take every spare the queue holds, so that the next reads need not ask.
-    if (Blocks.Spares.size() < need)
-        Queue.TakeSpares(Blocks.Spares, TIOQueue::kMaxSpares - Blocks.Spares.size());
     try {
+        // Both lists at their full size at once, not grown a step at a time as reads get larger.
+        const size_t most = std::max(need, TIOQueue::kMaxSpares);
+        Blocks.Spares.reserve(most);
+        Blocks.Filled.reserve(most);
+        // Short of blocks: take every spare the queue holds, so that the next reads need not ask.
+        if (Blocks.Spares.size() < need)
+            Queue.TakeSpares(Blocks.Spares, TIOQueue::kMaxSpares - Blocks.Spares.size());
         while (Blocks.Spares.size() < need)
             Blocks.Spares.push_back(std::make_unique<TDataBuffer>(kReadBlockSize));
-        Blocks.Filled.reserve(need);
     } catch (const std::exception&) {
         return false;
     }

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <stdexcept>
 
-TIOQueue::TIOQueue() = default;
+// The spares' list has its full size from the start: a port that has run for a while holds
+// the same allocations whether or not more blocks have come back since.
+TIOQueue::TIOQueue() { FSpares.reserve(kMaxSpares); }
 
 TIOQueue::~TIOQueue() = default;
 

@@ -50,6 +50,8 @@ int TSioPosixThread::WaitFor(int Fd, short Events, int Wake, int TimeoutMs) {
 
 // ---- TPosixReadThread ----
 
+// Reads until a read finds nothing rather than stopping at a short read: that read costs what
+// a poll() asking the same would, and bytes that came meanwhile are taken without a wait.
 int32_t TPosixReadThread::DrainDevice() {
     while (!StopRequested() && P->InputQueueHasRoom()) {
         ssize_t n = read(P->Device(), FStage, kStageSize);
@@ -62,8 +64,6 @@ int32_t TPosixReadThread::DrainDevice() {
             // here once half the bound is queued, so that it takes bytes while reads go on.
             FUnannounced = true;
             if (P->FQueue->BytesQueued() >= P->InputBound() / 2) Announce();
-            // A short read has emptied the device: the next read would only find nothing.
-            if (static_cast<size_t>(n) < kStageSize) return 0;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -89,13 +89,10 @@ int32_t TPosixReadThread::Execute() {
         // While the queue is at its bound the device is left out of the wait altogether (it
         // would report a hang-up at once, again and again); ReadCom wakes this thread.
         const int device = P->InputQueueHasRoom() ? P->Device() : -1;
-        // Blocks pushed without a wake-up are announced only when this thread would wait: while
-        // bytes keep coming, the dispatcher thread is woken once for many reads, not per read.
-        int woke = FUnannounced ? WaitFor(device, POLLIN, P->FReaderWake.Fd(), 0) : 3;
-        if (woke == 3) {
-            Announce();
-            woke = WaitFor(device, POLLIN, P->FReaderWake.Fd());
-        }
+        // Blocks pushed without a wake-up are announced only now, as this thread is about to
+        // wait (DrainDevice has read until the device had nothing or the queue was full).
+        Announce();
+        int woke = WaitFor(device, POLLIN, P->FReaderWake.Fd());
         if (woke == 0) break;
         if (woke == 2) {
             P->FReaderWake.Drain();

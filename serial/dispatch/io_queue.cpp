@@ -79,12 +79,6 @@ std::unique_ptr<TIOBuffer> TIOQueue::PopSpentLocked() {
     return nullptr;
 }
 
-void TIOQueue::PopSpent() {
-    std::unique_ptr<TIOBuffer> freed;  // after the lock is released
-    std::lock_guard<std::mutex> lock(FLock);
-    freed = PopSpentLocked();
-}
-
 int32_t TIOQueue::TakeBytes(uint8_t* Buf, int32_t Size) {
     std::vector<std::unique_ptr<TIOBuffer>> freed;  // after the lock is released
     std::lock_guard<std::mutex> lock(FLock);

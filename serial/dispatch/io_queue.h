@@ -66,13 +66,11 @@ class TIOQueue {
     bool PushAllUnlessClearedSince(std::vector<std::unique_ptr<TIOBuffer>>& items, uint32_t clears,
                                    bool Wake = true);
     // For the one consumer: copies up to Size bytes from the data blocks at the head, in order,
-    // stopping at a status word or a lent head; each block read to its end leaves the queue as
-    // PopSpent takes it, a block read in part stays at the head with its BytesRead advanced.
-    // One lock for the whole copy. The count.
+    // stopping at a status word or a lent head. Each block read to its end leaves the queue: one
+    // of kReadBlockSize bytes is kept as a spare for the reader (up to kMaxSpares of them), any
+    // other is freed. A block read in part stays at the head with its BytesRead advanced. One
+    // lock for the whole copy. The count.
     int32_t TakeBytes(uint8_t* Buf, int32_t Size);
-    // Pop for a consumer that has read the head to its end: a data block of kReadBlockSize
-    // bytes is kept as a spare for the reader (up to kMaxSpares of them) instead of freed.
-    void PopSpent();
     // Moves up to Count spare blocks onto the end of Spares, emptied (BytesUsed and BytesRead
     // 0); the reader makes what it lacks.
     void TakeSpares(std::vector<std::unique_ptr<TDataBuffer>>& Spares, size_t Count);
@@ -112,6 +110,7 @@ class TIOQueue {
     std::vector<std::unique_ptr<TDataBuffer>> FSpares;  // guarded by FLock
     // Push and PushUnlessClearedSince; the caller holds FLock. Whether the waiter needs waking.
     bool Append(std::unique_ptr<TIOBuffer> item);
-    // PopSpent's work; the caller holds FLock. The item to free once the lock is released.
+    // Pops the head, spent, for TakeBytes (keeping a read block as a spare); the caller holds
+    // FLock. The item to free once the lock is released, or null.
     std::unique_ptr<TIOBuffer> PopSpentLocked();
 };

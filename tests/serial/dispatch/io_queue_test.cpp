@@ -174,14 +174,14 @@ TEST(TIOQueue, PushAllKeepsOrderWakesOnceAndLeavesItemsAfterAClear) {
     EXPECT_EQ(q.Count(), 0) << "nothing of a batch with a null item is pushed";
 }
 
-// Read blocks popped when spent come back emptied for the next read, up to a bound; other items
-// are freed as Pop would free them.
-TEST(TIOQueue, SpentReadBlocksAreKeptForReuseUpToABound) {
+// Read blocks taken to their end come back emptied for the next read, up to a bound; other
+// blocks are freed, and a status word stops the take.
+TEST(TIOQueue, ReadBlocksTakenToTheirEndAreKeptForReuseUpToABound) {
     TIOQueue q;
     auto block = [](uint32_t size, int32_t used) {
         auto b = std::make_unique<TDataBuffer>(size);
+        for (int32_t i = 0; i < used; ++i) b->Data()[i] = static_cast<uint8_t>(i);
         b->SetBytesUsed(used);
-        b->SetBytesRead(used);
         return b;
     };
     TDataBuffer* first = nullptr;
@@ -192,10 +192,15 @@ TEST(TIOQueue, SpentReadBlocksAreKeptForReuseUpToABound) {
     }
     q.Push(block(kReadBlockSize / 2, 10));  // not a read block
     q.Push(std::make_unique<TStatusBuffer>());
-    while (q.Count() > 0) q.PopSpent();
-    EXPECT_EQ(q.BytesQueued(), 0);
-    q.WaitForBuffer(0);  // the pushes' signal
-    EXPECT_EQ(q.WaitForStatus(0), WaitResult::TimedOut) << "the status word was counted out";
+    q.Push(block(kReadBlockSize, 5));
+
+    std::vector<uint8_t> buf(100 * (TIOQueue::kMaxSpares + 3) + 10 + 5);
+    const int32_t expected = static_cast<int32_t>(buf.size()) - 5;
+    EXPECT_EQ(q.TakeBytes(buf.data(), static_cast<int32_t>(buf.size())), expected);
+    EXPECT_EQ(buf[99], 99);
+    EXPECT_EQ(buf[100], 0);
+    EXPECT_EQ(q.Count(), 2) << "the status word and the block behind it stay";
+    EXPECT_EQ(q.BytesQueued(), static_cast<int32_t>(kReadBlockSize));
 
     std::vector<std::unique_ptr<TDataBuffer>> spares;
     q.TakeSpares(spares, 2);
@@ -213,6 +218,15 @@ TEST(TIOQueue, SpentReadBlocksAreKeptForReuseUpToABound) {
     EXPECT_TRUE(firstBack);
     q.TakeSpares(spares, 1);
     EXPECT_EQ(spares.size(), TIOQueue::kMaxSpares) << "none left";
+
+    // A block taken in part stays at the head and is not given out as a spare.
+    q.Pop();  // the status word
+    EXPECT_EQ(q.TakeBytes(buf.data(), 3), 3);
+    q.TakeSpares(spares, 1);
+    EXPECT_EQ(spares.size(), TIOQueue::kMaxSpares);
+    EXPECT_EQ(q.TakeBytes(buf.data(), 100), 2);
+    EXPECT_EQ(buf[0], 3);
+    EXPECT_EQ(q.Count(), 0);
 }
 
 // The bytes a consumer can take in one go: the unread part of the data in front of the first

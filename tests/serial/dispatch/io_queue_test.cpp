@@ -134,7 +134,7 @@ TEST(TIOQueue, PushUnlessClearedSinceDropsWhatWasTakenBeforeAClear) {
 
 // A reader's blocks of one read: pushed in their order with a wake-up, or, after a clear,
 // handed back untouched; a silent push wakes nobody until the producer calls Wake.
-TEST(TIOQueue, PushAllKeepsOrderWakesOnceAndLeavesItemsAfterAClear) {
+TEST(TIOQueue, PushAllKeepsOrderAndHandsItemsBackAfterAClear) {
     TIOQueue q;
     int freed = 0;
     auto batch = [&](std::initializer_list<int32_t> sizes) {

@@ -9,28 +9,6 @@
 #include "serial/dispatch/io_queue.h"
 #include "serial/dispatch/base_dispatcher.h"
 
-int32_t TakeQueuedBytes(TIOQueue& Queue, uint8_t* Buf, int32_t Size) {
-    int32_t copied = 0;
-    while (copied < Size) {
-        TIOBuffer* head = Queue.Peek();
-        if (!head) break;
-        auto* block = dynamic_cast<TDataBuffer*>(head);
-        if (!block) {
-            head->SetInUse(false);
-            break;
-        }
-        int32_t n = std::min(Size - copied, block->BytesUsed() - block->BytesRead());
-        std::memcpy(Buf + copied, block->Data() + block->BytesRead(), static_cast<size_t>(n));
-        copied += n;
-        block->SetBytesRead(block->BytesRead() + n);
-        if (block->BytesRead() == block->BytesUsed())
-            Queue.Pop();
-        else
-            block->SetInUse(false);
-    }
-    return copied;
-}
-
 int32_t HeadBlockBytes(TIOQueue& Queue) {
     TIOBuffer* head = Queue.Peek();
     if (!head) return 0;
@@ -40,23 +18,34 @@ int32_t HeadBlockBytes(TIOQueue& Queue) {
     return n;
 }
 
-bool QueueReadBlocks(TIOQueue& Queue, std::unique_ptr<TDataBuffer>& Spare, const uint8_t* Bytes,
-                     int32_t N, uint32_t Clears) {
-    constexpr uint32_t kBlockSize = 256;
+bool QueueReadBlocks(TIOQueue& Queue, TReadBlocks& Blocks, const uint8_t* Bytes, int32_t N,
+                     uint32_t Clears, bool Wake) {
+    if (N <= 0) return true;
+    const size_t need = (static_cast<size_t>(N) + kReadBlockSize - 1) / kReadBlockSize;
+    try {
+        // Both lists at their full size at once, not grown a step at a time as reads get larger.
+        const size_t most = std::max(need, TIOQueue::kMaxSpares);
+        Blocks.Spares.reserve(most);
+        Blocks.Filled.reserve(most);
+        // Short of blocks: take every spare the queue holds, so that the next reads need not ask.
+        if (Blocks.Spares.size() < need)
+            Queue.TakeSpares(Blocks.Spares, TIOQueue::kMaxSpares - Blocks.Spares.size());
+        while (Blocks.Spares.size() < need)
+            Blocks.Spares.push_back(std::make_unique<TDataBuffer>(kReadBlockSize));
+    } catch (const std::exception&) {
+        return false;
+    }
     for (int32_t done = 0; done < N;) {
-        if (!Spare) {
-            try {
-                Spare = std::make_unique<TDataBuffer>(kBlockSize);
-            } catch (const std::exception&) {
-                return false;
-            }
-        }
-        int32_t n = std::min<int32_t>(N - done, Spare->Size());
-        std::memcpy(Spare->Data(), Bytes + done, static_cast<size_t>(n));
-        Spare->SetBytesUsed(n);
-        if (!Queue.PushUnlessClearedSince(std::move(Spare), Clears)) return true;
+        std::unique_ptr<TDataBuffer> block = std::move(Blocks.Spares.back());
+        Blocks.Spares.pop_back();
+        const int32_t n = std::min<int32_t>(N - done, block->Size());
+        std::memcpy(block->Data(), Bytes + done, static_cast<size_t>(n));
+        block->SetBytesUsed(n);
+        Blocks.Filled.push_back(std::move(block));
         done += n;
     }
+    // Bytes from before a purge are dropped (freed here, not on the queue's lock).
+    if (!Queue.PushAllUnlessClearedSince(Blocks.Filled, Clears, Wake)) Blocks.Filled.clear();
     return true;
 }
 

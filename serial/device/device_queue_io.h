@@ -1,24 +1,34 @@
-// The byte paths every device layer shares with the dispatcher: received blocks taken off the
-// I/O queue, and the output ring filled by WriteCom and emptied by a writer.
+// The byte paths every device layer shares with the dispatcher: a reader's blocks onto the I/O
+// queue (taken off it again by TIOQueue::TakeBytes), and the output ring filled by WriteCom and
+// emptied by a writer.
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <vector>
 
-class TDataBuffer;
+#include "serial/dispatch/io_buffer.h"
+
 class TIOQueue;
 class TSioBaseDispatcher;
 
-// Copies up to Size received bytes from the queue's data blocks without waiting, stopping at a
-// status word (the dispatcher thread's to take); frees each block it empties. The count.
-int32_t TakeQueuedBytes(TIOQueue& Queue, uint8_t* Buf, int32_t Size);
+// A reader's blocks between its reads, kept so that a read makes no allocation: the spares it
+// fills next and the list it pushes them in. Reader thread only.
+struct TReadBlocks {
+    std::vector<std::unique_ptr<TDataBuffer>> Spares;
+    std::vector<std::unique_ptr<TIOBuffer>> Filled;
+};
+
 // The unread bytes of the head block; 0 when the head is a status word or the queue is empty.
 int32_t HeadBlockBytes(TIOQueue& Queue);
 
-// Cuts the N bytes a reader has read into 256-byte blocks and pushes them, or drops the rest
-// once the queue has been cleared since Clears was taken (those bytes came before the purge).
-// Spare is the reader's next block, kept across calls. False when a block cannot be had.
-bool QueueReadBlocks(TIOQueue& Queue, std::unique_ptr<TDataBuffer>& Spare, const uint8_t* Bytes,
-                     int32_t N, uint32_t Clears);
+// Cuts the N bytes a reader has read into 256-byte blocks and pushes them all in one step, or
+// drops them when the queue has been cleared since Clears was taken (those bytes came before
+// the purge). Blocks come from the queue's spares, else are made. False when a block cannot be
+// had (then nothing is pushed).
+// With Wake false the dispatcher thread is not woken: the reader calls Queue.Wake before it
+// waits itself.
+bool QueueReadBlocks(TIOQueue& Queue, TReadBlocks& Blocks, const uint8_t* Bytes, int32_t N,
+                     uint32_t Clears, bool Wake = true);
 
 // Under the dispatcher's OutputSection. Appends Size bytes to the output ring (the caller has
 // checked the room); Size, or 0 when the ring is gone.

@@ -6,7 +6,9 @@
 //   - reader: waits in poll() for the device to be readable, its own wake pipe (ReadCom, once
 //     the queue has drained to half its bound; an input purge) or the stop pipe; drains the
 //     device in 256-byte blocks onto FQueue, holding back while the queue holds its bound (the
-//     device's own buffer and flow control then hold back the far end);
+//     device's own buffer and flow control then hold back the far end). It pushes the blocks
+//     of a read together and wakes the dispatcher thread only when it is about to wait itself
+//     or half the bound is queued: one wake-up for many reads while bytes keep coming;
 //   - writer: waits in poll() on its wake pipe (WriteCom, PurgeQueue(0)) and the stop pipe;
 //     takes the whole output ring in one step and writes it, waiting for room in the same way;
 //     a purge makes it drop what it holds and acknowledge on GeneralEvent;
@@ -61,6 +63,9 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     void LaunchThreads() override;
     void HaltThreads() override;
     int32_t OutputPending() override;
+    // All the received bytes in front of the next status word (up to the dispatch buffer's
+    // size), not only the head block's: the dispatcher thread takes them in one pass and
+    // notifies its handlers once for them.
     int32_t InputAvailable() override;
     int32_t OpenCom(const std::wstring& ComName, uint32_t InQueue, uint32_t OutQueue) override;
     int32_t CloseCom() override;

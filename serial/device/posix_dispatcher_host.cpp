@@ -315,7 +315,7 @@ int32_t TSioPosixDispatcher::WriteDeviceState(TSioDCB& In) {
 }
 
 int32_t TSioPosixDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
-    int32_t copied = TakeQueuedBytes(*FQueue, Buf, Size);
+    int32_t copied = FQueue->TakeBytes(Buf, Size);
     // The held reader is woken once the queue has drained to half its bound, not as soon as one
     // block has left: it then reads many blocks per wake instead of one.
     if (copied > 0 && FReaderHeld.load() && FQueue->BytesQueued() <= InputBound() / 2)
@@ -373,7 +373,9 @@ void TSioPosixDispatcher::HaltThreads() { HaltDeviceThreads(); }
 
 int32_t TSioPosixDispatcher::OutputPending() { return OutputRingUsed(*this); }
 
-int32_t TSioPosixDispatcher::InputAvailable() { return HeadBlockBytes(*FQueue); }
+int32_t TSioPosixDispatcher::InputAvailable() {
+    return FQueue->UnreadBytesBeforeStatus(static_cast<int32_t>(DispatchBufferSize));
+}
 
 void TSioPosixDispatcher::StopThreads() {
     TSioBaseDispatcher::StopThreads();

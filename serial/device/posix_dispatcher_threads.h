@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "serial/device/device_exit_codes.h"
-#include "serial/dispatch/io_buffer.h"
+#include "serial/device/device_queue_io.h"
 #include "serial/dispatch/dispatcher_thread.h"
 
 class TSioPosixDispatcher;
@@ -41,7 +41,10 @@ class TPosixReadThread : public TSioPosixThread {
     int32_t DrainDevice();
     static constexpr uint32_t kStageSize = 16 * 256;
     uint8_t FStage[kStageSize];
-    std::unique_ptr<TDataBuffer> FSpare;
+    // Wakes the dispatcher thread for blocks pushed without a wake-up, if any.
+    void Announce();
+    TReadBlocks FBlocks;
+    bool FUnannounced = false;  // blocks pushed since the last wake-up given
 };
 
 // Writes what the dispatcher put into the output ring.

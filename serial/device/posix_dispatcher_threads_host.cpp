@@ -45,15 +45,20 @@ int TSioPosixThread::WaitFor(int Fd, short Events, int Wake, int TimeoutMs) {
 
 // ---- TPosixReadThread ----
 
+// Reads until a read finds nothing rather than stopping at a short read: that read costs what
+// a poll() asking the same would, and bytes that came meanwhile are taken without a wait.
 int32_t TPosixReadThread::DrainDevice() {
     while (!StopRequested() && P->InputQueueHasRoom()) {
         ssize_t n = read(P->Device(), FStage, kStageSize);
         const uint32_t clears = P->FQueue->Clears();
         if (n > 0) {
-            if (!QueueReadBlocks(*P->FQueue, FSpare, FStage, static_cast<int32_t>(n), clears))
+            if (!QueueReadBlocks(*P->FQueue, FBlocks, FStage, static_cast<int32_t>(n), clears,
+                                 false))
                 return ecNoMemory;
-            // A short read has emptied the device: the next read would only find nothing.
-            if (static_cast<size_t>(n) < kStageSize) return 0;
+            // The dispatcher thread is woken when this thread is about to wait (Execute), or
+            // here once half the bound is queued, so that it takes bytes while reads go on.
+            FUnannounced = true;
+            if (P->FQueue->BytesQueued() >= P->InputBound() / 2) Announce();
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -66,14 +71,23 @@ int32_t TPosixReadThread::DrainDevice() {
     return 0;
 }
 
+void TPosixReadThread::Announce() {
+    if (!FUnannounced) return;
+    FUnannounced = false;
+    P->FQueue->Wake();
+}
+
 int32_t TPosixReadThread::Execute() {
     P->ThreadStarted();
     int32_t exitCode = 0;
     while (!StopRequested()) {
         // While the queue is at its bound the device is left out of the wait altogether (it
         // would report a hang-up at once, again and again); ReadCom wakes this thread.
-        const bool room = P->InputQueueHasRoom();
-        int woke = WaitFor(room ? P->Device() : -1, POLLIN, P->FReaderWake.Fd());
+        const int device = P->InputQueueHasRoom() ? P->Device() : -1;
+        // Blocks pushed without a wake-up are announced only now, as this thread is about to
+        // wait (DrainDevice has read until the device had nothing or the queue was full).
+        Announce();
+        int woke = WaitFor(device, POLLIN, P->FReaderWake.Fd());
         if (woke == 0) break;
         if (woke == 2) {
             P->FReaderWake.Drain();
@@ -86,8 +100,9 @@ int32_t TPosixReadThread::Execute() {
         exitCode = DrainDevice();
         if (exitCode != 0) break;
     }
+    Announce();
     if (exitCode != 0) P->StopThreads();
-    FSpare.reset();
+    FBlocks = {};
     return Finish(exitCode);
 }
 

@@ -11,7 +11,7 @@
 #include "platform/unique_handle.h"
 #include "serial/device/device_exit_codes.h"
 #include "serial/dispatch/dispatcher_thread.h"
-#include "serial/dispatch/io_buffer.h"
+#include "serial/device/device_queue_io.h"
 
 class TSioWin32Dispatcher;
 
@@ -78,9 +78,9 @@ class TReadThread : public TSioWin32Thread {
     // One read takes up to 16 blocks' worth from the driver: the same blocks reach FQueue as
     // with one read per block, for a sixteenth of the system calls.
     static constexpr uint32_t kStageSize = 16 * 256;
-    uint8_t FStage[kStageSize];           // a pending read's buffer; this thread only
-    std::unique_ptr<TDataBuffer> FSpare;  // the next block to fill
-    uint32_t FReadClears = 0;             // FQueue's clear count when FStage was filled
+    uint8_t FStage[kStageSize];  // a pending read's buffer; this thread only
+    TReadBlocks FBlocks;         // the blocks to fill next
+    uint32_t FReadClears = 0;    // FQueue's clear count when FStage was filled
 };
 
 // Sends what the dispatcher put into the output ring.

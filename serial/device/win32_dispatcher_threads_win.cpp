@@ -133,7 +133,7 @@ int32_t TReadThread::ReadDevice() {
 
 bool TReadThread::QueueBlocks(int32_t N) {
     if (ReadCompletedHook) ReadCompletedHook();
-    return QueueReadBlocks(*W->FQueue, FSpare, FStage, N, FReadClears);
+    return QueueReadBlocks(*W->FQueue, FBlocks, FStage, N, FReadClears);
 }
 
 int32_t TReadThread::Execute() {
@@ -182,7 +182,7 @@ int32_t TReadThread::Execute() {
         if (gotBytes) W->FReaderDrained.Set();
     }
     EndPending();
-    FSpare.reset();
+    FBlocks = {};
     return Finish(exitCode);
 }
 

@@ -133,7 +133,7 @@ int32_t TSioWin32Dispatcher::WriteDeviceState(TSioDCB& In) {
 }
 
 int32_t TSioWin32Dispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
-    int32_t copied = TakeQueuedBytes(*FQueue, Buf, Size);
+    int32_t copied = FQueue->TakeBytes(Buf, Size);
     if (copied > 0 && FReaderHeld.load() && InputQueueHasRoom()) FSerialEvent.Set();
     return copied;
 }

@@ -30,6 +30,9 @@ class TIOBuffer {
     const int32_t FDataSize;
 };
 
+// The size of the blocks a device reader queues: no data block on the queue holds more.
+inline constexpr uint32_t kReadBlockSize = 256;
+
 // A block of received bytes. The producer fills Data and sets BytesUsed before it pushes the
 // block; the consumer that holds it advances BytesRead. 0 <= BytesRead <= BytesUsed <= Size;
 // the setters throw std::out_of_range for a value that breaks this.

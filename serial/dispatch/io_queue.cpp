@@ -1,9 +1,13 @@
 // TIOQueue: the lock-guarded list of I/O buffers and its wake-up event.
 #include "serial/dispatch/io_queue.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
-TIOQueue::TIOQueue() = default;
+// The spares' list has its full size from the start: a port that has run for a while holds
+// the same allocations whether or not more blocks have come back since.
+TIOQueue::TIOQueue() { FSpares.reserve(kMaxSpares); }
 
 TIOQueue::~TIOQueue() = default;
 
@@ -40,6 +44,68 @@ bool TIOQueue::PushUnlessClearedSince(std::unique_ptr<TIOBuffer> item, uint32_t 
     }
     if (wake) FEvent.Set();
     return true;
+}
+
+bool TIOQueue::PushAllUnlessClearedSince(std::vector<std::unique_ptr<TIOBuffer>>& items,
+                                         uint32_t clears, bool Wake) {
+    for (const auto& item : items)
+        if (!item) throw std::invalid_argument("TIOQueue::Push: no item");
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        if (FClears.load() != clears) return false;
+        for (auto& item : items) wake = Append(std::move(item)) || wake;
+    }
+    items.clear();
+    if (wake && Wake) FEvent.Set();
+    return true;
+}
+
+std::unique_ptr<TIOBuffer> TIOQueue::PopSpentLocked() {
+    if (FItems.empty()) return nullptr;
+    std::unique_ptr<TIOBuffer> item = std::move(FItems.front());
+    FItems.pop_front();
+    FBytesQueued -= item->Size();
+    FCount.store(static_cast<int32_t>(FItems.size()));
+    auto* block = dynamic_cast<TDataBuffer*>(item.get());
+    if (!block) {
+        if (dynamic_cast<const TStatusBuffer*>(item.get())) FStatusCount.fetch_sub(1);
+        return item;
+    }
+    if (block->Size() != static_cast<int32_t>(kReadBlockSize) || FSpares.size() >= kMaxSpares)
+        return item;
+    (void)item.release();  // now owned by the spares
+    FSpares.emplace_back(block);
+    return nullptr;
+}
+
+int32_t TIOQueue::TakeBytes(uint8_t* Buf, int32_t Size) {
+    std::vector<std::unique_ptr<TIOBuffer>> freed;  // after the lock is released
+    std::lock_guard<std::mutex> lock(FLock);
+    int32_t copied = 0;
+    while (copied < Size && !FItems.empty() && !FItems.front()->InUse()) {
+        auto* block = dynamic_cast<TDataBuffer*>(FItems.front().get());
+        if (!block) break;
+        const int32_t n = std::min(Size - copied, block->BytesUsed() - block->BytesRead());
+        std::memcpy(Buf + copied, block->Data() + block->BytesRead(), static_cast<size_t>(n));
+        copied += n;
+        block->SetBytesRead(block->BytesRead() + n);
+        if (block->BytesRead() < block->BytesUsed()) break;
+        if (auto item = PopSpentLocked()) freed.push_back(std::move(item));
+    }
+    return copied;
+}
+
+void TIOQueue::TakeSpares(std::vector<std::unique_ptr<TDataBuffer>>& Spares, size_t Count) {
+    std::lock_guard<std::mutex> lock(FLock);
+    for (; Count > 0 && !FSpares.empty(); --Count) {
+        std::unique_ptr<TDataBuffer> block = std::move(FSpares.back());
+        FSpares.pop_back();
+        block->SetBytesRead(0);
+        block->SetBytesUsed(0);
+        block->SetInUse(false);
+        Spares.push_back(std::move(block));
+    }
 }
 
 TIOBuffer* TIOQueue::Peek() {
@@ -109,9 +175,18 @@ platform::WaitResult TIOQueue::WaitForStatus(uint32_t tmo) {
 
 void TIOQueue::Wake() { FEvent.Set(); }
 
-int32_t TIOQueue::BytesQueued() const {
+int32_t TIOQueue::UnreadBytesBeforeStatus(int32_t Limit) const {
     std::lock_guard<std::mutex> lock(FLock);
-    return FBytesQueued;
+    int32_t n = 0;
+    for (const auto& item : FItems) {
+        if (n >= Limit) break;
+        const auto* block = dynamic_cast<const TDataBuffer*>(item.get());
+        if (!block) break;
+        n += block->BytesUsed() - block->BytesRead();
+    }
+    return std::min(n, Limit);
 }
+
+int32_t TIOQueue::BytesQueued() const { return FBytesQueued.load(); }
 
 int32_t TIOQueue::Count() const { return FCount.load(); }

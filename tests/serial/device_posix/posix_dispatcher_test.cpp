@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -240,6 +241,27 @@ TEST_F(PosixPort, AMegabyteEachWayArrivesByteForByte) {
     ASSERT_EQ(kSize, farGot.size());
     EXPECT_TRUE(farGot == out) << "sent bytes differ";
     EXPECT_TRUE(Shown().empty());
+    d->DonePort();
+}
+
+// The reader pushes its blocks without waking the dispatcher thread and wakes it once it is
+// about to wait for the device again. A few bytes that come alone must pass on then, not at
+// the dispatcher thread's own look at the queue every 50 ms.
+TEST_F(PosixPort, AFewBytesPassOnAsSoonAsTheReaderWaitsAgain) {
+    ASSERT_EQ(0, Open(*d));
+    std::vector<double> ms;
+    for (int i = 0; i < 21; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(pty.Write("x"));
+        ASSERT_EQ("x", Receive(1, std::chrono::seconds(5)));
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
+    // Left to the dispatcher thread's look, a byte would wait 25 ms on average; a hand-off here
+    // takes well under a millisecond.
+    EXPECT_LT(ms[10], 10.0) << "median of 21 single bytes, ms";
     d->DonePort();
 }
 

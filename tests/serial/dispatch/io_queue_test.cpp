@@ -132,6 +132,131 @@ TEST(TIOQueue, PushUnlessClearedSinceDropsWhatWasTakenBeforeAClear) {
     EXPECT_THROW(q.PushUnlessClearedSince(nullptr, q.Clears()), std::invalid_argument);
 }
 
+// A reader's blocks of one read: pushed in their order with a wake-up, or, after a clear,
+// handed back untouched; a silent push wakes nobody until the producer calls Wake.
+TEST(TIOQueue, PushAllKeepsOrderAndHandsItemsBackAfterAClear) {
+    TIOQueue q;
+    int freed = 0;
+    auto batch = [&](std::initializer_list<int32_t> sizes) {
+        std::vector<std::unique_ptr<TIOBuffer>> items;
+        for (int32_t size : sizes) items.push_back(std::make_unique<Tracked>(size, &freed));
+        return items;
+    };
+    std::vector<std::unique_ptr<TIOBuffer>> items = batch({1, 2, 3});
+    std::vector<TIOBuffer*> pushed;
+    for (const auto& item : items) pushed.push_back(item.get());
+    ASSERT_TRUE(q.PushAllUnlessClearedSince(items, q.Clears()));
+    EXPECT_TRUE(items.empty());
+    EXPECT_EQ(q.Count(), 3);
+    EXPECT_EQ(q.BytesQueued(), 6);
+    for (TIOBuffer* expected : pushed) EXPECT_EQ(q.Pop().get(), expected);
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::Signaled) << "the batch woke the waiter";
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::TimedOut);
+
+    const uint32_t before = q.Clears();
+    q.Clear();
+    items = batch({4, 5});
+    EXPECT_FALSE(q.PushAllUnlessClearedSince(items, before));
+    EXPECT_EQ(items.size(), 2u) << "the stale items stay with the caller";
+    EXPECT_EQ(q.Count(), 0);
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::TimedOut);
+
+    ASSERT_TRUE(q.PushAllUnlessClearedSince(items, q.Clears(), false));
+    EXPECT_EQ(q.Count(), 2);
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::Signaled) << "a queue with items ends a wait";
+    q.Pop();
+    q.Pop();
+    EXPECT_EQ(q.WaitForBuffer(0), WaitResult::TimedOut) << "the silent push set nothing";
+
+    items = batch({6});
+    items.push_back(nullptr);
+    EXPECT_THROW(q.PushAllUnlessClearedSince(items, q.Clears()), std::invalid_argument);
+    EXPECT_EQ(q.Count(), 0) << "nothing of a batch with a null item is pushed";
+}
+
+// Read blocks taken to their end come back emptied for the next read, up to a bound; other
+// blocks are freed, and a status word stops the take.
+TEST(TIOQueue, ReadBlocksTakenToTheirEndAreKeptForReuseUpToABound) {
+    TIOQueue q;
+    auto block = [](uint32_t size, int32_t used) {
+        auto b = std::make_unique<TDataBuffer>(size);
+        for (int32_t i = 0; i < used; ++i) b->Data()[i] = static_cast<uint8_t>(i);
+        b->SetBytesUsed(used);
+        return b;
+    };
+    TDataBuffer* first = nullptr;
+    for (size_t i = 0; i < TIOQueue::kMaxSpares + 3; ++i) {
+        auto b = block(kReadBlockSize, 100);
+        if (i == 0) first = b.get();
+        q.Push(std::move(b));
+    }
+    q.Push(block(kReadBlockSize / 2, 10));  // not a read block
+    q.Push(std::make_unique<TStatusBuffer>());
+    q.Push(block(kReadBlockSize, 5));
+
+    std::vector<uint8_t> buf(100 * (TIOQueue::kMaxSpares + 3) + 10 + 5);
+    const int32_t expected = static_cast<int32_t>(buf.size()) - 5;
+    EXPECT_EQ(q.TakeBytes(buf.data(), static_cast<int32_t>(buf.size())), expected);
+    EXPECT_EQ(buf[99], 99);
+    EXPECT_EQ(buf[100], 0);
+    EXPECT_EQ(q.Count(), 2) << "the status word and the block behind it stay";
+    EXPECT_EQ(q.BytesQueued(), static_cast<int32_t>(kReadBlockSize));
+
+    std::vector<std::unique_ptr<TDataBuffer>> spares;
+    q.TakeSpares(spares, 2);
+    ASSERT_EQ(spares.size(), 2u);
+    q.TakeSpares(spares, 1000);
+    ASSERT_EQ(spares.size(), TIOQueue::kMaxSpares);
+    bool firstBack = false;
+    for (const auto& b : spares) {
+        EXPECT_EQ(b->Size(), static_cast<int32_t>(kReadBlockSize));
+        EXPECT_EQ(b->BytesUsed(), 0);
+        EXPECT_EQ(b->BytesRead(), 0);
+        EXPECT_FALSE(b->InUse());
+        firstBack = firstBack || b.get() == first;
+    }
+    EXPECT_TRUE(firstBack);
+    q.TakeSpares(spares, 1);
+    EXPECT_EQ(spares.size(), TIOQueue::kMaxSpares) << "none left";
+
+    // A block taken in part stays at the head and is not given out as a spare.
+    q.Pop();  // the status word
+    EXPECT_EQ(q.TakeBytes(buf.data(), 3), 3);
+    q.TakeSpares(spares, 1);
+    EXPECT_EQ(spares.size(), TIOQueue::kMaxSpares);
+    EXPECT_EQ(q.TakeBytes(buf.data(), 100), 2);
+    EXPECT_EQ(buf[0], 3);
+    EXPECT_EQ(q.Count(), 0);
+}
+
+// The bytes a consumer can take in one go: the unread part of the data in front of the first
+// status word, counted no further than the consumer can take.
+TEST(TIOQueue, UnreadBytesBeforeStatusStopAtAStatusWordAndAtTheLimit) {
+    TIOQueue q;
+    EXPECT_EQ(q.UnreadBytesBeforeStatus(8192), 0);
+    for (int32_t used : {256, 256, 40}) {
+        auto b = std::make_unique<TDataBuffer>(kReadBlockSize);
+        b->SetBytesUsed(used);
+        q.Push(std::move(b));
+    }
+    q.Push(std::make_unique<TStatusBuffer>());
+    auto after = std::make_unique<TDataBuffer>(kReadBlockSize);
+    after->SetBytesUsed(256);
+    q.Push(std::move(after));
+
+    EXPECT_EQ(q.UnreadBytesBeforeStatus(8192), 552);
+    EXPECT_EQ(q.UnreadBytesBeforeStatus(300), 300);
+    auto* head = dynamic_cast<TDataBuffer*>(q.Peek());
+    ASSERT_NE(head, nullptr);
+    head->SetBytesRead(200);
+    head->SetInUse(false);
+    EXPECT_EQ(q.UnreadBytesBeforeStatus(8192), 352);
+    q.Pop();
+    q.Pop();
+    q.Pop();
+    EXPECT_EQ(q.UnreadBytesBeforeStatus(8192), 0) << "a status word at the head";
+}
+
 TEST(TIOQueue, DestructionFreesEveryItemLentOrNot) {
     int freed = 0;
     {

@@ -5,6 +5,8 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace soak {
@@ -16,6 +18,16 @@ struct ProcessStats {
 };
 
 ProcessStats ReadProcessStats(pid_t pid);
+
+// Where a process's memory and descriptors are, to say where a change went: resident KB per
+// mapping (keyed by address range and file) and the targets of the open descriptors.
+struct ProcessLayout {
+    std::map<std::string, int64_t> residentKbByMapping;
+    std::map<std::string, std::string> descriptorTargets;  // descriptor number -> target
+};
+ProcessLayout ReadProcessLayout(pid_t pid);
+// One line per mapping whose resident size changed and per descriptor opened or closed.
+std::vector<std::string> LayoutChanges(const ProcessLayout& before, const ProcessLayout& after);
 
 // A memory sample: seconds since the start, resident KB.
 struct Sample {

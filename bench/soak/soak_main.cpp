@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     const auto start = steady_clock::now();
     auto nextSample = start;
     auto nextReport = start + minutes(1);
+    soak::ProcessLayout lastLayout = soak::ReadProcessLayout(pelkan);
     auto exchange = [&](Count& c, const std::string& line, bool (*good)(const std::string&)) {
         ++c.sent;
         if (good(s.Command(line))) {
@@ -104,6 +105,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%4.0f min: READ %ld/%ld, resident %.0f KB\n",
                          duration<double, std::ratio<60>>(now - start).count(), read.answered,
                          read.sent, pelkanMemory.back().residentKb);
+            // Where a change of the last minute went: the mappings and descriptors that changed.
+            soak::ProcessLayout layout = soak::ReadProcessLayout(pelkan);
+            for (const std::string& change : soak::LayoutChanges(lastLayout, layout))
+                std::fprintf(stderr, "        %s\n", change.c_str());
+            lastLayout = std::move(layout);
             nextReport += minutes(1);
         }
         std::this_thread::sleep_until(slot);

@@ -13,7 +13,7 @@ int32_t HeadBlockBytes(TIOQueue& Queue) {
     TIOBuffer* head = Queue.Peek();
     if (!head) return 0;
     int32_t n = 0;
-    if (auto* block = dynamic_cast<TDataBuffer*>(head)) n = block->BytesUsed() - block->BytesRead();
+    if (auto* block = ItemAs<TDataBuffer>(head)) n = block->BytesUsed() - block->BytesRead();
     head->SetInUse(false);
     return n;
 }

@@ -268,7 +268,7 @@ int32_t TSioMemoryDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
     while (copied < Size) {
         TIOBuffer* item = FQueue->Peek();
         if (!item) break;
-        auto* data = dynamic_cast<TDataBuffer*>(item);
+        auto* data = ItemAs<TDataBuffer>(item);
         if (!data) {
             item->SetInUse(false);  // a status word: the dispatcher thread's to take
             break;
@@ -374,7 +374,7 @@ int32_t TSioMemoryDispatcher::InputAvailable() {
     TIOBuffer* item = FQueue->Peek();
     if (!item) return 0;
     int32_t n = 0;
-    if (auto* data = dynamic_cast<TDataBuffer*>(item)) n = data->BytesUsed() - data->BytesRead();
+    if (auto* data = ItemAs<TDataBuffer>(item)) n = data->BytesUsed() - data->BytesRead();
     item->SetInUse(false);
     return n;
 }

@@ -17,7 +17,7 @@ int32_t LogSize(const uint8_t* bfr, int32_t bfrLen) { return bfr && bfrLen > 0 ?
 
 }  // namespace
 
-TDataBuffer::TDataBuffer(uint32_t Size) : TIOBuffer(CheckedSize(Size)) {
+TDataBuffer::TDataBuffer(uint32_t Size) : TIOBuffer(CheckedSize(Size), kKind) {
     // calloc(0) may give null or a unique pointer; a block of 0 bytes needs no memory.
     if (Size == 0) return;
     FData.reset(static_cast<uint8_t*>(std::calloc(Size, 1)));

@@ -22,12 +22,19 @@ class TIOBuffer {
     // What the item counts for in the queue's BytesQueued; fixed at creation.
     int32_t Size() const { return FDataSize; }
 
+    // What the item is, for ItemAs: the queue asks this of every 256-byte block several times,
+    // and a compare costs less than a dynamic_cast's walk through the type information.
+    enum class Kind : uint8_t { Data, Status, Other };
+    Kind ItemKind() const { return FKind; }
+
   protected:
-    explicit TIOBuffer(int32_t DataSize) : FDataSize(DataSize) {}
+    explicit TIOBuffer(int32_t DataSize, Kind ItemKind = Kind::Other)
+        : FDataSize(DataSize), FKind(ItemKind) {}
 
   private:
     std::atomic<bool> FInUse{false};
     const int32_t FDataSize;
+    const Kind FKind;
 };
 
 // The size of the blocks a device reader queues: no data block on the queue holds more.
@@ -38,6 +45,7 @@ inline constexpr uint32_t kReadBlockSize = 256;
 // the setters throw std::out_of_range for a value that breaks this.
 class TDataBuffer : public TIOBuffer {
   public:
+    static constexpr Kind kKind = Kind::Data;
     // Size zero-filled bytes. Throws std::runtime_error "Insufficient memory to allocate I/O
     // buffer." when they cannot be had (or Size does not fit the queue's 32-bit count).
     explicit TDataBuffer(uint32_t Size);
@@ -61,13 +69,24 @@ class TDataBuffer : public TIOBuffer {
 // One comm-event word, as reported by the device. Counts 0 bytes in the queue.
 class TStatusBuffer : public TIOBuffer {
   public:
-    TStatusBuffer() : TIOBuffer(0) {}
+    static constexpr Kind kKind = Kind::Status;
+    TStatusBuffer() : TIOBuffer(0, kKind) {}
     uint32_t Status() const { return FStatus; }
     void SetStatus(uint32_t Value) { FStatus = Value; }
 
   private:
     uint32_t FStatus = 0;
 };
+
+// The item as a TDataBuffer or TStatusBuffer (T), or null when it is something else.
+template <typename T>
+T* ItemAs(TIOBuffer* item) {
+    return item && item->ItemKind() == T::kKind ? static_cast<T*>(item) : nullptr;
+}
+template <typename T>
+const T* ItemAs(const TIOBuffer* item) {
+    return item && item->ItemKind() == T::kKind ? static_cast<const T*>(item) : nullptr;
+}
 
 // One dispatch-log entry with a private copy of its bytes. Counts its byte count in the queue,
 // which is what the log's size limit is measured in.

@@ -12,7 +12,7 @@ TIOQueue::TIOQueue() { FSpares.reserve(kMaxSpares); }
 TIOQueue::~TIOQueue() = default;
 
 bool TIOQueue::Append(std::unique_ptr<TIOBuffer> item) {
-    const bool status = dynamic_cast<const TStatusBuffer*>(item.get()) != nullptr;
+    const bool status = ItemAs<TStatusBuffer>(item.get()) != nullptr;
     const bool wasEmpty = FItems.empty();
     FBytesQueued += item->Size();
     FItems.push_back(std::move(item));
@@ -67,9 +67,9 @@ std::unique_ptr<TIOBuffer> TIOQueue::PopSpentLocked() {
     FItems.pop_front();
     FBytesQueued -= item->Size();
     FCount.store(static_cast<int32_t>(FItems.size()));
-    auto* block = dynamic_cast<TDataBuffer*>(item.get());
+    auto* block = ItemAs<TDataBuffer>(item.get());
     if (!block) {
-        if (dynamic_cast<const TStatusBuffer*>(item.get())) FStatusCount.fetch_sub(1);
+        if (ItemAs<TStatusBuffer>(item.get())) FStatusCount.fetch_sub(1);
         return item;
     }
     if (block->Size() != static_cast<int32_t>(kReadBlockSize) || FSpares.size() >= kMaxSpares)
@@ -84,7 +84,7 @@ int32_t TIOQueue::TakeBytes(uint8_t* Buf, int32_t Size) {
     std::lock_guard<std::mutex> lock(FLock);
     int32_t copied = 0;
     while (copied < Size && !FItems.empty() && !FItems.front()->InUse()) {
-        auto* block = dynamic_cast<TDataBuffer*>(FItems.front().get());
+        auto* block = ItemAs<TDataBuffer>(FItems.front().get());
         if (!block) break;
         const int32_t n = std::min(Size - copied, block->BytesUsed() - block->BytesRead());
         std::memcpy(Buf + copied, block->Data() + block->BytesRead(), static_cast<size_t>(n));
@@ -122,7 +122,7 @@ std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
     FItems.pop_front();
     FBytesQueued -= item->Size();
     FCount.store(static_cast<int32_t>(FItems.size()));
-    if (dynamic_cast<const TStatusBuffer*>(item.get())) FStatusCount.fetch_sub(1);
+    if (ItemAs<TStatusBuffer>(item.get())) FStatusCount.fetch_sub(1);
     return item;
 }
 
@@ -130,7 +130,7 @@ std::unique_ptr<TStatusBuffer> TIOQueue::PopStatus() {
     std::lock_guard<std::mutex> lock(FLock);
     if (FStatusCount.load() == 0) return nullptr;
     for (auto it = FItems.begin(); it != FItems.end(); ++it) {
-        auto* status = dynamic_cast<TStatusBuffer*>(it->get());
+        auto* status = ItemAs<TStatusBuffer>(it->get());
         if (!status || status->InUse()) continue;
         std::unique_ptr<TStatusBuffer> taken(status);
         (void)it->release();  // now owned by taken
@@ -153,7 +153,7 @@ void TIOQueue::Clear() {
                 kept.push_back(std::move(item));
             } else {
                 FBytesQueued -= item->Size();
-                if (dynamic_cast<const TStatusBuffer*>(item.get())) FStatusCount.fetch_sub(1);
+                if (ItemAs<TStatusBuffer>(item.get())) FStatusCount.fetch_sub(1);
                 removed.push_back(std::move(item));
             }
         }
@@ -180,7 +180,7 @@ int32_t TIOQueue::UnreadBytesBeforeStatus(int32_t Limit) const {
     int32_t n = 0;
     for (const auto& item : FItems) {
         if (n >= Limit) break;
-        const auto* block = dynamic_cast<const TDataBuffer*>(item.get());
+        const auto* block = ItemAs<TDataBuffer>(item.get());
         if (!block) break;
         n += block->BytesUsed() - block->BytesRead();
     }

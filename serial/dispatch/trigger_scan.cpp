@@ -32,7 +32,7 @@ bool TSioBaseDispatcher::StatusLoop() {
 void TSioBaseDispatcher::DispatchQueuedItem() {
     CurrentEvent = 0;
     if (TIOBuffer* item = FQueue->Peek()) {
-        if (auto* status = dynamic_cast<TStatusBuffer*>(item)) {
+        if (auto* status = ItemAs<TStatusBuffer>(item)) {
             CurrentEvent = status->Status();
             FQueue->Pop();  // frees it
         } else {

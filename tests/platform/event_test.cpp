@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/local_event.h"
 
@@ -57,6 +60,34 @@ TYPED_TEST(EventRules, SetFromAnotherThreadEndsATimedWaitEarly) {
     EXPECT_EQ(e.Wait(10 * 60 * 1000), WaitResult::Signaled);
     t.join();
     EXPECT_EQ(e.Wait(0), WaitResult::TimedOut) << "the wait took the signal";
+}
+
+// One set of a manual-reset event ends every wait on it, not only the first. The waiters are
+// given time to be asleep first so that the set has to wake them. A waiter left asleep would
+// see the event set only when its 20 s time-out ran out, so each wait must end far sooner.
+TYPED_TEST(EventRules, ManualResetSetEndsEveryWait) {
+    using Clock = std::chrono::steady_clock;
+    TypeParam e(Event::Reset::Manual);
+    constexpr int kWaiters = 3;
+    std::atomic<int> woken{0};
+    Clock::time_point setAt{};
+    std::mutex setLock;
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < kWaiters; ++i)
+        waiters.emplace_back([&] {
+            const bool signaled = e.Wait(20000) == WaitResult::Signaled;
+            const auto ended = Clock::now();
+            std::lock_guard lock(setLock);
+            if (signaled && ended - setAt < std::chrono::seconds(10)) ++woken;
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+        std::lock_guard lock(setLock);
+        setAt = Clock::now();
+    }
+    e.Set();
+    for (auto& t : waiters) t.join();
+    EXPECT_EQ(woken.load(), kWaiters);
 }
 
 // Many sets and waits across two threads: every wake-up handed over is taken, none is lost.

@@ -257,6 +257,28 @@ TEST(TIOQueue, UnreadBytesBeforeStatusStopAtAStatusWordAndAtTheLimit) {
     EXPECT_EQ(q.UnreadBytesBeforeStatus(8192), 0) << "a status word at the head";
 }
 
+// Items that are neither received bytes nor status words (a log entry, any other item) are
+// never taken for either: the byte paths stop at them and no status word is found in them.
+TEST(TIOQueue, OtherItemsAreNeitherDataNorStatus) {
+    int freed = 0;
+    std::vector<uint8_t> buf(64);
+    for (int kind = 0; kind < 2; ++kind) {
+        SCOPED_TRACE(kind == 0 ? "log entry" : "other item");
+        TIOQueue q;
+        if (kind == 0)
+            q.Push(LogEntry(12));
+        else
+            q.Push(std::make_unique<Tracked>(12, &freed));
+        auto b = std::make_unique<TDataBuffer>(kReadBlockSize);
+        b->SetBytesUsed(8);
+        q.Push(std::move(b));
+        EXPECT_EQ(q.UnreadBytesBeforeStatus(8192), 0);
+        EXPECT_EQ(q.TakeBytes(buf.data(), static_cast<int32_t>(buf.size())), 0);
+        EXPECT_EQ(q.PopStatus(), nullptr);
+        EXPECT_EQ(q.Count(), 2);
+    }
+}
+
 TEST(TIOQueue, DestructionFreesEveryItemLentOrNot) {
     int freed = 0;
     {

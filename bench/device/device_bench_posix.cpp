@@ -2,7 +2,16 @@
 // through the reader, FQueue, the dispatch buffer and a handler's GetBlock, and the round trip
 // of a short line echoed by a handler; each against a raw poll/read/write loop on the same kind
 // of line in the same run. Prints the figures and their ratios.
+//
+// Placement: on a machine with two or more processors the far end (the thread writing the
+// stream, or timing the echoes) runs on a processor of its own and the side under test on the
+// others, the same for both sides. A real line's far end is another machine; left to the
+// scheduler, the far end shares a processor with the reader in some runs and not in others, and
+// the side with more threads (the layer's reader, dispatcher thread and the rest) lands there
+// more often, so the figures measured where the threads fell rather than what each side costs.
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <termios.h>
 
 #include <algorithm>
@@ -29,6 +38,62 @@ constexpr int kRoundTrips = 500;
 constexpr uint32_t kPort = 90;
 const std::string kLine = "READ 0123456789\r\n";
 
+// The processors the far end and the side under test run on (see the top of this file).
+struct Placement {
+    bool split = false;  // false on a single processor: nothing is pinned
+    cpu_set_t farEnd{};
+    cpu_set_t underTest{};
+};
+
+Placement ChoosePlacement() {
+    Placement p;
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    if (sched_getaffinity(0, sizeof all, &all) != 0 || CPU_COUNT(&all) < 2) return p;
+    CPU_ZERO(&p.farEnd);
+    p.underTest = all;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (!CPU_ISSET(cpu, &all)) continue;
+        CPU_SET(cpu, &p.farEnd);
+        CPU_CLR(cpu, &p.underTest);
+        break;
+    }
+    p.split = true;
+    return p;
+}
+
+const Placement& Places() {
+    static const Placement p = ChoosePlacement();
+    return p;
+}
+
+std::string Processors(const cpu_set_t& set) {
+    std::string list;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &set)) list += (list.empty() ? "" : ",") + std::to_string(cpu);
+    return list;
+}
+
+void PrintPlacement() {
+    if (Places().split)
+        std::printf("placement: far end on processor %s, side under test on %s\n",
+                    Processors(Places().farEnd).c_str(), Processors(Places().underTest).c_str());
+    else
+        std::printf("placement: one processor, shared by the far end and the side under test\n");
+}
+
+// Moves the calling thread onto the far end's processor; threads it starts inherit it.
+void RunAsFarEnd() {
+    if (Places().split) pthread_setaffinity_np(pthread_self(), sizeof(cpu_set_t), &Places().farEnd);
+}
+
+// Moves the calling thread onto the side under test's processors; threads it starts (the
+// layer's, at InitPort) inherit them.
+void RunAsSideUnderTest() {
+    if (Places().split)
+        pthread_setaffinity_np(pthread_self(), sizeof(cpu_set_t), &Places().underTest);
+}
+
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -38,14 +103,17 @@ double Median(std::vector<double> v) {
 // The far end: sends kBytes in the background.
 std::thread Generate(const testsupport::PtyPair& line) {
     return std::thread([&line] {
+        RunAsFarEnd();
         std::string chunk(65536, '\0');
         for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 7);
         for (uint32_t sent = 0; sent < kBytes; sent += chunk.size()) line.Write(chunk);
     });
 }
 
-// The far end: kRoundTrips lines, each timed until its echo is back (ms).
+// The far end: kRoundTrips lines, each timed until its echo is back (ms). Runs on the calling
+// thread, moved onto the far end's processor.
 std::vector<double> RoundTrips(const testsupport::PtyPair& line) {
+    RunAsFarEnd();
     std::vector<double> times;
     for (int i = 0; i < kRoundTrips; ++i) {
         auto start = Clock::now();
@@ -75,6 +143,7 @@ ssize_t RawRead(int fd, uint8_t* buf, size_t size, int timeoutMs) {
 }
 
 double RawThroughput() {
+    RunAsSideUnderTest();
     testsupport::PtyPair line;
     TUniqueFd fd = OpenRaw(line.FarPath);
     std::vector<uint8_t> buf(4096);
@@ -92,6 +161,7 @@ double RawThroughput() {
 }
 
 std::vector<double> RawEcho() {
+    RunAsSideUnderTest();
     testsupport::PtyPair line;
     TUniqueFd fd = OpenRaw(line.FarPath);
     std::atomic<bool> stop{false};
@@ -137,6 +207,7 @@ struct LayerRun {
 };
 
 bool OpenLayer(TSioPosixDispatcher& d, LayerRun& run, const testsupport::PtyPair& line) {
+    RunAsSideUnderTest();  // the layer's threads, started here, inherit it
     posix_ports::SetDevicePath(kPort, line.FarPath);
     if (d.InitPort(L"\\\\.\\COM" + std::to_wstring(kPort), 9600, 0, 8, 1, 4096, 4096, 3) != 0)
         return false;
@@ -190,6 +261,7 @@ int main(int argc, char** argv) {
         platform::UnbindMainThread();
         return 0;
     }
+    PrintPlacement();
     // Alternate raw and layer runs so that both see the same conditions; keep the best of each.
     double rawMBs = 0, layerMBs = 0;
     std::vector<double> rawRtt, layerRtt;

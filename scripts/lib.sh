@@ -52,18 +52,43 @@ ensure_display() {
 
 # The project's own Wine prefix: CJK font link for Tahoma, and no 2-second freeze when a
 # top-level window hides on a display without a window manager.
+# Wine's first start can hang (a setup step was once seen spinning for an hour), so every step
+# has a time limit; a prefix whose making ran out of time is thrown away and made again, once.
 ensure_wineprefix() {
     if [ -f "$WINEPREFIX/.pelkan-ready" ]; then return 0; fi
-    say "creating Wine prefix $WINEPREFIX"
+    local attempt
+    for attempt in 1 2; do
+        say "creating Wine prefix $WINEPREFIX"
+        if make_wineprefix; then
+            touch "$WINEPREFIX/.pelkan-ready"
+            return 0
+        fi
+        say "making the Wine prefix ran out of time (attempt $attempt, $PELKAN_LOG/wineboot.log)"
+        wineserver -k </dev/null >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+    done
+    return 1
+}
+
+# One try at the prefix; false when a step ran past its limit (what the steps answer otherwise
+# is not looked at: wineboot reports failures it recovers from).
+make_wineprefix() {
     mkdir -p "$WINEPREFIX"
-    wineboot -i </dev/null >"$PELKAN_LOG/wineboot.log" 2>&1
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    within 600 wineboot -i </dev/null >"$PELKAN_LOG/wineboot.log" 2>&1 || return 1
+    within 120 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
         /v Tahoma /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK JP' /f \
-        </dev/null >>"$PELKAN_LOG/wineboot.log" 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
-        </dev/null >>"$PELKAN_LOG/wineboot.log" 2>&1
-    wineserver -w
-    touch "$WINEPREFIX/.pelkan-ready"
+        </dev/null >>"$PELKAN_LOG/wineboot.log" 2>&1 || return 1
+    within 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+        </dev/null >>"$PELKAN_LOG/wineboot.log" 2>&1 || return 1
+    within 300 wineserver -w || return 1
+}
+
+# within <seconds> <command...>: runs the command; false only when it ran out of time.
+within() {
+    local limit=$1; shift
+    local rc=0
+    timeout --kill-after=10 "$limit" "$@" || rc=$?
+    [ "$rc" -ne 124 ] && [ "$rc" -ne 137 ]
 }
 
 # One persistent wineserver and Wine's background services for the prefix, its output in a log file: a Wine program started by a

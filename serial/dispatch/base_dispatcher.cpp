@@ -226,7 +226,11 @@ void TSioBaseDispatcher::ThreadFinished(TSioDispatcherThread* Thread) {
         DoDonePortPrim.store(false);
     }
     Thread->MarkFinished();
-    if (ActiveThreads.fetch_sub(1) == 1) DispActive.store(false);
+    if (ActiveThreads.fetch_sub(1) != 1) return;
+    // Read before DispActive clears: from then on the dispatcher may be gone.
+    const ThreadsEndedHook ended = FThreadsEnded.load();
+    DispActive.store(false);
+    if (ended) ended();
 }
 
 void TSioBaseDispatcher::ThreadDied(TSioDispatcherThread* Thread) {

@@ -155,6 +155,11 @@ class TSioBaseDispatcher {
     // Called by every thread of this dispatcher as it starts and as it ends.
     void ThreadStarted();
     void ThreadFinished(TSioDispatcherThread* Thread);
+    // Called on the thread that ends last, once DispActive has turned false: whoever waits for
+    // that may free this dispatcher at once, so the hook must touch nothing of it. Set it before
+    // the threads can end; null for none.
+    using ThreadsEndedHook = void (*)();
+    void SetThreadsEndedHook(ThreadsEndedHook Hook) { FThreadsEnded.store(Hook); }
     // A device layer's thread ending with ExitCode: a failure (negative) is shown, then the thread
     // is reported finished. ThreadFinished reads the thread's return value, which is stored only
     // once Execute has returned, so the exit code is shown here instead.
@@ -415,6 +420,7 @@ class TSioBaseDispatcher {
     uint8_t ThreadBoost = 0;  // DataSection
     std::atomic<int32_t> ActiveThreads{0};
     std::atomic<bool> DispActive{false};         // LaunchThreads sets; the last thread clears
+    std::atomic<ThreadsEndedHook> FThreadsEnded{nullptr};
     std::atomic<bool> KillThreads{false};        // any thread sets; all read
     std::atomic<bool> DoDonePortPrim{false};     // dispatcher thread as it ends
     std::atomic<bool> CloseComActive{false};     // device layer's CloseCom

@@ -1,6 +1,8 @@
 // Leftovers of freed ports, freed later on the main thread through a private message window.
 #include "serial/port/port_orphans.h"
 
+#include <atomic>
+
 #include "serial/dispatch/base_dispatcher.h"
 
 namespace {
@@ -15,6 +17,9 @@ struct Orphan {
 // All main thread.
 int gProcDepth = 0;
 bool gReapPosted = false;
+// The reaper window, for the threads that end an orphan's run (set once, on the main thread,
+// before any orphan's threads are told to post to it).
+std::atomic<platform::WindowHandle> gReaper{nullptr};
 
 std::vector<Orphan>& Orphans() {
     static std::vector<Orphan> orphans;
@@ -24,7 +29,11 @@ std::vector<Orphan>& Orphans() {
 void PostReap();
 
 // Frees the dispatchers whose threads have all ended (their destruction then only joins) and,
-// when no port window procedure runs, the windows.
+// when no port window procedure runs, the windows. What has to stay is looked at again when the
+// reason goes: the last thread of an orphan's dispatcher posts a look as it ends
+// (PostReapFromThread), and the outermost port window procedure as it returns. Looking again on a
+// timer or by posting a look after each look would keep the main thread busy for as long as a
+// thread runs on (a handler that does not return, say).
 void Reap() {
     gReapPosted = false;
     std::vector<Orphan>& orphans = Orphans();
@@ -41,7 +50,6 @@ void Reap() {
     }
     // Freed outside the list: a dispatcher's destruction handles messages while it joins.
     done.clear();
-    if (!Orphans().empty()) PostReap();
 }
 
 platform::WindowHandle Reaper() {
@@ -52,7 +60,14 @@ platform::WindowHandle Reaper() {
             if (msg == kReapMsg) Reap();
             return intptr_t{0};
         }).release();
+    gReaper.store(window->Handle());
     return window->Handle();
+}
+
+// Any thread: the last thread of an orphan's dispatcher, as it ends.
+void PostReapFromThread() {
+    if (platform::WindowHandle reaper = gReaper.load())
+        (void)platform::PostMessageTo(reaper, kReapMsg, 0, 0);
 }
 
 void PostReap() {
@@ -64,6 +79,9 @@ void PostReap() {
 
 void AdoptOrphanedPortParts(std::unique_ptr<TSioBaseDispatcher> Dispatcher,
                             std::vector<std::unique_ptr<platform::MessageWindow>> Windows) {
+    (void)Reaper();  // made before a thread may post to it
+    // Threads that end from now on post a look; one that ended before is seen by the look below.
+    if (Dispatcher) Dispatcher->SetThreadsEndedHook(&PostReapFromThread);
     Orphans().push_back(Orphan{std::move(Dispatcher), std::move(Windows)});
     PostReap();
 }
@@ -71,5 +89,8 @@ void AdoptOrphanedPortParts(std::unique_ptr<TSioBaseDispatcher> Dispatcher,
 size_t OrphanedPortParts() { return Orphans().size(); }
 
 TPortWindowProcScope::TPortWindowProcScope() { ++gProcDepth; }
-TPortWindowProcScope::~TPortWindowProcScope() { --gProcDepth; }
+TPortWindowProcScope::~TPortWindowProcScope() {
+    // Windows left while a port window procedure ran can go now.
+    if (--gProcDepth == 0 && !Orphans().empty()) PostReap();
+}
 bool TPortWindowProcScope::Running() { return gProcDepth > 0; }

@@ -42,6 +42,7 @@
 
 #include "serial/device/posix_fd.h"
 #include "serial/device/posix_wake_pipe.h"
+#include "serial/device/reader_hold.h"
 #include "serial/dispatch/base_dispatcher.h"
 
 class TSioPosixDispatcher : public TSioBaseDispatcher {
@@ -96,7 +97,7 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     // How many bytes the input queue may hold before the reader stops taking more.
     int32_t InputBound() const;
     // Whether the reader waits to be woken (or is about to look at the queue).
-    bool ReaderHeld() const { return FReaderHeld.load(); }
+    bool ReaderHeld() const { return FReaderHold.Held(); }
     // Whether the device reports modem lines (TIOCMGET works); decided by OpenCom.
     bool HasModemLines() const { return FHasModemLines.load(); }
     // Takes the device's line-error counts and adds what changed since the last look to the
@@ -105,9 +106,6 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     uint32_t CollectLineErrors();
 
   private:
-    bool QueueBelowBound() const;
-    // Wakes the reader if it waits for room in the queue (ReadCom, an input purge).
-    void ResumeReader();
     void AwaitThreadEnd(TSioDispatcherThread* Thread);
     int32_t Fail(int Errno);
 
@@ -117,7 +115,7 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     std::string FLinkPath;    // the link made to it; removed by CloseCom
     std::atomic<int> FDeviceFd{-1};
     std::atomic<int32_t> FOsError{0};
-    std::atomic<bool> FReaderHeld{false};
+    TReaderHold FReaderHold;  // the reader's wait for room in FQueue
     std::atomic<bool> FHasModemLines{false};
 
     // The record last written and the termios read back after it (FStateLock).

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -236,7 +237,7 @@ int32_t TSioPosixDispatcher::PurgeQueue(int32_t Queue) {
         const bool ok = fd >= 0 && tcflush(fd, TCIFLUSH) == 0;
         FQueue->Clear();
         // A reader held at the bound waits for room without looking at the queue again.
-        ResumeReader();
+        if (FReaderHold.Release(*FQueue, INT32_MAX)) FReaderWake.Signal();
         return ok ? 1 : 0;
     }
     return 0;
@@ -318,30 +319,17 @@ int32_t TSioPosixDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
     int32_t copied = FQueue->TakeBytes(Buf, Size);
     // The held reader is woken once the queue has drained to half its bound, not as soon as one
     // block has left: it then reads many blocks per wake instead of one.
-    if (copied > 0 && FReaderHeld.load() && FQueue->BytesQueued() <= InputBound() / 2)
-        ResumeReader();
+    if (copied > 0 && FReaderHold.Release(*FQueue, InputBound() / 2)) FReaderWake.Signal();
     return copied;
-}
-
-void TSioPosixDispatcher::ResumeReader() {
-    if (!FReaderHeld.load()) return;
-    FReaderHeld.store(false);
-    FReaderWake.Signal();
 }
 
 int32_t TSioPosixDispatcher::InputBound() const {
     return static_cast<int32_t>(std::max<uint32_t>(InQue, kInputBoundMin));
 }
 
-bool TSioPosixDispatcher::QueueBelowBound() const { return FQueue->BytesQueued() < InputBound(); }
-
 bool TSioPosixDispatcher::InputQueueHasRoom() {
-    // The reader waits without a time-out, so the hold is announced before the queue is looked
-    // at: a ReadCom that empties the queue after this look finds the hold and wakes the reader.
-    FReaderHeld.store(true);
-    if (!QueueBelowBound()) return false;
-    FReaderHeld.store(false);
-    return true;
+    // The reader waits without a time-out: see TReaderHold for why no wake-up is lost.
+    return FReaderHold.Room(*FQueue, InputBound());
 }
 
 int32_t TSioPosixDispatcher::WriteCom(const uint8_t* Buf, int32_t Size) {

@@ -4,7 +4,8 @@
 //
 // Threads and who wakes whom:
 //   - reader (TReadThread): waits on FSerialEvent (50 ms at a time) or in a pending ReadFile,
-//     drains the driver in 256-byte blocks onto FQueue;
+//     drains the driver in 256-byte blocks onto FQueue, holding back while the queue holds its
+//     bound; ReadCom and an input purge set FSerialEvent when a held reader has room again;
 //   - status (TStatusThread): waits for line events (or, on a device that cannot wait for
 //     them, samples the line every 50 ms); a received-character event sets
 //     FSerialEvent, other events go onto FQueue as status words; after a received-character
@@ -51,6 +52,7 @@
 
 #include "platform/event.h"
 #include "platform/unique_handle.h"
+#include "serial/device/reader_hold.h"
 #include "serial/dispatch/base_dispatcher.h"
 
 class TSioWin32Dispatcher : public TSioBaseDispatcher {
@@ -107,8 +109,11 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
 
     // Whether the reader may take more from the driver: the received bytes queued for the
     // dispatcher thread stay below the driver's input size (at least one read's worth). When it
-    // may not, the reader waits and ReadCom wakes it once there is room again. Reader thread.
+    // may not, the reader waits and ReadCom or an input purge wakes it once there is room
+    // again. Reader thread.
     bool InputQueueHasRoom();
+    // How many bytes the input queue may hold before the reader stops taking more.
+    int32_t InputBound() const;
 
     // Takes the device's line errors (ClearCommError) for a status thread that samples the line
     // instead of waiting for its events; they stay pending for the next ReadErrors, which would
@@ -129,7 +134,6 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     std::atomic<uint32_t> FModemRetryAt{0};
     // Line errors a sample took from the device, not yet given out by ReadErrors.
     std::atomic<uint32_t> FSampledErrors{0};
-    // The reader found the queue at its bound and waits for room (InputQueueHasRoom, ReadCom).
-    std::atomic<bool> FReaderHeld{false};
+    TReaderHold FReaderHold;  // the reader's wait for room in FQueue
 };
 #endif

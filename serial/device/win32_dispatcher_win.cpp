@@ -2,6 +2,7 @@
 #include "serial/device/win32_dispatcher.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -61,6 +62,8 @@ int32_t TSioWin32Dispatcher::PurgeQueue(int32_t Queue) {
     if (Queue == 1) {
         BOOL ok = PurgeComm(dev, PURGE_RXABORT | PURGE_RXCLEAR);
         FQueue->Clear();
+        // A reader held at the bound would otherwise look again only after its wait's time-out.
+        if (FReaderHold.Release(*FQueue, INT32_MAX)) FSerialEvent.Set();
         return ok ? 1 : 0;
     }
     return 0;
@@ -134,16 +137,15 @@ int32_t TSioWin32Dispatcher::WriteDeviceState(TSioDCB& In) {
 
 int32_t TSioWin32Dispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
     int32_t copied = FQueue->TakeBytes(Buf, Size);
-    if (copied > 0 && FReaderHeld.load() && InputQueueHasRoom()) FSerialEvent.Set();
+    if (copied > 0 && FReaderHold.Release(*FQueue, InputBound() - 1)) FSerialEvent.Set();
     return copied;
 }
 
-bool TSioWin32Dispatcher::InputQueueHasRoom() {
-    const int32_t bound = static_cast<int32_t>(std::max<uint32_t>(InQue, kInputBoundMin));
-    const bool room = FQueue->BytesQueued() < bound;
-    FReaderHeld.store(!room);
-    return room;
+int32_t TSioWin32Dispatcher::InputBound() const {
+    return static_cast<int32_t>(std::max<uint32_t>(InQue, kInputBoundMin));
 }
+
+bool TSioWin32Dispatcher::InputQueueHasRoom() { return FReaderHold.Room(*FQueue, InputBound()); }
 
 int32_t TSioWin32Dispatcher::WriteCom(const uint8_t* Buf, int32_t Size) {
     if (AppendToOutputRing(*this, Buf, Size) == 0) return 0;

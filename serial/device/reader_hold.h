@@ -1,0 +1,49 @@
+// A device reader's hold at the input queue's bound, shared by the device layers.
+//
+// The reader stops taking bytes from the device while the I/O queue holds its bound, and waits
+// to be woken; the consumer (ReadCom, an input purge) wakes it once there is room again. The
+// hold is marked before the reader looks at the queue and taken off only when there was room:
+// a consumer that makes room after the reader's look therefore always finds the hold, and no
+// wake-up is lost between the two threads. Marked after the look instead, a consumer could take
+// bytes between the look and the mark, find no hold and wake nobody, and the reader would wait
+// for a wake-up that never comes (or until its own time-out).
+//
+// Threads: Room on the reader thread only; Release on any thread. Exactly one Release answers
+// true for one hold, so the reader is woken once.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "serial/dispatch/io_queue.h"
+
+class TReaderHold {
+  public:
+    // Reader: true when the queue holds fewer than Bound bytes. Otherwise the reader stays held
+    // and must wait for its wake-up before it looks again.
+    bool Room(const TIOQueue& Queue, int32_t Bound) {
+        FHeld.store(true);
+        const bool full = Queue.BytesQueued() >= Bound;
+        if (AfterLookHook) AfterLookHook();
+        if (full) return false;
+        FHeld.store(false);
+        return true;
+    }
+
+    // Consumer: true when the reader is held and the queue holds at most Level bytes; the hold is
+    // then taken off, and the caller wakes the reader.
+    bool Release(const TIOQueue& Queue, int32_t Level) {
+        if (!FHeld.load() || Queue.BytesQueued() > Level) return false;
+        return FHeld.exchange(false);
+    }
+
+    // Whether the reader waits to be woken (or is about to look at the queue).
+    bool Held() const { return FHeld.load(); }
+
+    // Test seam: runs on the reader's thread right after Room has looked at the queue, where a
+    // consumer's take races the reader's decision. Empty in the program.
+    std::function<void()> AfterLookHook;
+
+  private:
+    std::atomic<bool> FHeld{false};
+};

@@ -21,7 +21,7 @@ class TReaderHold {
   public:
     // Reader: true when the queue holds fewer than Bound bytes. Otherwise the reader stays held
     // and must wait for its wake-up before it looks again.
-    bool Room(const TIOQueue& Queue, int32_t Bound) {
+    [[nodiscard]] bool Room(const TIOQueue& Queue, int32_t Bound) {
         FHeld.store(true);
         const bool full = Queue.BytesQueued() >= Bound;
         if (AfterLookHook) AfterLookHook();
@@ -32,7 +32,7 @@ class TReaderHold {
 
     // Consumer: true when the reader is held and the queue holds at most Level bytes; the hold is
     // then taken off, and the caller wakes the reader.
-    bool Release(const TIOQueue& Queue, int32_t Level) {
+    [[nodiscard]] bool Release(const TIOQueue& Queue, int32_t Level) {
         if (!FHeld.load() || Queue.BytesQueued() > Level) return false;
         return FHeld.exchange(false);
     }

@@ -26,10 +26,6 @@
 namespace {
 constexpr uint32_t kPurgeWaitMs = 5000;
 constexpr uint32_t kDispatcherWaitMs = 36 * 55;  // 36 ticks
-// The least the reader may queue ahead of the dispatcher thread: four full reads. With room for
-// only one, every read filled the queue and the reader waited to be woken before the next one,
-// a hand-off between two threads for every 4 KB.
-constexpr uint32_t kInputBoundMin = 4 * 4096;
 // Line-error bits as ReadErrors reports them.
 using line_sample::kCeBreak, line_sample::kCeFrame, line_sample::kCeOverrun, line_sample::kCeParity,
     line_sample::kCeRxOver;
@@ -319,12 +315,12 @@ int32_t TSioPosixDispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
     int32_t copied = FQueue->TakeBytes(Buf, Size);
     // The held reader is woken once the queue has drained to half its bound, not as soon as one
     // block has left: it then reads many blocks per wake instead of one.
-    if (copied > 0 && FReaderHold.Release(*FQueue, InputBound() / 2)) FReaderWake.Signal();
+    if (copied > 0 && FReaderHold.ReleaseAfterTake(*FQueue, InputBound())) FReaderWake.Signal();
     return copied;
 }
 
 int32_t TSioPosixDispatcher::InputBound() const {
-    return static_cast<int32_t>(std::max<uint32_t>(InQue, kInputBoundMin));
+    return TReaderHold::BoundFor(InQue);
 }
 
 bool TSioPosixDispatcher::InputQueueHasRoom() {

@@ -19,6 +19,14 @@
 
 class TReaderHold {
   public:
+    // The bytes the input queue may hold before the reader stops taking more: the driver's input
+    // size, and at least four reads' worth. With a bound of one read, every read fills the queue,
+    // and reader and consumer then hand the bytes over block by block.
+    static constexpr uint32_t kLeastBound = 4 * 4096;
+    static int32_t BoundFor(uint32_t InQue) {
+        return static_cast<int32_t>(InQue > kLeastBound ? InQue : kLeastBound);
+    }
+
     // Reader: true when the queue holds fewer than Bound bytes. Otherwise the reader stays held
     // and must wait for its wake-up before it looks again.
     [[nodiscard]] bool Room(const TIOQueue& Queue, int32_t Bound) {
@@ -34,8 +42,19 @@ class TReaderHold {
     // then taken off, and the caller wakes the reader.
     [[nodiscard]] bool Release(const TIOQueue& Queue, int32_t Level) {
         if (!FHeld.load() || Queue.BytesQueued() > Level) return false;
-        return FHeld.exchange(false);
+        if (!FHeld.exchange(false)) return false;
+        FReleases.fetch_add(1, std::memory_order_relaxed);
+        return true;
     }
+
+    // Consumer, after taking bytes: Release once the queue has drained to half of Bound, not as
+    // soon as one block has left, so that the reader reads many blocks per wake-up.
+    [[nodiscard]] bool ReleaseAfterTake(const TIOQueue& Queue, int32_t Bound) {
+        return Release(Queue, Bound / 2);
+    }
+
+    // How many times a consumer has released the reader: one wake-up each.
+    uint32_t Releases() const { return FReleases.load(std::memory_order_relaxed); }
 
     // Whether the reader waits to be woken (or is about to look at the queue).
     bool Held() const { return FHeld.load(); }
@@ -46,4 +65,5 @@ class TReaderHold {
 
   private:
     std::atomic<bool> FHeld{false};
+    std::atomic<uint32_t> FReleases{0};
 };

@@ -114,6 +114,8 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     bool InputQueueHasRoom();
     // How many bytes the input queue may hold before the reader stops taking more.
     int32_t InputBound() const;
+    // How many times a held reader has been woken because the queue had room again.
+    uint32_t ReaderWakeUps() const { return FReaderHold.Releases(); }
 
     // Takes the device's line errors (ClearCommError) for a status thread that samples the line
     // instead of waiting for its events; they stay pending for the next ReadErrors, which would

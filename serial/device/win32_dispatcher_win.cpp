@@ -16,8 +16,6 @@ namespace {
 constexpr DWORD kPurgeWaitMs = 5000;
 constexpr uint32_t kModemRetryMs = 1000;
 constexpr uint32_t kDispatcherWaitMs = 36 * 55;  // 36 ticks
-// The least the reader may queue ahead of the dispatcher thread: one full read.
-constexpr uint32_t kInputBoundMin = 4096;
 
 // The settings record's bit fields sit in one 32-bit word right after BaudRate; our Flags word
 // uses the same bit positions.
@@ -137,12 +135,14 @@ int32_t TSioWin32Dispatcher::WriteDeviceState(TSioDCB& In) {
 
 int32_t TSioWin32Dispatcher::ReadCom(uint8_t* Buf, int32_t Size) {
     int32_t copied = FQueue->TakeBytes(Buf, Size);
-    if (copied > 0 && FReaderHold.Release(*FQueue, InputBound() - 1)) FSerialEvent.Set();
+    // The held reader is woken once the queue has drained to half its bound: woken as soon as
+    // there was room, it read one block, filled the queue again and waited again, block by block.
+    if (copied > 0 && FReaderHold.ReleaseAfterTake(*FQueue, InputBound())) FSerialEvent.Set();
     return copied;
 }
 
 int32_t TSioWin32Dispatcher::InputBound() const {
-    return static_cast<int32_t>(std::max<uint32_t>(InQue, kInputBoundMin));
+    return TReaderHold::BoundFor(InQue);
 }
 
 bool TSioWin32Dispatcher::InputQueueHasRoom() { return FReaderHold.Room(*FQueue, InputBound()); }

@@ -19,6 +19,12 @@ void PushBlock(TIOQueue& Queue, int32_t Bytes) {
     Queue.Push(std::move(block));
 }
 
+TEST(ReaderHold, TheBoundIsTheDriversInputSizeAndAtLeastFourReads) {
+    EXPECT_EQ(TReaderHold::BoundFor(0), 16 * 1024);
+    EXPECT_EQ(TReaderHold::BoundFor(4096), 16 * 1024);
+    EXPECT_EQ(TReaderHold::BoundFor(64 * 1024), 64 * 1024);
+}
+
 TEST(ReaderHold, HeldAtTheBoundAndReleasedOnceWhenThereIsRoomAgain) {
     constexpr int32_t kBound = 1024;
     TIOQueue q;
@@ -39,6 +45,17 @@ TEST(ReaderHold, HeldAtTheBoundAndReleasedOnceWhenThereIsRoomAgain) {
     EXPECT_TRUE(hold.Release(q, 512));
     EXPECT_FALSE(hold.Held());
     EXPECT_FALSE(hold.Release(q, 512)) << "one wake-up for one hold";
+    EXPECT_EQ(1u, hold.Releases());
+
+    // After a take, the reader is woken at half the bound, not as soon as a block has left.
+    PushBlock(q, 256);
+    PushBlock(q, 256);
+    EXPECT_FALSE(hold.Room(q, kBound));
+    ASSERT_EQ(256, q.TakeBytes(buf, 256));
+    EXPECT_FALSE(hold.ReleaseAfterTake(q, kBound)) << "768 bytes queued, above half the bound";
+    ASSERT_EQ(256, q.TakeBytes(buf, 256));
+    EXPECT_TRUE(hold.ReleaseAfterTake(q, kBound));
+    EXPECT_EQ(2u, hold.Releases());
     EXPECT_TRUE(hold.Room(q, kBound));
 }
 

@@ -89,12 +89,15 @@ class Win32DispatcherTest : public ::testing::Test {
 
     // Takes the peer's pattern `seed` as it arrives, up to size bytes, giving up after 10 s
     // without progress: the count taken; wrong counts the bytes that differ from the pattern.
-    uint32_t TakePattern(TSioWin32Dispatcher& d, uint32_t size, uint32_t seed, uint32_t& wrong) {
+    // Takes size bytes of the peer's pattern, at most chunk at a time; the count taken.
+    uint32_t TakePattern(TSioWin32Dispatcher& d, uint32_t size, uint32_t seed, uint32_t& wrong,
+                         uint32_t chunk = 4096) {
         uint32_t got = 0;
         auto lastProgress = Clock::now();
         while (got < size && Clock::now() - lastProgress < std::chrono::seconds(10)) {
             uint8_t buf[4096];
-            int32_t r = d.GetBlock(buf, std::min<uint32_t>(sizeof buf, d.InBuffUsed()));
+            const uint32_t most = std::min<uint32_t>(sizeof buf, chunk);
+            int32_t r = d.GetBlock(buf, std::min<uint32_t>(most, d.InBuffUsed()));
             if (r <= 0) {
                 Sleep(1);
                 continue;
@@ -220,13 +223,13 @@ TEST_F(Win32DispatcherTest, MegabyteEachWayArrivesIntact) {
 }
 
 // Nobody takes what arrives: the ring fills, and the reader stops taking from the driver once the
-// queue behind the ring holds its bound (the driver's input size, 4096 here, plus the read that
-// reached it), so that the driver's flow control can act. Taken afterwards, every byte is there,
-// in order.
+// queue behind the ring holds its bound (four reads' worth here, plus the read that reached it),
+// so that the driver's flow control can act. Taken afterwards, every byte is there, in order.
 TEST_F(Win32DispatcherTest, BytesNobodyTakesStayInTheDriverBeyondTheQueuesBound) {
-    constexpr uint32_t kSize = 48 * 1024;
+    constexpr uint32_t kSize = 64 * 1024;
     TSioWin32Dispatcher d(nullptr);
     ASSERT_EQ(Open(d), 0);
+    ASSERT_EQ(d.InputBound(), 16 * 1024);
     peer_->Generate(kSize, 11);
     ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == 8192; }));
     int32_t most = 0;
@@ -234,11 +237,32 @@ TEST_F(Win32DispatcherTest, BytesNobodyTakesStayInTheDriverBeyondTheQueuesBound)
         most = std::max(most, d.FQueue->BytesQueued());
         Sleep(10);
     }
-    EXPECT_LE(most, 4096 + 4096) << "bytes queued behind the full ring";
+    EXPECT_LE(most, d.InputBound() + 4096) << "bytes queued behind the full ring";
 
     uint32_t wrong = 0;
     EXPECT_EQ(TakePattern(d, kSize, 11, wrong), kSize);
     EXPECT_EQ(wrong, 0u);
+    d.DonePort();
+    EXPECT_TRUE(shown_.Get().empty());
+}
+
+// A reader held at the queue's bound is woken once the queue has drained to half of it, and then
+// reads many blocks. Woken as soon as one block had left, it read about that much, filled the
+// queue again and waited again: with a consumer that takes a block at a time, a wake-up per block
+// or two, and a third of the layer's throughput gone to hand-overs.
+TEST_F(Win32DispatcherTest, AHeldReaderIsWokenForManyBlocksNotForEachOne) {
+    constexpr uint32_t kSize = 1 << 20;
+    TSioWin32Dispatcher d(nullptr);
+    ASSERT_EQ(Open(d), 0);
+    peer_->Generate(kSize, 5);
+    uint32_t wrong = 0;
+    EXPECT_EQ(TakePattern(d, kSize, 5, wrong, kReadBlockSize), kSize);
+    EXPECT_EQ(wrong, 0u);
+    // Held at the bound and woken at half of it, the reader takes at least half the least bound
+    // between two wake-ups.
+    constexpr uint32_t kLeastPerWakeUp = TReaderHold::kLeastBound / 2;
+    EXPECT_LE(d.ReaderWakeUps(), kSize / kLeastPerWakeUp + 1)
+        << "wake-ups of the held reader for a megabyte";
     d.DonePort();
     EXPECT_TRUE(shown_.Get().empty());
 }

@@ -2,8 +2,8 @@
 //
 // The reader stops taking bytes from the device while the I/O queue holds its bound, and waits
 // to be woken; the consumer (ReadCom, an input purge) wakes it once there is room again. The
-// hold is marked before the reader looks at the queue and taken off only when there was room:
-// a consumer that makes room after the reader's look therefore always finds the hold, and no
+// hold is marked before the reader's deciding look at the queue and taken off only when there
+// was room: a consumer that makes room after that look therefore always finds the hold, and no
 // wake-up is lost between the two threads. Marked after the look instead, a consumer could take
 // bytes between the look and the mark, find no hold and wake nobody, and the reader would wait
 // for a wake-up that never comes (or until its own time-out).
@@ -30,6 +30,9 @@ class TReaderHold {
     // Reader: true when the queue holds fewer than Bound bytes. Otherwise the reader stays held
     // and must wait for its wake-up before it looks again.
     [[nodiscard]] bool Room(const TIOQueue& Queue, int32_t Bound) {
+        // Most looks find room: they mark nothing, so a consumer never sees a hold that is only
+        // the reader passing by (it would count, and signal, a wake-up nobody waits for).
+        if (Queue.BytesQueued() < Bound) return true;
         FHeld.store(true);
         const bool full = Queue.BytesQueued() >= Bound;
         if (AfterLookHook) AfterLookHook();

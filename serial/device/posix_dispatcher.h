@@ -94,7 +94,8 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     // Whether the reader may take more from the device (the queue is below its bound); when it
     // may not, it waits and ReadCom or an input purge wakes it once there is room again.
     bool InputQueueHasRoom();
-    // How many bytes the input queue may hold before the reader stops taking more.
+    // How many bytes the input queue may hold before the reader stops taking more: the driver's
+    // input size, at least four reads' worth (TReaderHold::BoundFor).
     int32_t InputBound() const;
     // Whether the reader waits to be woken (or is about to look at the queue).
     bool ReaderHeld() const { return FReaderHold.Held(); }

@@ -108,11 +108,11 @@ class TSioWin32Dispatcher : public TSioBaseDispatcher {
     platform::Event FReaderDrained{platform::Event::Reset::Auto};
 
     // Whether the reader may take more from the driver: the received bytes queued for the
-    // dispatcher thread stay below the driver's input size (at least one read's worth). When it
-    // may not, the reader waits and ReadCom or an input purge wakes it once there is room
-    // again. Reader thread.
+    // dispatcher thread stay below InputBound. When it may not, the reader waits and ReadCom
+    // (once the queue has drained to half the bound) or an input purge wakes it. Reader thread.
     bool InputQueueHasRoom();
-    // How many bytes the input queue may hold before the reader stops taking more.
+    // How many bytes the input queue may hold before the reader stops taking more: the driver's
+    // input size, at least four reads' worth (TReaderHold::BoundFor).
     int32_t InputBound() const;
     // How many times a held reader has been woken because the queue had room again.
     uint32_t ReaderWakeUps() const { return FReaderHold.Releases(); }

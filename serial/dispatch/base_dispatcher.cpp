@@ -2,8 +2,8 @@
 // closing the port, the final release, and the threads' start and end.
 #include "serial/dispatch/base_dispatcher.h"
 
+#include <atomic>
 #include <stdexcept>
-
 #include <thread>
 
 #include "platform/clock.h"
@@ -15,6 +15,10 @@
 
 std::vector<TSioBaseDispatcher*> DispatcherList;
 TSioRecursiveSection DispatcherListLock;
+
+namespace {
+std::atomic<TSioBaseDispatcher::ThreadsEndedHook> gThreadsEnded{nullptr};
+}  // namespace
 
 TSioBaseDispatcher::TSioBaseDispatcher(TComponent* Owner)
     : FOwner(Owner),
@@ -227,11 +231,12 @@ void TSioBaseDispatcher::ThreadFinished(TSioDispatcherThread* Thread) {
     }
     Thread->MarkFinished();
     if (ActiveThreads.fetch_sub(1) != 1) return;
-    // Read before DispActive clears: from then on the dispatcher may be gone.
-    const ThreadsEndedHook ended = FThreadsEnded.load();
     DispActive.store(false);
-    if (ended) ended();
+    // From here on the dispatcher may be gone: nothing of it is touched.
+    if (const ThreadsEndedHook ended = gThreadsEnded.load()) ended();
 }
+
+void TSioBaseDispatcher::SetThreadsEndedHook(ThreadsEndedHook Hook) { gThreadsEnded.store(Hook); }
 
 void TSioBaseDispatcher::ThreadDied(TSioDispatcherThread* Thread) {
     StopThreads();

@@ -155,11 +155,13 @@ class TSioBaseDispatcher {
     // Called by every thread of this dispatcher as it starts and as it ends.
     void ThreadStarted();
     void ThreadFinished(TSioDispatcherThread* Thread);
-    // Called on the thread that ends last, once DispActive has turned false: whoever waits for
-    // that may free this dispatcher at once, so the hook must touch nothing of it. Set it before
-    // the threads can end; null for none.
+    // Called, for every dispatcher, on the thread that ends its last thread once DispActive has
+    // turned false: whoever waits for that may free the dispatcher at once, so the hook is told
+    // nothing of it. One for the process (the port layer's reaper of orphaned dispatchers);
+    // null for none. Read after DispActive is cleared, so a hook set before someone looks at
+    // DispActive and finds it set is sure to be called.
     using ThreadsEndedHook = void (*)();
-    void SetThreadsEndedHook(ThreadsEndedHook Hook) { FThreadsEnded.store(Hook); }
+    static void SetThreadsEndedHook(ThreadsEndedHook Hook);
     // A device layer's thread ending with ExitCode: a failure (negative) is shown, then the thread
     // is reported finished. ThreadFinished reads the thread's return value, which is stored only
     // once Execute has returned, so the exit code is shown here instead.
@@ -420,7 +422,6 @@ class TSioBaseDispatcher {
     uint8_t ThreadBoost = 0;  // DataSection
     std::atomic<int32_t> ActiveThreads{0};
     std::atomic<bool> DispActive{false};         // LaunchThreads sets; the last thread clears
-    std::atomic<ThreadsEndedHook> FThreadsEnded{nullptr};
     std::atomic<bool> KillThreads{false};        // any thread sets; all read
     std::atomic<bool> DoDonePortPrim{false};     // dispatcher thread as it ends
     std::atomic<bool> CloseComActive{false};     // device layer's CloseCom

@@ -30,10 +30,10 @@ void PostReap();
 
 // Frees the dispatchers whose threads have all ended (their destruction then only joins) and,
 // when no port window procedure runs, the windows. What has to stay is looked at again when the
-// reason goes: the last thread of an orphan's dispatcher posts a look as it ends
-// (PostReapFromThread), and the outermost port window procedure as it returns. Looking again on a
-// timer or by posting a look after each look would keep the main thread busy for as long as a
-// thread runs on (a handler that does not return, say).
+// reason goes: the last thread of a dispatcher posts a look as it ends (PostReapFromThread), and
+// the outermost port window procedure as it returns. Looking again on a timer or by posting a
+// look after each look would keep the main thread busy for as long as a thread runs on (a
+// handler that does not return, say).
 void Reap() {
     gReapPosted = false;
     std::vector<Orphan>& orphans = Orphans();
@@ -64,7 +64,8 @@ platform::WindowHandle Reaper() {
     return window->Handle();
 }
 
-// Any thread: the last thread of an orphan's dispatcher, as it ends.
+// Any thread: the last thread of a dispatcher, as it ends (an orphan's among them; a look when no
+// orphan waits finds nothing to do).
 void PostReapFromThread() {
     if (platform::WindowHandle reaper = gReaper.load())
         (void)platform::PostMessageTo(reaper, kReapMsg, 0, 0);
@@ -81,7 +82,7 @@ void AdoptOrphanedPortParts(std::unique_ptr<TSioBaseDispatcher> Dispatcher,
                             std::vector<std::unique_ptr<platform::MessageWindow>> Windows) {
     (void)Reaper();  // made before a thread may post to it
     // Threads that end from now on post a look; one that ended before is seen by the look below.
-    if (Dispatcher) Dispatcher->SetThreadsEndedHook(&PostReapFromThread);
+    TSioBaseDispatcher::SetThreadsEndedHook(&PostReapFromThread);
     Orphans().push_back(Orphan{std::move(Dispatcher), std::move(Windows)});
     PostReap();
 }

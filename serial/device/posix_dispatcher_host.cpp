@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -233,7 +232,7 @@ int32_t TSioPosixDispatcher::PurgeQueue(int32_t Queue) {
         const bool ok = fd >= 0 && tcflush(fd, TCIFLUSH) == 0;
         FQueue->Clear();
         // A reader held at the bound waits for room without looking at the queue again.
-        if (FReaderHold.Release(*FQueue, INT32_MAX)) FReaderWake.Signal();
+        if (FReaderHold.ReleaseAfterPurge(*FQueue)) FReaderWake.Signal();
         return ok ? 1 : 0;
     }
     return 0;

@@ -56,6 +56,12 @@ class TReaderHold {
         return Release(Queue, Bound / 2);
     }
 
+    // Consumer, after an input purge emptied the queue: Release whatever is left queued (items
+    // the purge could not drop are the consumer's own).
+    [[nodiscard]] bool ReleaseAfterPurge(const TIOQueue& Queue) {
+        return Release(Queue, INT32_MAX);
+    }
+
     // How many times a consumer has released the reader: one wake-up each.
     uint32_t Releases() const { return FReleases.load(std::memory_order_relaxed); }
 

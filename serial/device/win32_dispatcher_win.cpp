@@ -2,7 +2,6 @@
 #include "serial/device/win32_dispatcher.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -61,7 +60,7 @@ int32_t TSioWin32Dispatcher::PurgeQueue(int32_t Queue) {
         BOOL ok = PurgeComm(dev, PURGE_RXABORT | PURGE_RXCLEAR);
         FQueue->Clear();
         // A reader held at the bound would otherwise look again only after its wait's time-out.
-        if (FReaderHold.Release(*FQueue, INT32_MAX)) FSerialEvent.Set();
+        if (FReaderHold.ReleaseAfterPurge(*FQueue)) FSerialEvent.Set();
         return ok ? 1 : 0;
     }
     return 0;

@@ -33,9 +33,21 @@ constexpr uint8_t Return = 13;
 constexpr uint8_t Shift = 16;
 constexpr uint8_t Escape = 27;
 }  // namespace vk
-constexpr uint32_t kKeyEventKeyUp = 0x0002;       // KEYEVENTF_KEYUP
-constexpr uint32_t kMouseEventLeftDown = 0x0002;  // MOUSEEVENTF_LEFTDOWN
-constexpr uint32_t kMouseEventLeftUp = 0x0004;    // MOUSEEVENTF_LEFTUP
+constexpr uint32_t kKeyEventKeyUp = 0x0002;  // KEYEVENTF_KEYUP
+
+// An absolute mouse position as SendInput takes it with MOUSEEVENTF_VIRTUALDESK: 0 to 65535 across
+// the virtual screen (all displays, whose left or top edge may lie at negative coordinates).
+struct NormalisedPoint {
+    int32_t dx = 0;
+    int32_t dy = 0;
+};
+// The normalised position that the system maps back onto the pixel at `point`: the pixel's centre,
+// so that the system's truncation lands on the pixel itself. Points off the virtual screen are
+// clamped to its edge.
+NormalisedPoint NormaliseToVirtualScreen(DesktopPoint point, const DesktopRect& virtualScreen);
+// The pixel the system moves the cursor to for a normalised position: left + dx * width / 65536,
+// truncated (and the same downwards).
+DesktopPoint PixelOfNormalised(NormalisedPoint point, const DesktopRect& virtualScreen);
 
 // The longest the bridge waits for the monitor's thread to answer one message. A monitor that
 // stops answering must not stop the bridge: a tick or an action gives up at the first call that
@@ -100,9 +112,16 @@ class Desktop {
     virtual bool FocusWindow(Wnd wnd) = 0;
     // The window that has the keyboard focus in wnd's thread (GetGUIThreadInfo); null for none.
     virtual Wnd GetFocusOf(Wnd wnd) = 0;
-    // keybd_event with scan code 0 / mouse_event with all other arguments 0.
+    // keybd_event with scan code 0.
     virtual void KeybdEvent(uint8_t virtualKey, uint32_t flags) = 0;
-    virtual void MouseEvent(uint32_t flags) = 0;
+    // A left click at a point of the virtual screen: one SendInput call with an absolute move
+    // there (normalised over the virtual screen), the button down and the button up. The system
+    // does not interleave other input with one call's events, so the click lands at the point
+    // whatever the person does with the mouse meanwhile; it leaves the cursor there. True when the
+    // system took all three events.
+    virtual bool ClickAt(DesktopPoint point) = 0;
+    // The virtual screen's rectangle (GetSystemMetrics SM_XVIRTUALSCREEN and the three others).
+    virtual DesktopRect VirtualScreen() = 0;
     virtual bool GetCursorPos(DesktopPoint& point) = 0;
     virtual void SetCursorPos(DesktopPoint point) = 0;
     virtual void Sleep(uint32_t milliseconds) = 0;

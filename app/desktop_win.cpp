@@ -154,7 +154,23 @@ class WinDesktop final : public Desktop {
     void KeybdEvent(uint8_t virtualKey, uint32_t flags) override {
         ::keybd_event(virtualKey, 0, flags, 0);
     }
-    void MouseEvent(uint32_t flags) override { ::mouse_event(flags, 0, 0, 0, 0); }
+    bool ClickAt(DesktopPoint point) override {
+        const NormalisedPoint at = NormaliseToVirtualScreen(point, VirtualScreen());
+        INPUT inputs[3]{};
+        for (INPUT& input : inputs) input.type = INPUT_MOUSE;
+        inputs[0].mi.dx = at.dx;
+        inputs[0].mi.dy = at.dy;
+        inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+        inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        return ::SendInput(3, inputs, sizeof(INPUT)) == 3;
+    }
+    DesktopRect VirtualScreen() override {
+        const int32_t left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+        const int32_t top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+        return {left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    }
     bool GetCursorPos(DesktopPoint& point) override {
         POINT p{};
         if (!::GetCursorPos(&p)) return false;

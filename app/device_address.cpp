@@ -78,6 +78,12 @@ std::wstring DeviceNumberText(int32_t value, bool fxMode, int32_t minWidth) {
     return fxMode ? IntToOct(value, minWidth) : IntToHex(value, minWidth);
 }
 
+bool SameDeviceLetter(std::wstring_view a, std::wstring_view b) {
+    if (a.empty() || b.empty()) return false;
+    auto upper = [](wchar_t ch) { return ch >= L'a' && ch <= L'z' ? ch - L'a' + L'A' : ch; };
+    return upper(a[0]) == upper(b[0]);
+}
+
 std::wstring DeviceLetter(std::wstring_view deviceText) {
     return std::wstring(deviceText.substr(0, 1));
 }

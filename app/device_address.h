@@ -26,6 +26,8 @@ int32_t DeviceNumber(std::wstring_view deviceText, bool fxMode, int32_t def);
 std::wstring DeviceNumberText(int32_t value, bool fxMode, int32_t minWidth);
 // The first character of a device text (empty for an empty text).
 std::wstring DeviceLetter(std::wstring_view deviceText);
+// Whether two device texts start with the same device letter, ASCII letters in either case.
+bool SameDeviceLetter(std::wstring_view a, std::wstring_view b);
 
 // The largest device number a monitor shows: 6 hexadecimal or 8 octal digits, beyond the bit
 // devices of every controller the monitor serves. A first device past it leaves the grid's rows

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <stdexcept>
 
-FakeDesktop::FakeDesktop(int32_t screenWidth, int32_t screenHeight) {
+FakeDesktop::FakeDesktop(int32_t screenWidth, int32_t screenHeight, DesktopPoint origin)
+    : origin_(origin) {
     screen_.SetSize(screenWidth, screenHeight);
 }
 
@@ -57,6 +58,8 @@ void FakeDesktop::BringToTop(Wnd wnd) {
 void FakeDesktop::FillScreen(DesktopRect rect, ui::Color colour) {
     // Clipped once, then written row by row: scenes repaint after every change they see, and the
     // fuzz targets build a desktop per input.
+    rect = {rect.left - origin_.x, rect.top - origin_.y, rect.right - origin_.x,
+            rect.bottom - origin_.y};
     const int32_t left = std::max(rect.left, 0), right = std::min(rect.right, screen_.Width());
     const int32_t top = std::max(rect.top, 0), bottom = std::min(rect.bottom, screen_.Height());
     for (int32_t y = top; y < bottom; ++y) {
@@ -67,6 +70,12 @@ void FakeDesktop::FillScreen(DesktopRect rect, ui::Color colour) {
             p[2] = colour.red;
         }
     }
+}
+
+void FakeDesktop::MoveWindow(Wnd wnd, int32_t dx, int32_t dy) {
+    Window& w = Get(wnd);
+    w.rect = {w.rect.left + dx, w.rect.top + dy, w.rect.right + dx, w.rect.bottom + dy};
+    for (Wnd child : w.children) MoveWindow(child, dx, dy);
 }
 
 void FakeDesktop::Record(DesktopEvent event) {
@@ -247,20 +256,27 @@ void FakeDesktop::KeybdEvent(uint8_t virtualKey, uint32_t flags) {
     Record(DesktopEvent::Key(Focus(), virtualKey, flags));
 }
 
-void FakeDesktop::MouseEvent(uint32_t flags) {
+bool FakeDesktop::ClickAt(DesktopPoint point) {
+    if (refuseInput) return false;
+    // The move goes through the normalised position, as the system takes it; the person's hand
+    // cannot come between the move and the button, so nothing is played in between.
+    cursor_ = PixelOfNormalised(NormaliseToVirtualScreen(point, VirtualScreen()), VirtualScreen());
     // A press brings the program under the cursor to the front (the system lets input do that)
     // and gives the focus to the window there, as a click in a real program does.
-    if (flags & kMouseEventLeftDown) {
-        Wnd hit = WindowFromPoint(cursor_);
-        if (hit != kNoWnd) {
-            const Wnd root = GetRootWindow(hit);
-            BringToTop(root);
-            if (foreground_ != root) focusIn_[root] = root;
-            foreground_ = root;
-            if (Get(hit).acceptsFocus) focusIn_[root] = hit;
-        }
+    Wnd hit = WindowFromPoint(cursor_);
+    if (hit != kNoWnd) {
+        const Wnd root = GetRootWindow(hit);
+        BringToTop(root);
+        if (foreground_ != root) focusIn_[root] = root;
+        foreground_ = root;
+        if (Get(hit).acceptsFocus) focusIn_[root] = hit;
     }
-    Record(DesktopEvent::Mouse(flags, cursor_));
+    Record(DesktopEvent::Click(cursor_));
+    return true;
+}
+
+DesktopRect FakeDesktop::VirtualScreen() {
+    return {origin_.x, origin_.y, origin_.x + screen_.Width(), origin_.y + screen_.Height()};
 }
 
 bool FakeDesktop::GetCursorPos(DesktopPoint& point) {
@@ -269,13 +285,15 @@ bool FakeDesktop::GetCursorPos(DesktopPoint& point) {
 }
 
 void FakeDesktop::SetCursorPos(DesktopPoint point) {
-    cursor_ = point;
+    if (!refuseCursorMove) cursor_ = point;
     Record(DesktopEvent::CursorMove(point));
 }
 
 void FakeDesktop::Sleep(uint32_t milliseconds) { Record(DesktopEvent::Sleep(milliseconds)); }
 
 bool FakeDesktop::CaptureScreen(int32_t x, int32_t y, ui::Bitmap& bitmap) {
+    x -= origin_.x;
+    y -= origin_.y;
     for (int32_t row = 0; row < bitmap.Height(); ++row)
         for (int32_t col = 0; col < bitmap.Width(); ++col)
             bitmap.SetPixel(

@@ -11,21 +11,19 @@
 #include "app/desktop.h"
 
 struct DesktopEvent {
-    enum class Kind { Key, Mouse, CursorMove, Sleep, Foreground, Focus, SetText, NoAnswer };
+    enum class Kind { Key, Click, CursorMove, Sleep, Foreground, Focus, SetText, NoAnswer };
     Kind kind = Kind::Sleep;
     Wnd wnd = kNoWnd;  // Key: the focused window; Foreground, Focus, SetText, NoAnswer: the target
-    uint32_t value = 0;    // Key: virtual key; Mouse: flags; Sleep, NoAnswer: milliseconds waited
+    uint32_t value = 0;    // Key: virtual key; Sleep, NoAnswer: milliseconds waited
     uint32_t flags = 0;    // Key: flags
-    DesktopPoint point{};  // CursorMove: the new position; Mouse: the cursor position
+    DesktopPoint point{};  // CursorMove: the new position; Click: where the click landed
     std::wstring text;     // SetText: the text
     bool operator==(const DesktopEvent&) const = default;
 
     static DesktopEvent Key(Wnd focus, uint32_t virtualKey, uint32_t flags = 0) {
         return Make(Kind::Key, focus, virtualKey, flags, {}, {});
     }
-    static DesktopEvent Mouse(uint32_t flags, DesktopPoint at) {
-        return Make(Kind::Mouse, kNoWnd, flags, 0, at, {});
-    }
+    static DesktopEvent Click(DesktopPoint at) { return Make(Kind::Click, kNoWnd, 0, 0, at, {}); }
     static DesktopEvent CursorMove(DesktopPoint to) {
         return Make(Kind::CursorMove, kNoWnd, 0, 0, to, {});
     }
@@ -73,7 +71,10 @@ class FakeDesktop : public Desktop {
         Answer answers = Answer::Yes;
     };
 
-    explicit FakeDesktop(int32_t screenWidth = 1600, int32_t screenHeight = 1000);
+    // The virtual screen: screenWidth by screenHeight pixels from origin, which lies left of or
+    // above (0, 0) when a display is placed there.
+    explicit FakeDesktop(int32_t screenWidth = 1600, int32_t screenHeight = 1000,
+                         DesktopPoint origin = {});
 
     // Building the scene. A new window goes below its existing siblings; a new top-level window
     // goes to the top of the desktop.
@@ -84,9 +85,15 @@ class FakeDesktop : public Desktop {
     void BringToTop(Wnd wnd);  // the top-level window that holds wnd goes to the top
     ui::Bitmap& Screen() { return screen_; }
     void FillScreen(DesktopRect rect, ui::Color colour);
+    // Moves a window with its descendants by (dx, dy) on the screen.
+    void MoveWindow(Wnd wnd, int32_t dx, int32_t dy);
 
     // Scripting.
     bool refuseForeground = false;  // SetForegroundWindow fails, even the permitted way
+    bool refuseCursorMove = false;  // SetCursorPos leaves the cursor where it is
+    bool refuseInput = false;       // SendInput takes none of the events (ClickAt fails)
+    // The person at the desktop moves the mouse: the cursor goes there, and nothing is recorded.
+    void MoveMouseByHand(DesktopPoint point) { cursor_ = point; }
     // Called after each recorded event, so a test can play the other program's reaction.
     std::function<void(const DesktopEvent&)> onEvent;
 
@@ -124,7 +131,8 @@ class FakeDesktop : public Desktop {
     bool FocusWindow(Wnd wnd) override;
     Wnd GetFocusOf(Wnd wnd) override;
     void KeybdEvent(uint8_t virtualKey, uint32_t flags) override;
-    void MouseEvent(uint32_t flags) override;
+    bool ClickAt(DesktopPoint point) override;
+    DesktopRect VirtualScreen() override;
     bool GetCursorPos(DesktopPoint& point) override;
     void SetCursorPos(DesktopPoint point) override;
     void Sleep(uint32_t milliseconds) override;
@@ -142,5 +150,6 @@ class FakeDesktop : public Desktop {
     Wnd foreground_ = kNoWnd;
     std::map<Wnd, Wnd> focusIn_;  // top-level window -> the focus of its program
     DesktopPoint cursor_{};
+    DesktopPoint origin_{};  // the screen bitmap's top-left pixel on the virtual screen
     ui::Bitmap screen_;
 };

@@ -145,6 +145,12 @@ bool CaptureScreen(Desktop& desktop, int32_t x, int32_t y, int32_t width, int32_
     return desktop.CaptureScreen(x, y, bitmap);
 }
 
+int8_t ScreenPointState(Desktop& desktop, DesktopPoint point) {
+    ui::Bitmap pixel;
+    if (!CaptureScreen(desktop, point.x, point.y, 1, 1, pixel)) return -1;
+    return Classify(pixel, 0, 0);
+}
+
 std::wstring TrimControls(const std::wstring& text) {
     size_t first = 0;
     size_t last = text.size();

@@ -115,6 +115,9 @@ bool KeysReach(Desktop& desktop, Wnd wnd);
 bool PressKey(Desktop& desktop, Wnd wnd, uint8_t virtualKey);
 bool CaptureScreen(Desktop& desktop, int32_t x, int32_t y, int32_t width, int32_t height,
                    ui::Bitmap& bitmap);
+// The state a cell shows at a screen point now, read as the tick reads its samples: 1 ON, 0 OFF,
+// -1 undecided (also when the screen cannot be copied).
+int8_t ScreenPointState(Desktop& desktop, DesktopPoint point);
 
 // Trims every leading and trailing character with a code of 32 or less.
 std::wstring TrimControls(const std::wstring& text);

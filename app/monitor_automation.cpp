@@ -29,11 +29,6 @@ class TimerPause {
     bool wasEnabled_;
 };
 
-void LeftClick(Desktop& desktop) {
-    desktop.MouseEvent(kMouseEventLeftDown);
-    desktop.MouseEvent(kMouseEventLeftUp);
-}
-
 // The sampling point of the leftmost cell of the first cell row, on the screen.
 std::optional<DesktopPoint> FirstCellPoint(const AutomationContext& c) {
     return ScreenSamplePoint(c.capture.Frame(), c.settings, 0, 0);
@@ -68,8 +63,7 @@ bool TypeFirstDevice(AutomationContext& c, const std::wstring& shown, std::vecto
 void ClickFirstCell(AutomationContext& c, DesktopPoint saved) {
     const std::optional<DesktopPoint> cell = FirstCellPoint(c);
     if (!cell) return;
-    c.desktop.SetCursorPos(*cell);
-    if (c.desktop.WindowFromPoint(*cell) == c.capture.GridWnd) LeftClick(c.desktop);
+    if (c.desktop.WindowFromPoint(*cell) == c.capture.GridWnd) c.desktop.ClickAt(*cell);
     c.desktop.SetCursorPos(saved);
 }
 
@@ -88,6 +82,68 @@ Wnd FindRejectionBox(AutomationContext& c, const std::vector<Wnd>& dialogsBefore
         return dialog;
     }
     return kNoWnd;
+}
+
+// The visible value-change dialogs on the desktop.
+std::vector<Wnd> ValueChangeDialogs(Desktop& desktop) {
+    std::vector<Wnd> dialogs;
+    for (Wnd wnd : desktop.TopLevelWindows())
+        if (desktop.IsWindowVisible(wnd) && GetWndClass(desktop, wnd) == kDialogClass &&
+            desktop.GetWindowTitle(wnd, 255) == kValueChangeTitle)
+            dialogs.push_back(wnd);
+    return dialogs;
+}
+
+// Closes a value-change dialog that was not open before the toggle's Shift+Enter: the one that
+// key opened. A dialog the person has open, typing a value, is theirs.
+void CloseValueChangeDialogOpenedSince(Desktop& desktop, const std::vector<Wnd>& openBefore) {
+    for (Wnd dialog : ValueChangeDialogs(desktop)) {
+        if (std::find(openBefore.begin(), openBefore.end(), dialog) != openBefore.end()) continue;
+        if (!desktop.IsWindowEnabled(dialog)) continue;
+        PressKey(desktop, dialog, vk::Escape);
+        desktop.Sleep(200);
+        return;
+    }
+}
+
+// The target's cell as the monitor shows it when the toggle runs.
+struct TargetCell {
+    DesktopPoint point;      // its sampling point on the screen
+    DesktopPoint valueCell;  // the same row's value cell, left of the bit cells: it holds no bit
+};
+
+// Finds the target's cell from the first device the monitor's field shows and the grid's
+// rectangle now, not from the latest tick's view: a DEVN just before, or a grid moved since that
+// tick, would put the click on another device's cell. Nothing when the target names no cell of
+// this view: a letter other than the first device's, a number that does not read in the mode's
+// base, a device before the first or past the sampled ones.
+std::optional<TargetCell> FindTargetCell(AutomationContext& c) {
+    const std::optional<std::wstring> shown = GetWndText(c.desktop, c.capture.DeviceFieldWnd);
+    if (!shown) return std::nullopt;
+    DesktopRect gridRect{};
+    if (!c.desktop.GetWindowRect(c.capture.GridWnd, gridRect)) return std::nullopt;
+    const std::wstring target = c.view.FieldText(Field::ToggleTarget);
+    // An empty target has no letter; in FX mode it reads as the first device.
+    if (!target.empty() && !SameDeviceLetter(target, *shown)) return std::nullopt;
+
+    const bool fx = c.view.FxMode();
+    // A first device or a target past what a monitor shows names no cell; an overlong target
+    // name is refused before its digits are read.
+    const std::optional<int32_t> first = DeviceNumberInView(*shown, fx, 0);
+    const std::optional<int32_t> t = DeviceNumberInView(target, fx, -1);
+    if (!first || !t || *t < 0) return std::nullopt;
+    const int32_t perRow = fx ? 8 : 16;
+    const int64_t d = int64_t{*t} - *first;
+    if (d < 0 || d >= perRow * 10) return std::nullopt;
+    const int32_t row = static_cast<int32_t>(d / perRow);
+    const int32_t bit = static_cast<int32_t>(d % perRow);
+    const CaptureFrame frame = ComputeCaptureFrame(gridRect, c.settings);
+    const std::optional<DesktopPoint> point =
+        ScreenSamplePoint(frame, c.settings, perRow - 1 - bit, row);
+    // The column left of the first cell column is the row's value.
+    const std::optional<DesktopPoint> valueCell = ScreenSamplePoint(frame, c.settings, -1, row);
+    if (!point || !valueCell) return std::nullopt;
+    return TargetCell{*point, *valueCell};
 }
 
 void CloseValueChangeDialog(Desktop& desktop) {
@@ -157,51 +213,33 @@ void ToggleDevice(AutomationContext& c) {
     // Clicks and keys for a monitor that takes no messages would wait in its input and act
     // whenever it wakes up; a hung monitor is left alone.
     if (!c.desktop.Answers(c.capture.GridWnd)) return;
-    DesktopPoint target{0, 0};
+    // Only a cell on top that shows a state now is clicked: a covered cell would take the click
+    // elsewhere, and a cell with no state holds no device (or is selected, and unreadable).
+    const std::optional<TargetCell> cell = FindTargetCell(c);
+    if (!cell || c.desktop.WindowFromPoint(cell->point) != c.capture.GridWnd ||
+        ScreenPointState(c.desktop, cell->point) < 0)
+        return;
     DesktopPoint saved{};
     c.desktop.GetCursorPos(saved);
+    const std::vector<Wnd> dialogsBefore = ValueChangeDialogs(c.desktop);
 
-    const bool fx = c.view.FxMode();
-    // A first device or a target past what a monitor shows names no cell; an overlong target
-    // name is refused before its digits are read.
-    const std::optional<int32_t> first =
-        DeviceNumberInView(c.view.FieldText(Field::FirstDevice), fx, 0);
-    const std::optional<int32_t> t =
-        DeviceNumberInView(c.view.FieldText(Field::ToggleTarget), fx, -1);
-
-    if (first && t && *t >= 0) {
-        const int32_t perRow = fx ? 8 : 16;
-        const int64_t d = int64_t{*t} - *first;
-        // A target before the first device or past the sampled ones has no state: like an
-        // undecided one, it gets no click.
-        if (d >= 0 && d < perRow * 10) {
-            const int32_t row = static_cast<int32_t>(d / perRow);
-            const int32_t bit = static_cast<int32_t>(d % perRow);
-            const int8_t state = c.capture.BitStates[static_cast<size_t>(row * 16 + bit)];
-            if (state == 0 || state == 1) {
-                const std::optional<DesktopPoint> point =
-                    ScreenSamplePoint(c.capture.Frame(), c.settings, perRow - 1 - bit, row);
-                if (point) target = *point;
-            }
+    // Unless the click landed, no key follows: Shift+Enter would act on whatever cell is selected.
+    if (c.desktop.ClickAt(cell->point)) {
+        c.desktop.Sleep(100);
+        // Straight to the grid that the click focused: no foreground request. Unless the
+        // click left the grid in front with the focus, the keys would go to another window.
+        if (KeysReach(c.desktop, c.capture.GridWnd)) {
+            c.desktop.KeybdEvent(vk::Shift, 0);
+            c.desktop.KeybdEvent(vk::Return, 0);
+            c.desktop.KeybdEvent(vk::Return, kKeyEventKeyUp);
+            c.desktop.KeybdEvent(vk::Shift, kKeyEventKeyUp);
+            c.desktop.Sleep(200);
+            CloseValueChangeDialogOpenedSince(c.desktop, dialogsBefore);
         }
-    }
-
-    if (target.x > 0 && target.y > 0) {
-        c.desktop.SetCursorPos(target);
-        if (c.desktop.WindowFromPoint(target) == c.capture.GridWnd) {
-            LeftClick(c.desktop);
-            c.desktop.Sleep(100);
-            // Straight to the grid that the click focused: no foreground request. Unless the
-            // click left the grid in front with the focus, the keys would go to another window.
-            if (KeysReach(c.desktop, c.capture.GridWnd)) {
-                c.desktop.KeybdEvent(vk::Shift, 0);
-                c.desktop.KeybdEvent(vk::Return, 0);
-                c.desktop.KeybdEvent(vk::Return, kKeyEventKeyUp);
-                c.desktop.KeybdEvent(vk::Shift, kKeyEventKeyUp);
-            }
-        }
-        c.desktop.Sleep(200);
-        CloseValueChangeDialog(c.desktop);
+        // The click selected the target's cell, and a selected cell shows neither state: moved to
+        // the row's value cell, the selection leaves every bit readable and toggleable again.
+        if (c.desktop.WindowFromPoint(cell->valueCell) == c.capture.GridWnd)
+            c.desktop.ClickAt(cell->valueCell);
     }
     c.desktop.SetCursorPos(saved);
 }

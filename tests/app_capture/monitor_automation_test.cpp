@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 #include "tests/app_capture/monitor_scene.h"
@@ -12,7 +13,7 @@ using Kind = DesktopEvent::Kind;
 
 // Readable failure output for event sequences.
 void PrintTo(const DesktopEvent& e, std::ostream* os) {
-    static const char* names[] = {"Key",        "Mouse", "Move",    "Sleep",
+    static const char* names[] = {"Key",        "Click", "Move",    "Sleep",
                                   "Foreground", "Focus", "SetText", "NoAnswer"};
     *os << names[static_cast<int>(e.kind)] << "(wnd " << e.wnd << ", value " << e.value
         << ", flags " << e.flags << ", at " << e.point.x << "," << e.point.y << ", text size "
@@ -30,9 +31,7 @@ DesktopEvent Up(Wnd focus, uint8_t key) { return DesktopEvent::Key(focus, key, k
 DesktopEvent Move(DesktopPoint p) { return DesktopEvent::CursorMove(p); }
 DesktopEvent Sleep(uint32_t ms) { return DesktopEvent::Sleep(ms); }
 DesktopEvent SetText(Wnd w, const std::wstring& t) { return DesktopEvent::SetText(w, t); }
-std::vector<DesktopEvent> Click(DesktopPoint p) {
-    return {DesktopEvent::Mouse(kMouseEventLeftDown, p), DesktopEvent::Mouse(kMouseEventLeftUp, p)};
-}
+std::vector<DesktopEvent> Click(DesktopPoint p) { return {DesktopEvent::Click(p)}; }
 std::vector<DesktopEvent> Join(std::initializer_list<std::vector<DesktopEvent>> parts) {
     std::vector<DesktopEvent> out;
     for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -79,7 +78,7 @@ TEST_F(AutomationFixture, ChangeFirstDeviceTypesPressesEnterInTheFieldAndClicksT
     EXPECT_EQ(cell, (DesktopPoint{351, 189}));
     EXPECT_EQ(desktop.events,
               Join({{SetText(scene.field, L"X100"), Fg(scene.frame), Focus(scene.field),
-                     Down(scene.field, vk::Return), Up(scene.field, vk::Return), Move(cell)},
+                     Down(scene.field, vk::Return), Up(scene.field, vk::Return)},
                     Click(cell),
                     {Move(kSaved), Sleep(200)}}));
     EXPECT_EQ(scene.acceptedNames, std::vector<std::wstring>{L"X100"});
@@ -120,9 +119,9 @@ TEST_F(AutomationFixture, RejectedFirstDeviceIsClosedAndReplacedBySavedOrLetterW
             return std::vector<DesktopEvent>{SetText(s.field, name), Fg(s.frame), Focus(s.field),
                                              Down(s.field, vk::Return), Up(s.field, vk::Return)};
         };
-        auto click = [&] { return Join({{Move(cell)}, Click(cell), {Move(kSaved)}}); };
+        auto click = [&] { return Join({Click(cell), {Move(kSaved)}}); };
         ASSERT_GE(d.events.size(), 11u);
-        const Wnd shownBox = d.events[10].wnd;  // the rejection box brought forward
+        const Wnd shownBox = d.events[9].wnd;  // the rejection box brought forward
         EXPECT_EQ(d.events,
                   Join({type(c.edit5),
                         click(),
@@ -183,7 +182,7 @@ TEST_F(AutomationFixture, ValueChangeDialogIsClosedWithEscapeOnlyWhenEnabled) {
     ChangeFirstDevice(context);
     EXPECT_TRUE(desktop.IsWindow(dialog));
     EXPECT_EQ(desktop.events.back(), Sleep(200));
-    EXPECT_EQ(desktop.events.size(), 10u);
+    EXPECT_EQ(desktop.events.size(), 8u);
 
     desktop.Get(dialog).enabled = true;
     desktop.events.clear();
@@ -241,8 +240,11 @@ TEST_F(AutomationFixture, ToggleClicksTheTargetCellAndPressesShiftEnterWithoutFo
         GridCapture st;
         GridCapture& refs = st;
         ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled) << c.name;
+        // The target's state, as the monitor shows it and as the tick sampled it.
+        s.states[static_cast<size_t>(c.row * 16 + c.bit)] = c.targetState;
+        s.Paint();
         st.BitStates[static_cast<size_t>(c.row * 16 + c.bit)] = c.targetState;
-        v.texts[Field::FirstDevice] = c.edit1;
+        d.Get(s.field).text = c.edit1;  // the monitor shows it when the toggle runs
         v.texts[Field::ToggleTarget] = c.edit4;
         d.SetCursorPos(kSaved);
         d.events.clear();
@@ -252,28 +254,32 @@ TEST_F(AutomationFixture, ToggleClicksTheTargetCellAndPressesShiftEnterWithoutFo
 
         ToggleDevice(ctx);
 
-        std::vector<DesktopEvent> expected{Move(kSaved)};
+        // After the toggle the selection goes to the row's value cell, one cell column left of
+        // the first bit column, at the row's sampling height.
+        std::vector<DesktopEvent> expected;
         if (c.offset.x != 0) {
             const DesktopPoint p{st.CaptX + c.offset.x, st.CaptY + c.offset.y};
+            const DesktopPoint valueCell{st.CaptX - 23, p.y};
             expected =
-                Join({{Move(p)},
-                      Click(p),
+                Join({Click(p),
                       {Sleep(100), Down(s.grid, vk::Shift), Down(s.grid, vk::Return),
-                       Up(s.grid, vk::Return), Up(s.grid, vk::Shift), Sleep(200), Move(kSaved)}});
+                       Up(s.grid, vk::Return), Up(s.grid, vk::Shift), Sleep(200)},
+                      Click(valueCell),
+                      {Move(kSaved)}});
         }
         EXPECT_EQ(d.events, expected) << c.name;
         EXPECT_EQ(v.timerChanges, (std::vector<bool>{false, true})) << c.name;
     }
 }
 
-TEST_F(AutomationFixture, ToggleOnACoveredCellOnlyMovesTheCursorThereAndBack) {
+TEST_F(AutomationFixture, ToggleOnACoveredCellSendsNothing) {
     Prepare(true);
     view.texts[Field::FirstDevice] = L"X000";
     view.texts[Field::ToggleTarget] = L"X000";
     const DesktopPoint p{store.CaptX + 228, store.CaptY + 39};
     desktop.AddWindow(kNoWnd, L"Notepad", L"cover", {p.x - 5, p.y - 5, p.x + 5, p.y + 5});
     ToggleDevice(context);
-    EXPECT_EQ(desktop.events, (std::vector<DesktopEvent>{Move(p), Sleep(200), Move(kSaved)}));
+    EXPECT_EQ(desktop.events, std::vector<DesktopEvent>{});
     EXPECT_EQ(scene.toggles, 0);
 }
 
@@ -284,11 +290,12 @@ TEST_F(AutomationFixture, ToggleThatOpensTheValueDialogClosesItWithEscape) {
     view.texts[Field::ToggleTarget] = L"X000";
     ToggleDevice(context);
     EXPECT_EQ(scene.toggles, 1);
-    ASSERT_GE(desktop.events.size(), 5u);
-    const Wnd dialog = desktop.events[desktop.events.size() - 5].wnd;
-    const std::vector<DesktopEvent> tail(desktop.events.end() - 6, desktop.events.end());
+    ASSERT_GE(desktop.events.size(), 7u);
+    const Wnd dialog = desktop.events[desktop.events.size() - 6].wnd;
+    const std::vector<DesktopEvent> tail(desktop.events.end() - 7, desktop.events.end() - 2);
     EXPECT_EQ(tail, (std::vector<DesktopEvent>{Sleep(200), Fg(dialog), Down(dialog, vk::Escape),
-                                               Up(kNoWnd, vk::Escape), Sleep(200), Move(kSaved)}));
+                                               Up(kNoWnd, vk::Escape), Sleep(200)}));
+    EXPECT_EQ(desktop.events.back(), Move(kSaved));
     EXPECT_FALSE(desktop.IsWindow(dialog));
 }
 
@@ -466,3 +473,198 @@ TEST_F(AutomationFixture, WithNoTitleMatchingANewDialogOfTheMonitorsProgramIsThe
 }
 
 }  // namespace
+
+namespace {
+
+// The sampling point of the device at `offset` from the first device, as the scene paints it.
+DesktopPoint TargetCell(const MonitorScene& s, int offset, bool fx = false) {
+    const int perRow = fx ? 8 : 16;
+    return s.CellPoint(offset / perRow, perRow - 1 - offset % perRow);
+}
+
+// The devices whose state differs from `before`, as BitStates entries.
+std::vector<size_t> Changed(const MonitorScene& s, const std::array<int8_t, kBitCount>& before) {
+    std::vector<size_t> out;
+    for (size_t i = 0; i < kBitCount; ++i)
+        if (s.states[i] != before[i]) out.push_back(i);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(AutomationFixture, ToggleActsOnTheFirstDeviceAndTheGridAsTheyAreWhenItRuns) {
+    struct Case {
+        const char* name;
+        std::wstring shownNow;  // the monitor's first device when the toggle runs
+        DesktopPoint moved;     // how far the grid moved since the tick
+        std::wstring target;
+        size_t toggled;  // the BitStates entry of the device named
+    };
+    const Case cases[] = {
+        {"first device changed since the tick", L"X010", {0, 0}, L"X015", 5},
+        {"grid moved since the tick", L"X000", {40, 30}, L"X003", 3},
+        {"both", L"X010", {-60, 25}, L"X02E", 0x1E},
+    };
+    for (const Case& c : cases) {
+        CaseRig f;
+        f.Prepare(false);
+        f.view.texts[Field::ToggleTarget] = c.target;
+        f.desktop.Get(f.scene.field).text = c.shownNow;
+        f.scene.MoveBy(c.moved.x, c.moved.y);
+        const auto before = f.scene.states;
+
+        ToggleDevice(f.context);
+
+        EXPECT_EQ(Changed(f.scene, before), std::vector<size_t>{c.toggled}) << c.name;
+        EXPECT_EQ(f.scene.states[c.toggled], 1) << c.name;
+        EXPECT_EQ(f.desktop.Cursor(), kSaved) << c.name;
+    }
+}
+
+TEST_F(AutomationFixture, ToggleOfADeviceOfAnotherLetterClicksNothing) {
+    struct Case {
+        std::wstring first, target;
+        bool toggles;
+    };
+    const Case cases[] = {
+        {L"X000", L"X003", true},  {L"X000", L"x003", true},  {L"y000", L"Y003", true},
+        {L"X000", L"Y003", false}, {L"X000", L"M003", false}, {L"Y000", L"X003", false},
+    };
+    for (const Case& c : cases) {
+        const std::string name(c.target.begin(), c.target.end());
+        CaseRig f;
+        f.Prepare(false);
+        f.desktop.Get(f.scene.field).text = c.first;
+        f.view.texts[Field::FirstDevice] = c.first;
+        f.view.texts[Field::ToggleTarget] = c.target;
+
+        ToggleDevice(f.context);
+
+        EXPECT_EQ(f.scene.states[3], c.toggles ? 1 : 0) << name;
+        EXPECT_EQ(f.scene.toggles, c.toggles ? 1 : 0) << name;
+        if (!c.toggles) {
+            EXPECT_FALSE(AnyEvent(f.desktop, Kind::Click)) << name;
+            EXPECT_FALSE(AnyEvent(f.desktop, Kind::Key)) << name;
+        }
+    }
+}
+
+TEST_F(AutomationFixture, AValueDialogThePersonHasOpenIsLeftAlone) {
+    struct Case {
+        const char* name;
+        std::wstring target;
+    };
+    // The person's dialog lies over X079's cell and clear of X003's.
+    const Case cases[] = {{"over the target's cell", L"X079"}, {"beside it", L"X003"}};
+    for (const Case& c : cases) {
+        CaseRig f;
+        f.Prepare(false);
+        const Wnd dialog = f.scene.ShowValueDialog();
+        f.view.texts[Field::ToggleTarget] = c.target;
+
+        ToggleDevice(f.context);
+
+        EXPECT_TRUE(f.desktop.IsWindow(dialog)) << c.name;
+        for (const auto& e : f.desktop.events)
+            EXPECT_FALSE(e.kind == Kind::Key && e.value == vk::Escape) << c.name;
+    }
+}
+
+TEST(ToggleOnTheVirtualScreen, AGridLeftOfOrAboveTheMainDisplayIsClicked) {
+    struct Case {
+        const char* name;
+        DesktopPoint origin;  // the virtual screen's top-left corner
+        DesktopPoint moved;   // where the application's windows are moved to, from (0, 0)
+    };
+    const Case cases[] = {
+        {"display on the left", {-1600, 0}, {-1400, 0}},
+        {"display above", {0, -1000}, {0, -900}},
+        {"display above and left", {-1600, -1000}, {-1500, -950}},
+        {"main display", {0, 0}, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        FakeDesktop d(3200, 2000, c.origin);
+        MonitorScene s(d);
+        s.MoveBy(c.moved.x, c.moved.y);
+        FakeView v;
+        CaptureSettings settings;
+        GridCapture st;
+        ASSERT_EQ(CaptureTick(d, v, settings, st), TickResult::Sampled) << c.name;
+        v.texts[Field::ToggleTarget] = L"X013";
+        std::wstring saved;
+        const RejectionTitles titles{L"Korvex Works", L"Korvex"};
+        AutomationContext ctx{d, v, settings, st, saved, titles};
+        d.events.clear();
+
+        ToggleDevice(ctx);
+
+        EXPECT_EQ(s.states[0x13], 1) << c.name;
+        ASSERT_TRUE(AnyEvent(d, Kind::Click)) << c.name;
+        EXPECT_EQ(std::find_if(d.events.begin(), d.events.end(),
+                               [](const DesktopEvent& e) { return e.kind == Kind::Click; })
+                      ->point,
+                  TargetCell(s, 0x13))
+            << c.name;
+    }
+}
+
+TEST_F(AutomationFixture, AToggleClickLandsOnTheTargetWhateverTheMouseDoes) {
+    struct Case {
+        const char* name;
+        std::function<void(AutomationFixture&)> arrange;
+        bool toggles;
+    };
+    const Case cases[] = {
+        {"the person moves the mouse between calls",
+         [](AutomationFixture& f) {
+             auto react = f.desktop.onEvent;
+             f.desktop.onEvent = [react, &f](const DesktopEvent& e) {
+                 react(e);
+                 f.desktop.MoveMouseByHand({1500, 900});
+             };
+         },
+         true},
+        {"the cursor move is refused",
+         [](AutomationFixture& f) { f.desktop.refuseCursorMove = true; }, true},
+        // Nothing was clicked: no key may follow, or it would act on whatever cell is selected.
+        {"the input is refused", [](AutomationFixture& f) { f.desktop.refuseInput = true; },
+         false},
+    };
+    for (const Case& c : cases) {
+        CaseRig f;
+        f.Prepare(false);
+        f.view.texts[Field::ToggleTarget] = L"X021";
+        c.arrange(f);
+
+        ToggleDevice(f.context);
+
+        EXPECT_EQ(f.scene.states[0x21], c.toggles ? 1 : 0) << c.name;
+        EXPECT_EQ(AnyEvent(f.desktop, Kind::Key), c.toggles) << c.name;
+        for (const auto& e : f.desktop.events) {
+            if (e.kind == Kind::Click) {
+                EXPECT_NE(e.point, (DesktopPoint{1500, 900})) << c.name;
+            }
+        }
+    }
+}
+
+TEST_F(AutomationFixture, AToggledDeviceReadsItsRealStateAndTogglesBack) {
+    for (bool fx : {false, true}) {
+        CaseRig f;
+        f.Prepare(fx);
+        f.view.texts[Field::ToggleTarget] = L"X004";
+
+        ToggleDevice(f.context);
+        ASSERT_EQ(f.scene.states[4], 1) << fx;
+        ASSERT_EQ(CaptureTick(f.desktop, f.view, f.settings, f.state), TickResult::Sampled);
+        EXPECT_EQ(f.state.BitStates[4], 1) << fx;
+        // The selection rests on a cell that holds no bit.
+        EXPECT_EQ(f.scene.selected, std::nullopt) << fx;
+
+        ToggleDevice(f.context);
+        EXPECT_EQ(f.scene.states[4], 0) << fx;
+        ASSERT_EQ(CaptureTick(f.desktop, f.view, f.settings, f.state), TickResult::Sampled);
+        EXPECT_EQ(f.state.BitStates[4], 0) << fx;
+        EXPECT_EQ(f.scene.toggles, 2) << fx;
+    }
+}

@@ -30,7 +30,8 @@ MonitorScene::MonitorScene(FakeDesktop& d, double s) : desktop(d), scale(s) {
 }
 
 DesktopPoint MonitorScene::GridCorner() const {
-    return {kGridLeft + static_cast<int>(243 * scale), kGridTop};
+    const DesktopRect& r = desktop.Get(grid).rect;
+    return {r.left + static_cast<int>(243 * scale), r.top};
 }
 
 DesktopPoint MonitorScene::CellPoint(int row, int column, int pickX, int pickY) const {
@@ -41,15 +42,17 @@ DesktopPoint MonitorScene::CellPoint(int row, int column, int pickX, int pickY) 
 
 void MonitorScene::Paint() {
     const DesktopPoint c = GridCorner();
+    const DesktopRect& g = desktop.Get(grid).rect;
     const double cw = 31.5 * scale;
     const double ch = 372.0 / 11 * scale;
-    desktop.FillScreen({kGridLeft, kGridTop, c.x + static_cast<int>(16 * cw) + 20,
-                        kGridTop + static_cast<int>(11 * ch) + 10},
+    desktop.FillScreen({g.left, g.top, c.x + static_cast<int>(16 * cw) + 20,
+                        g.top + static_cast<int>(11 * ch) + 10},
                        kGrey);
     const int perRow = fx ? 8 : 16;
     for (int row = 0; row < 10; ++row)
         for (int column = 0; column < perRow; ++column) {
-            int8_t s = states[static_cast<size_t>(row * 16 + perRow - 1 - column)];
+            const size_t entry = static_cast<size_t>(row * 16 + perRow - 1 - column);
+            const int8_t s = selected == entry ? -1 : states[entry];
             ui::Color colour = s == 1 ? kBlue : s == 0 ? kWhite : kSelected;
             // Cell interiors, one grey pixel of grid line around each.
             int left = c.x + static_cast<int>(std::floor(column * cw)) + 1;
@@ -58,6 +61,13 @@ void MonitorScene::Paint() {
             int bottom = c.y + static_cast<int>(std::floor((row + 2) * ch));
             desktop.FillScreen({left, top, right, bottom}, colour);
         }
+}
+
+void MonitorScene::MoveBy(int dx, int dy) {
+    const DesktopRect& g = desktop.Get(grid).rect;
+    desktop.FillScreen(g, kGrey);
+    desktop.MoveWindow(frame, dx, dy);
+    Paint();
 }
 
 Wnd MonitorScene::Cover() {
@@ -91,10 +101,30 @@ void MonitorScene::Answer(FakeDesktop::Window::Answer how) {
         if (desktop.Get(w).process == kProcess) desktop.Get(w).answers = how;
 }
 
+// The application's answer to a click on the grid: the cell under it is selected.
+void MonitorScene::Select(DesktopPoint p) {
+    const DesktopPoint c = GridCorner();
+    const int row = static_cast<int>(std::floor((p.y - c.y) / (372.0 / 11 * scale))) - 1;
+    if (row < 0 || row >= 10) return;  // the header
+    if (p.x < c.x) {
+        selected.reset();  // the row's value cell
+    } else {
+        const int column = static_cast<int>(std::floor((p.x - c.x) / (31.5 * scale)));
+        const int perRow = fx ? 8 : 16;
+        if (column >= perRow) return;
+        selected = static_cast<size_t>(row * 16 + perRow - 1 - column);
+    }
+    Paint();
+}
+
 // The application's answer to a key press: Enter in the field takes the name or rejects it,
 // Enter in the rejection box and Escape in the value dialog close them, Shift+Enter in the grid
 // toggles the selected cell.
 void MonitorScene::React(const DesktopEvent& e) {
+    if (e.kind == DesktopEvent::Kind::Click && desktop.WindowFromPoint(e.point) == grid) {
+        Select(e.point);
+        return;
+    }
     if (e.kind != DesktopEvent::Kind::Key || e.flags != 0 || !desktop.IsWindow(e.wnd)) return;
     const std::wstring cls = desktop.Get(e.wnd).className;
     const std::wstring title = desktop.Get(e.wnd).text;
@@ -110,6 +140,11 @@ void MonitorScene::React(const DesktopEvent& e) {
         desktop.DestroyWindow(e.wnd);
     } else if (e.wnd == grid && e.value == vk::Return) {
         ++toggles;
-        if (openValueDialogOnToggle) ShowValueDialog();
+        if (openValueDialogOnToggle) {
+            ShowValueDialog();
+        } else if (selected && states[*selected] >= 0) {
+            states[*selected] = static_cast<int8_t>(1 - states[*selected]);
+            Paint();
+        }
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "app/fake_desktop.h"
@@ -44,7 +45,9 @@ constexpr ui::Color kSelected{0, 120, 215};
 
 // The watched application on a fake desktop. The grid is painted as the capture geometry at the
 // given scale describes it; states are in BitStates layout (entry row * 16 + bit, 1 blue, 0 white,
-// -1 a selection colour).
+// -1 a selection colour). A click selects the cell under it, which is then painted in the selection
+// colour, as the monitor draws it; a click left of the cells selects that row's value cell, which
+// holds no bit. Shift+Enter in the grid toggles the selected bit cell.
 class MonitorScene {
   public:
     explicit MonitorScene(FakeDesktop& desktop, double scale = 1.0);
@@ -63,11 +66,15 @@ class MonitorScene {
         return name.size() >= 2 && (name[0] == L'X' || name[0] == L'Y');
     };
     bool openValueDialogOnToggle = false;
+    // The selected bit cell (its BitStates entry), or none (a cell that holds no bit, or nothing).
+    std::optional<size_t> selected;
     std::vector<std::wstring> acceptedNames;
     int toggles = 0;
 
-    // Repaints the grid from fx and states; call after changing them.
+    // Repaints the grid from fx, states and the selection; call after changing them.
     void Paint();
+    // Moves the application's windows by (dx, dy) on the screen and repaints.
+    void MoveBy(int dx, int dy);
     // A window over the grid's top-left corner.
     Wnd Cover();
     Wnd ShowRejectionBox();
@@ -81,4 +88,5 @@ class MonitorScene {
 
   private:
     void React(const DesktopEvent& e);
+    void Select(DesktopPoint p);
 };

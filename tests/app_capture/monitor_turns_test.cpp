@@ -93,9 +93,8 @@ TEST_F(TurnsFixture, ACommandArrivingDuringAnActionIsAnsweredAfterItInArrivalOrd
     EXPECT_EQ(serial.port->Sent(), (std::vector<std::string>{"OK\r\n", "OK\r\n", "QL\r\n"}));
     EXPECT_EQ(Typed(), (std::vector<std::wstring>{L"X100", L"X200"}));
     // The first action's click came before the second one typed.
-    const size_t firstClickUp =
-        IndexOf(DesktopEvent::Mouse(kMouseEventLeftUp, scene.CellPoint(0, 0)));
-    EXPECT_LT(firstClickUp, IndexOf(DesktopEvent::SetText(scene.field, L"X200")));
+    const size_t firstClick = IndexOf(DesktopEvent::Click(scene.CellPoint(0, 0)));
+    EXPECT_LT(firstClick, IndexOf(DesktopEvent::SetText(scene.field, L"X200")));
     EXPECT_EQ(scene.acceptedNames, (std::vector<std::wstring>{L"X100", L"X200"}));
 }
 

@@ -90,6 +90,48 @@ TEST(PelkanEndToEnd, AnswersFromTheGridInHexModeAndMovesIt) {
     EXPECT_EQ(s.Standin("get X021"), "ok 1");
 }
 
+// A toggle acts on the monitor as it is when the toggle runs: right after a DEVN in the same write
+// it counts from the new first device, and a device of another letter than the one the monitor
+// shows is not toggled at all (the reply stays "OK").
+TEST(PelkanEndToEnd, AToggleCountsFromTheFirstDeviceShownWhenItRuns) {
+    PelkanSession s(TestName(), kCom, {"--first", "X000"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+
+    s.Line().Send("DEVN X010\r\nBTRV X015\r\n");
+    EXPECT_EQ(s.ReadReply(), "OK\r\n");
+    EXPECT_EQ(s.ReadReply(), "OK\r\n");
+    EXPECT_THAT(s.Standin("state"), HasSubstr("first=X010 "));
+    EXPECT_EQ(s.Standin("get X015"), "ok 1");
+    EXPECT_EQ(s.Standin("get X025"), "ok 0");
+    s.Screenshot("after-burst");
+
+    EXPECT_EQ(s.Command("DEVN X000"), "OK\r\n");
+    LetPelkanSample();
+    for (const char* other : {"BTRV Y003", "BTRV M003"}) {
+        EXPECT_EQ(s.Command(other), "OK\r\n") << other;
+        EXPECT_EQ(s.Standin("get X003"), "ok 0") << other;
+    }
+}
+
+// The device just toggled reads as it is, and a second toggle of it puts it back.
+TEST(PelkanEndToEnd, AToggledDeviceReadsItsStateAndTogglesBack) {
+    PelkanSession s(TestName(), kCom, {"--first", "X000"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+
+    EXPECT_EQ(s.Command("BTRV X004"), "OK\r\n");
+    ASSERT_EQ(s.Standin("get X004"), "ok 1");
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("READ"), ReadReply(false, "X000", {0x0010}, {}));
+    s.Screenshot("toggled");
+
+    EXPECT_EQ(s.Command("BTRV X004"), "OK\r\n");
+    EXPECT_EQ(s.Standin("get X004"), "ok 0");
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("READ"), ReadReply(false, "X000", {}, {0x0010}));
+}
+
 TEST(PelkanEndToEnd, AHundredReadsAreAnsweredInOrderAndGarbageDoesNotJamTheLine) {
     PelkanSession s(TestName(), kCom, {"--fx", "--first", "X000", "--on", "X001"});
     ASSERT_TRUE(s.Press("START"));

@@ -68,7 +68,10 @@ HWND GridView::Create(HWND parent, int x, int y, GridOwner* owner) {
     return wnd_;
 }
 
-void GridView::ClearSelection() { selected_.reset(); }
+void GridView::ClearSelection() {
+    selected_.reset();
+    selectedValueRow_.reset();
+}
 
 void GridView::Redraw() {
     InvalidateRect(wnd_, nullptr, FALSE);
@@ -186,7 +189,8 @@ void GridView::Paint(HDC dc) {
             Fill(dc, left, top, right, bottom, colour);
         }
         Fill(dc, 0, top, kLabelSplit, bottom, kOff);
-        Fill(dc, kLabelSplit + 1, top, GridLayout::kCellsLeft, bottom, kOff);
+        Fill(dc, kLabelSplit + 1, top, GridLayout::kCellsLeft, bottom,
+             selectedValueRow_ == row ? kSelectedOff : kOff);
         if (rowStart) {
             Text(dc, 0, top, kLabelSplit, bottom, FormatDevice(*rowStart, fx));
             wchar_t text[16];
@@ -206,16 +210,25 @@ void GridView::OnLeftDown(int x, int y) {
     // The grid takes the keyboard focus on every click, as the monitor's grid does.
     SetFocus(wnd_);
     std::optional<int> offset;
-    if (x >= GridLayout::kCellsLeft && x < GridLayout::kCellsLeft + GridLayout::kCellsWidth &&
-        y >= GridLayout::RowTop(1) && y < GridLayout::kHeight) {
-        int column = 0, row = 0;
+    const bool inRows = y >= GridLayout::RowTop(1) && y < GridLayout::kHeight;
+    int row = 0;
+    while (row + 1 < GridLayout::kRows && y >= GridLayout::RowTop(row + 2)) ++row;
+    if (inRows && x > kLabelSplit && x < GridLayout::kCellsLeft) {
+        // A row's value cell holds no bit; like any cell of the monitor it takes the selection.
+        selected_.reset();
+        selectedValueRow_ = row;
+    } else if (inRows && x >= GridLayout::kCellsLeft &&
+               x < GridLayout::kCellsLeft + GridLayout::kCellsWidth) {
+        int column = 0;
         while (column + 1 < GridLayout::kColumns && x >= GridLayout::ColumnLeft(column + 1))
             ++column;
-        while (row + 1 < GridLayout::kRows && y >= GridLayout::RowTop(row + 2)) ++row;
         offset = OffsetAt(column, row);
         if (offset && !DeviceAt(owner_->FirstDevice(), *offset)) offset.reset();
     }
-    if (offset) selected_ = offset;
+    if (offset) {
+        selected_ = offset;
+        selectedValueRow_.reset();
+    }
     Redraw();
     owner_->OnGridClick(offset);
 }

@@ -49,7 +49,8 @@ class GridView {
     HWND Create(HWND parent, int x, int y, GridOwner* owner);
     HWND Handle() const { return wnd_; }
 
-    // The selected cell, as an offset from the first device; cleared when the view moves.
+    // The selected bit cell, as an offset from the first device; nothing when no cell or a cell
+    // that holds no bit (a row's value) is selected. Cleared when the view moves.
     std::optional<int> Selected() const { return selected_; }
     void ClearSelection();
     // Repaints now, so that the screen shows a change before the caller answers.
@@ -69,6 +70,7 @@ class GridView {
     HWND wnd_ = nullptr;          // owned by the parent window
     GridOwner* owner_ = nullptr;  // not owned
     std::optional<int> selected_;
+    std::optional<int> selectedValueRow_;  // the row whose value cell is selected
 };
 
 }  // namespace standin

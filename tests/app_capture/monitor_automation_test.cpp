@@ -668,3 +668,27 @@ TEST_F(AutomationFixture, AToggledDeviceReadsItsRealStateAndTogglesBack) {
         EXPECT_EQ(f.scene.toggles, 2) << fx;
     }
 }
+
+TEST(VirtualScreenTest, NormalisedPointsMapBackToTheirPixel) {
+    const DesktopRect screens[] = {
+        {0, 0, 1600, 1000},          {-1600, 0, 1600, 1000},      {0, -1000, 1600, 1000},
+        {-1920, -1080, 3840, 1080},  {-7680, -4320, 7680, 4320},  {-3, -5, 2, 1},
+    };
+    for (const DesktopRect& s : screens) {
+        const int32_t w = s.right - s.left, h = s.bottom - s.top;
+        for (int32_t i = 0; i <= 16; ++i) {
+            // Edges, corners and points in between, every one a pixel of the screen.
+            const DesktopPoint p{s.left + (w - 1) * i / 16, s.top + (h - 1) * (16 - i) / 16};
+            const NormalisedPoint n = NormaliseToVirtualScreen(p, s);
+            EXPECT_GE(n.dx, 0);
+            EXPECT_LE(n.dx, 65535);
+            EXPECT_GE(n.dy, 0);
+            EXPECT_LE(n.dy, 65535);
+            EXPECT_EQ(PixelOfNormalised(n, s), p) << s.left << "," << s.top << " " << p.x << ","
+                                                  << p.y;
+        }
+        // A point off the screen goes to its nearest edge.
+        EXPECT_EQ(PixelOfNormalised(NormaliseToVirtualScreen({s.left - 50, s.bottom + 50}, s), s),
+                  (DesktopPoint{s.left, s.bottom - 1}));
+    }
+}

@@ -19,7 +19,9 @@ struct AutomationContext {
     Desktop& desktop;
     BridgeView& view;
     const CaptureSettings& settings;
-    const GridCapture& capture;      // handles, frame and BitStates of the latest tick
+    // The windows the latest tick found, and its frame for "先頭変更"'s click; "反転" reads the
+    // first device and the grid's place itself when it runs.
+    const GridCapture& capture;
     std::wstring& SavedFirstDevice;  // read and written by "先頭変更"
     const RejectionTitles& rejection;
 };

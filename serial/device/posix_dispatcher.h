@@ -89,6 +89,10 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     TPosixWakePipe FStopPipe;    // StopThreads signals, LaunchThreads drains
     TPosixWakePipe FReaderWake;  // ReadCom, PurgeQueue(1): the queue has room again
     TPosixWakePipe FWriterWake;  // WriteCom and PurgeQueue(0)
+    // Held by the reader around one read() and the clear count it takes for that read, and by
+    // an input purge around its tcflush and clear: a purge falls wholly before a read (the read
+    // then brings later bytes, which are kept) or wholly after it (its bytes are dropped).
+    std::mutex FReadSection;
     // Counts output purges; the writer drops its block when it sees the count change.
     std::atomic<uint32_t> FOutputPurges{0};
     // Whether the reader may take more from the device (the queue is below its bound); when it

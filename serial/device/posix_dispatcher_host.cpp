@@ -229,8 +229,12 @@ int32_t TSioPosixDispatcher::PurgeQueue(int32_t Queue) {
         return ok ? 1 : 0;
     }
     if (Queue == 1) {
-        const bool ok = fd >= 0 && tcflush(fd, TCIFLUSH) == 0;
-        FQueue->Clear();
+        bool ok;
+        {
+            std::lock_guard read(FReadSection);
+            ok = fd >= 0 && tcflush(fd, TCIFLUSH) == 0;
+            FQueue->Clear();
+        }
         // A reader held at the bound waits for room without looking at the queue again.
         if (FReaderHold.ReleaseAfterPurge(*FQueue)) FReaderWake.Signal();
         return ok ? 1 : 0;

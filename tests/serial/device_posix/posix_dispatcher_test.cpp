@@ -4,6 +4,7 @@
 #include "serial/device/posix_dispatcher.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -16,6 +17,7 @@
 
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
+#include "serial/device/posix_dispatcher_threads.h"
 #include "serial/device/posix_ports.h"
 #include "serial/device/posix_termios.h"
 #include "serial/dispatch/io_queue.h"
@@ -273,6 +275,59 @@ TEST_F(PosixPort, AnInputFlushDropsWhatCameBeforeIt) {
     EXPECT_EQ(0, d->InBuffUsed());
     ASSERT_TRUE(pty.Write("fresh"));
     EXPECT_EQ("fresh", Receive(5));
+    d->DonePort();
+}
+
+// The reader has read bytes and not queued them yet when the input is flushed: those bytes came
+// before the flush and must not reach the dispatch buffer after it; bytes sent after the flush
+// arrive.
+TEST_F(PosixPort, BytesReadBeforeAnInputFlushAreNotDeliveredAfterIt) {
+    struct ClearHook {  // the reader has ended (DonePort) before this runs
+        ~ClearHook() { TPosixReadThread::ReadReturnedHook = nullptr; }
+    } clearHook;
+    std::atomic<bool> flushed{false};
+    TPosixReadThread::ReadReturnedHook = [&] {
+        bool first = false;
+        if (flushed.compare_exchange_strong(first, true)) {
+            EXPECT_EQ(1, d->FlushInBuffer());
+        }
+    };
+    ASSERT_EQ(0, Open(*d));
+    ASSERT_TRUE(pty.Write("before flush\r\n"));
+    ASSERT_TRUE(PumpUntil([&] { return flushed.load(); }));
+    ASSERT_TRUE(pty.Write("after\r\n"));
+    EXPECT_EQ("after\r\n", Receive(7, std::chrono::seconds(5)));
+    d->DonePort();
+}
+
+// An input flush that comes while the reader is about to read (its clear count taken) runs
+// wholly before or wholly after that read, never between the two: bytes sent after the flush are
+// delivered, and none from before it.
+TEST_F(PosixPort, AnInputFlushAsTheReaderIsAboutToReadKeepsWhatCameAfterIt) {
+    struct ClearHook {  // the reader has ended (DonePort) before this runs
+        ~ClearHook() { TPosixReadThread::BeforeReadHook = nullptr; }
+    } clearHook;
+    std::atomic<bool> armed{false}, asked{false}, done{false};
+    TPosixReadThread::BeforeReadHook = [&] {
+        if (!armed.exchange(false)) return;
+        asked.store(true);
+        // Leaves the flush its time to run here, if it can.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (!done.load() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (done.load()) {
+            pollfd p{d->Device(), POLLIN, 0};
+            poll(&p, 1, 1000);  // the bytes sent after the flush are there to read
+        }
+    };
+    ASSERT_EQ(0, Open(*d));
+    armed.store(true);
+    ASSERT_TRUE(pty.Write("before flush\r\n"));
+    ASSERT_TRUE(PumpUntil([&] { return asked.load(); }));
+    EXPECT_EQ(1, d->FlushInBuffer());
+    ASSERT_TRUE(pty.Write("after\r\n"));
+    done.store(true);
+    EXPECT_EQ("after\r\n", Receive(7, std::chrono::seconds(5)));
     d->DonePort();
 }
 

@@ -437,4 +437,48 @@ TEST(PosixPorts, APseudoTerminalEntryMakesALineWhoseFarEndIsLinked) {
     platform::UnbindMainThread();
 }
 
+// One pseudo-terminal port number is one port, as a device path is: a second open is refused as
+// in use and leaves the first port's line and link alone; a close removes the link only while
+// it still names the line that port made.
+TEST(PosixPorts, APseudoTerminalPortOpensOnceAndItsCloseRemovesOnlyItsOwnLink) {
+    platform::BindMainThread();
+    const std::string link = ::testing::TempDir() + "pelkan-pty-link-once";
+    auto linked = [&] {
+        char target[256] = {};
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+    };
+    auto open = [](TSioPosixDispatcher& p) {
+        return p.InitPort(Com(63), 9600, 0, 8, 1, 4096, 4096, 3);
+    };
+    posix_ports::SetPseudoTerminal(63, link);
+    {
+        TSioPosixDispatcher first(nullptr), second(nullptr);
+        ASSERT_EQ(0, open(first));
+        EXPECT_EQ(-5, open(second)) << "in use";
+        EXPECT_EQ(5, second.OsLastError());
+        EXPECT_EQ(first.FarEndName(), linked()) << "the link still names the first port's line";
+        first.DonePort();
+        EXPECT_EQ("", linked()) << "the link goes with the port that made it";
+        second.DonePort();
+        EXPECT_EQ(0, open(second)) << "free again once the first has closed";
+        EXPECT_EQ(second.FarEndName(), linked());
+        second.DonePort();
+        EXPECT_EQ("", linked());
+    }
+    {
+        // Another program has linked its own line there since: that link stays.
+        PtyPair other;
+        TSioPosixDispatcher port(nullptr);
+        ASSERT_EQ(0, open(port));
+        ASSERT_EQ(0, unlink(link.c_str()));
+        ASSERT_EQ(0, symlink(other.FarPath.c_str(), link.c_str()));
+        port.DonePort();
+        EXPECT_EQ(other.FarPath, linked());
+        unlink(link.c_str());
+    }
+    posix_ports::ClearEntry(63);
+    platform::UnbindMainThread();
+}
+
 }  // namespace

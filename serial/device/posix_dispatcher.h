@@ -25,7 +25,9 @@
 // Open: the name resolves through the port table (posix_ports.h). The device is opened without
 // becoming the controlling terminal, non-blocking, and exclusively: TIOCEXCL, and an advisory
 // lock (flock) that also holds against a privileged second opener; a second open is refused as
-// "in use" (system error 5) as Windows refuses it. errno maps to the system errors the
+// "in use" (system error 5) as Windows refuses it. A pseudo-terminal entry's number is held by a
+// claim in the port table instead, with the same answer; its close removes the link to the far
+// end only while the link still names that port's line. errno maps to the system errors the
 // component understands (SystemErrorFromErrno).
 //
 // Settings: termios holds only part of the layer's record; WriteDeviceState keeps the record
@@ -41,6 +43,7 @@
 #include <termios.h>
 
 #include "serial/device/posix_fd.h"
+#include "serial/device/posix_ports.h"
 #include "serial/device/posix_wake_pipe.h"
 #include "serial/device/reader_hold.h"
 #include "serial/dispatch/base_dispatcher.h"
@@ -89,6 +92,10 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     TPosixWakePipe FStopPipe;    // StopThreads signals, LaunchThreads drains
     TPosixWakePipe FReaderWake;  // ReadCom, PurgeQueue(1): the queue has room again
     TPosixWakePipe FWriterWake;  // WriteCom and PurgeQueue(0)
+    // Held by the reader around one read() and the clear count it takes for that read, and by
+    // an input purge around its tcflush and clear: a purge falls wholly before a read (the read
+    // then brings later bytes, which are kept) or wholly after it (its bytes are dropped).
+    std::mutex FReadSection;
     // Counts output purges; the writer drops its block when it sees the count change.
     std::atomic<uint32_t> FOutputPurges{0};
     // Whether the reader may take more from the device (the queue is below its bound); when it
@@ -113,7 +120,8 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     TUniqueFd FDevice;        // OpenCom / CloseCom
     TUniqueFd FFarEnd;        // a new pseudo-terminal's far end, held so it never hangs up
     std::string FFarEndName;  // its name
-    std::string FLinkPath;    // the link made to it; removed by CloseCom
+    std::string FLinkPath;    // the link made to it; removed by CloseCom while it names FFarEndName
+    posix_ports::TPseudoTerminalClaim FClaim;  // a pseudo-terminal port's number, while open
     std::atomic<int> FDeviceFd{-1};
     std::atomic<int32_t> FOsError{0};
     TReaderHold FReaderHold;  // the reader's wait for room in FQueue

@@ -61,6 +61,16 @@ bool OpenPseudoTerminal(TUniqueFd& Controller, TUniqueFd& FarEnd, std::string& F
     FarName = name;
     return true;
 }
+// Removes the link at LinkPath while it names FarName: a link that another program has made there
+// since (its own line under the same name) is left alone.
+void RemoveLinkTo(const std::string& LinkPath, const std::string& FarName) {
+    if (LinkPath.empty() || FarName.empty()) return;
+    char target[256];
+    const ssize_t n = readlink(LinkPath.c_str(), target, sizeof target);
+    if (n > 0 && static_cast<size_t>(n) == FarName.size() &&
+        FarName.compare(0, FarName.size(), target, static_cast<size_t>(n)) == 0)
+        unlink(LinkPath.c_str());
+}
 }  // namespace
 
 TSioPosixDispatcher::TSioPosixDispatcher(TComponent* Owner) : TSioBaseDispatcher(Owner) {}
@@ -77,7 +87,10 @@ int32_t TSioPosixDispatcher::OpenCom(const std::wstring& ComName, uint32_t, uint
     if (!target) return Fail(ENOENT);
     TUniqueFd device, farEnd;
     std::string farName;
+    posix_ports::TPseudoTerminalClaim claim;
     if (target->PseudoTerminal) {
+        claim = posix_ports::TPseudoTerminalClaim::Take(target->Number);
+        if (!claim.Held()) return Fail(EBUSY);
         if (!OpenPseudoTerminal(device, farEnd, farName)) return Fail(errno);
         if (!target->LinkPath.empty()) {
             unlink(target->LinkPath.c_str());
@@ -90,7 +103,7 @@ int32_t TSioPosixDispatcher::OpenCom(const std::wstring& ComName, uint32_t, uint
     termios tio{};
     if (tcgetattr(device.get(), &tio) != 0) {
         int err = errno;
-        if (!target->LinkPath.empty()) unlink(target->LinkPath.c_str());
+        RemoveLinkTo(target->LinkPath, farName);
         return Fail(err);
     }
     // Raw, 8 data bits, no parity, no flow control from the start, at the device's own speed
@@ -114,6 +127,7 @@ int32_t TSioPosixDispatcher::OpenCom(const std::wstring& ComName, uint32_t, uint
         FCountsKnown = false;
         FPendingErrors = 0;
     }
+    FClaim = std::move(claim);
     FLinkPath = target->LinkPath;
     FFarEndName = farName;
     FFarEnd = std::move(farEnd);
@@ -164,9 +178,10 @@ int32_t TSioPosixDispatcher::CloseCom() {
     ioctl(FDevice.get(), TIOCNXCL);  // a node whose far end lives on keeps the flag otherwise
     FDevice.reset();
     FFarEnd.reset();
-    if (!FLinkPath.empty()) unlink(FLinkPath.c_str());
+    RemoveLinkTo(FLinkPath, FFarEndName);
     FLinkPath.clear();
     FFarEndName.clear();
+    FClaim.Reset();
     CidEx.store(-1);
     return 0;
 }
@@ -229,8 +244,12 @@ int32_t TSioPosixDispatcher::PurgeQueue(int32_t Queue) {
         return ok ? 1 : 0;
     }
     if (Queue == 1) {
-        const bool ok = fd >= 0 && tcflush(fd, TCIFLUSH) == 0;
-        FQueue->Clear();
+        bool ok;
+        {
+            std::lock_guard read(FReadSection);
+            ok = fd >= 0 && tcflush(fd, TCIFLUSH) == 0;
+            FQueue->Clear();
+        }
         // A reader held at the bound waits for room without looking at the queue again.
         if (FReaderHold.ReleaseAfterPurge(*FQueue)) FReaderWake.Signal();
         return ok ? 1 : 0;

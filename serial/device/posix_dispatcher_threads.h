@@ -2,6 +2,7 @@
 // posix_dispatcher.h.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "serial/device/device_exit_codes.h"
@@ -28,10 +29,19 @@ class TSioPosixThread : public TSioDispatcherThread {
 };
 
 // Moves received bytes onto FQueue in 256-byte blocks. Bytes read before an input purge are never
-// queued after it (the queue's clear count is taken as each read returns).
+// queued after it: the queue's clear count is taken before each read, and the blocks of a read
+// are dropped when a clear has run since.
 class TPosixReadThread : public TSioPosixThread {
   public:
     using TSioPosixThread::TSioPosixThread;
+
+    // Test seam: when set, every reader calls it as a read that brought bytes returns, before
+    // those bytes are queued: the window an input flush may fall into. Empty in the program; set
+    // only while no reader runs.
+    static inline std::function<void()> ReadReturnedHook;
+    // Test seam: runs just before each read, after its clear count is taken. Empty in the
+    // program; set only while no reader runs.
+    static inline std::function<void()> BeforeReadHook;
 
   protected:
     int32_t Execute() override;

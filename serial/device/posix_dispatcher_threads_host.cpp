@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <mutex>
 
 #include "serial/device/device_queue_io.h"
 #include "serial/device/line_sample.h"
@@ -49,8 +50,17 @@ int TSioPosixThread::WaitFor(int Fd, short Events, int Wake, int TimeoutMs) {
 // a poll() asking the same would, and bytes that came meanwhile are taken without a wait.
 int32_t TPosixReadThread::DrainDevice() {
     while (!StopRequested() && P->InputQueueHasRoom()) {
-        ssize_t n = read(P->Device(), FStage, kStageSize);
-        const uint32_t clears = P->FQueue->Clears();
+        // The clear count is taken before the read, and no input purge runs between the two:
+        // a purge after the read has then counted, and the bytes it overtook are dropped.
+        uint32_t clears;
+        ssize_t n;
+        {
+            std::lock_guard lock(P->FReadSection);
+            clears = P->FQueue->Clears();
+            if (BeforeReadHook) BeforeReadHook();
+            n = read(P->Device(), FStage, kStageSize);
+        }
+        if (n > 0 && ReadReturnedHook) ReadReturnedHook();
         if (n > 0) {
             if (!QueueReadBlocks(*P->FQueue, FBlocks, FStage, static_cast<int32_t>(n), clears,
                                  false))

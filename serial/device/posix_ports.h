@@ -6,7 +6,8 @@
 // numbers without an entry open /dev/ttyS<n-1>. An entry may instead make the port a new
 // pseudo-terminal pair: the port is its controlling side, and the other side's name is linked at
 // a path of the program's choice for as long as the port is open (for a program under Wine, the
-// link is its prefix's dosdevices/comN).
+// link is its prefix's dosdevices/comN). Such a number is open once at a time in the process, as
+// a device is.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -18,6 +19,25 @@ struct TPortTarget {
     std::string Path;  // the device to open; empty for a new pseudo-terminal
     bool PseudoTerminal = false;
     std::string LinkPath;  // pseudo-terminal only: where the far end's name is linked; may be empty
+    uint32_t Number = 0;   // pseudo-terminal only: the port number it was resolved from
+};
+
+// A pseudo-terminal entry makes a new line at every open, so no device refuses a second open of
+// its number: its claim does, as a device's lock does for a device path. Held by the open port;
+// given up when destroyed or reset. Any thread.
+class TPseudoTerminalClaim {
+  public:
+    TPseudoTerminalClaim() = default;
+    // Claims Number; the claim is not Held when another claim holds it.
+    static TPseudoTerminalClaim Take(uint32_t Number);
+    TPseudoTerminalClaim(TPseudoTerminalClaim&& Other) noexcept;
+    TPseudoTerminalClaim& operator=(TPseudoTerminalClaim&& Other) noexcept;
+    ~TPseudoTerminalClaim() { Reset(); }
+    bool Held() const { return FNumber != 0; }
+    void Reset();
+
+  private:
+    uint32_t FNumber = 0;
 };
 
 // Any thread. The entry of Number: a device path, or a new pseudo-terminal linked at LinkPath.

@@ -5,6 +5,8 @@
 #include <cwctype>
 #include <map>
 #include <mutex>
+#include <set>
+#include <utility>
 
 #include "platform/text.h"
 
@@ -18,6 +20,10 @@ std::mutex& TableLock() {
 std::map<uint32_t, TPortTarget>& Table() {  // guarded by TableLock
     static std::map<uint32_t, TPortTarget> table;
     return table;
+}
+std::set<uint32_t>& Claimed() {  // pseudo-terminal numbers open now; guarded by TableLock
+    static std::set<uint32_t> claimed;
+    return claimed;
 }
 
 // The number of "COM<n>" (case as the user typed it), or nothing.
@@ -61,8 +67,37 @@ std::optional<TPortTarget> Resolve(const std::wstring& ComName) {
     if (!number || *number == 0) return std::nullopt;
     std::lock_guard lock(TableLock());
     auto it = Table().find(*number);
-    if (it != Table().end()) return it->second;
+    if (it != Table().end()) {
+        TPortTarget target = it->second;
+        if (target.PseudoTerminal) target.Number = *number;
+        return target;
+    }
     return TPortTarget{"/dev/ttyS" + std::to_string(*number - 1), false, {}};
+}
+
+TPseudoTerminalClaim TPseudoTerminalClaim::Take(uint32_t Number) {
+    TPseudoTerminalClaim claim;
+    std::lock_guard lock(TableLock());
+    if (Number != 0 && Claimed().insert(Number).second) claim.FNumber = Number;
+    return claim;
+}
+
+TPseudoTerminalClaim::TPseudoTerminalClaim(TPseudoTerminalClaim&& Other) noexcept
+    : FNumber(std::exchange(Other.FNumber, 0)) {}
+
+TPseudoTerminalClaim& TPseudoTerminalClaim::operator=(TPseudoTerminalClaim&& Other) noexcept {
+    if (this != &Other) {
+        Reset();
+        FNumber = std::exchange(Other.FNumber, 0);
+    }
+    return *this;
+}
+
+void TPseudoTerminalClaim::Reset() {
+    if (FNumber == 0) return;
+    std::lock_guard lock(TableLock());
+    Claimed().erase(FNumber);
+    FNumber = 0;
 }
 
 int32_t SystemErrorFromErrno(int Errno) {

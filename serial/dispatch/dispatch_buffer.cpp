@@ -166,12 +166,14 @@ int32_t TSioBaseDispatcher::FlushInBuffer() {
     if (!DBuffer) return ecCommNotOpen;
     int32_t r = PurgeQueue(1);
     if (InAvailMessage) {
+        // The notification's end takes the bytes (and wakes the dispatcher thread when the ring
+        // was full). Until then a full ring stays full: counted empty now, its flushed bytes
+        // would lie between the tail and the scan position, and be scanned again.
         MaxGetCount = UnreadCount();
     } else {
         ConsumeInput(UnreadCount());
         GetCount = 0;
     }
-    WakeIfFull();
     ResetDataMatches();
     return r;
 }

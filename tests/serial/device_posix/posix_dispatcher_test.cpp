@@ -4,6 +4,7 @@
 #include "serial/device/posix_dispatcher.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -16,6 +17,7 @@
 
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
+#include "serial/device/posix_dispatcher_threads.h"
 #include "serial/device/posix_ports.h"
 #include "serial/device/posix_termios.h"
 #include "serial/dispatch/io_queue.h"
@@ -276,6 +278,59 @@ TEST_F(PosixPort, AnInputFlushDropsWhatCameBeforeIt) {
     d->DonePort();
 }
 
+// The reader has read bytes and not queued them yet when the input is flushed: those bytes came
+// before the flush and must not reach the dispatch buffer after it; bytes sent after the flush
+// arrive.
+TEST_F(PosixPort, BytesReadBeforeAnInputFlushAreNotDeliveredAfterIt) {
+    struct ClearHook {  // the reader has ended (DonePort) before this runs
+        ~ClearHook() { TPosixReadThread::ReadReturnedHook = nullptr; }
+    } clearHook;
+    std::atomic<bool> flushed{false};
+    TPosixReadThread::ReadReturnedHook = [&] {
+        bool first = false;
+        if (flushed.compare_exchange_strong(first, true)) {
+            EXPECT_EQ(1, d->FlushInBuffer());
+        }
+    };
+    ASSERT_EQ(0, Open(*d));
+    ASSERT_TRUE(pty.Write("before flush\r\n"));
+    ASSERT_TRUE(PumpUntil([&] { return flushed.load(); }));
+    ASSERT_TRUE(pty.Write("after\r\n"));
+    EXPECT_EQ("after\r\n", Receive(7, std::chrono::seconds(5)));
+    d->DonePort();
+}
+
+// An input flush that comes while the reader is about to read (its clear count taken) runs
+// wholly before or wholly after that read, never between the two: bytes sent after the flush are
+// delivered, and none from before it.
+TEST_F(PosixPort, AnInputFlushAsTheReaderIsAboutToReadKeepsWhatCameAfterIt) {
+    struct ClearHook {  // the reader has ended (DonePort) before this runs
+        ~ClearHook() { TPosixReadThread::BeforeReadHook = nullptr; }
+    } clearHook;
+    std::atomic<bool> armed{false}, asked{false}, done{false};
+    TPosixReadThread::BeforeReadHook = [&] {
+        if (!armed.exchange(false)) return;
+        asked.store(true);
+        // Leaves the flush its time to run here, if it can.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (!done.load() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (done.load()) {
+            pollfd p{d->Device(), POLLIN, 0};
+            poll(&p, 1, 1000);  // the bytes sent after the flush are there to read
+        }
+    };
+    ASSERT_EQ(0, Open(*d));
+    armed.store(true);
+    ASSERT_TRUE(pty.Write("before flush\r\n"));
+    ASSERT_TRUE(PumpUntil([&] { return asked.load(); }));
+    EXPECT_EQ(1, d->FlushInBuffer());
+    ASSERT_TRUE(pty.Write("after\r\n"));
+    done.store(true);
+    EXPECT_EQ("after\r\n", Receive(7, std::chrono::seconds(5)));
+    d->DonePort();
+}
+
 // The reader stops taking bytes from the device once the input queue is at its bound (here:
 // nobody reads, so the dispatch buffer fills and then the queue). An input flush empties the
 // queue, and the reader must take up the line again without a read to wake it.
@@ -379,6 +434,50 @@ TEST(PosixPorts, APseudoTerminalEntryMakesALineWhoseFarEndIsLinked) {
         EXPECT_NE(0, lstat(link.c_str(), &st)) << "the link goes with the port";
     }
     posix_ports::ClearEntry(62);
+    platform::UnbindMainThread();
+}
+
+// One pseudo-terminal port number is one port, as a device path is: a second open is refused as
+// in use and leaves the first port's line and link alone; a close removes the link only while
+// it still names the line that port made.
+TEST(PosixPorts, APseudoTerminalPortOpensOnceAndItsCloseRemovesOnlyItsOwnLink) {
+    platform::BindMainThread();
+    const std::string link = ::testing::TempDir() + "pelkan-pty-link-once";
+    auto linked = [&] {
+        char target[256] = {};
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+    };
+    auto open = [](TSioPosixDispatcher& p) {
+        return p.InitPort(Com(63), 9600, 0, 8, 1, 4096, 4096, 3);
+    };
+    posix_ports::SetPseudoTerminal(63, link);
+    {
+        TSioPosixDispatcher first(nullptr), second(nullptr);
+        ASSERT_EQ(0, open(first));
+        EXPECT_EQ(-5, open(second)) << "in use";
+        EXPECT_EQ(5, second.OsLastError());
+        EXPECT_EQ(first.FarEndName(), linked()) << "the link still names the first port's line";
+        first.DonePort();
+        EXPECT_EQ("", linked()) << "the link goes with the port that made it";
+        second.DonePort();
+        EXPECT_EQ(0, open(second)) << "free again once the first has closed";
+        EXPECT_EQ(second.FarEndName(), linked());
+        second.DonePort();
+        EXPECT_EQ("", linked());
+    }
+    {
+        // Another program has linked its own line there since: that link stays.
+        PtyPair other;
+        TSioPosixDispatcher port(nullptr);
+        ASSERT_EQ(0, open(port));
+        ASSERT_EQ(0, unlink(link.c_str()));
+        ASSERT_EQ(0, symlink(other.FarPath.c_str(), link.c_str()));
+        port.DonePort();
+        EXPECT_EQ(other.FarPath, linked());
+        unlink(link.c_str());
+    }
+    posix_ports::ClearEntry(63);
     platform::UnbindMainThread();
 }
 

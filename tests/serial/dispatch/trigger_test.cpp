@@ -2,6 +2,10 @@
 // and restoring them.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <string>
+#include <vector>
+
 #include "platform/clock.h"
 #include "tests/serial/dispatch/dispatch_fixture.h"
 
@@ -276,10 +280,13 @@ INSTANTIATE_TEST_SUITE_P(
 // scanned afterwards, and a partial match does not bridge them.
 class ScanPosition : public OpenPort {
   protected:
-    void SetUp() override {
+    void SetUp() override { OpenFresh(); }
+    // A new port with the "OK" trigger and the recorder registered; the one before is freed.
+    void OpenFresh() {
         OpenPort::SetUp();
         d->ChangeLengthTrigger(0);
         ok = static_cast<uint32_t>(d->AddDataTrigger("OK", false));
+        r = Recorder(d.get());
         d->RegisterEventTriggerHandler(r.Event());
     }
     void Hold(bool on) {
@@ -295,23 +302,52 @@ class ScanPosition : public OpenPort {
     Recorder r{nullptr};
 };
 
+// A whole ring of x with "OK" at each of Positions.
+std::string FullRingWithOkAt(std::initializer_list<size_t> Positions) {
+    std::string burst(DispatchBufferSize, 'x');
+    for (size_t at : Positions) burst.replace(at, 2, "OK");
+    return burst;
+}
+
+// A handler that flushes on the first data notification: nothing from before the flush is
+// announced afterwards, however full the ring was, and bytes that come later are scanned.
 TEST_F(ScanPosition, AFlushDuringADataNotificationDropsTheRest) {
-    r = Recorder(d.get());
-    std::vector<int32_t> takes;
-    r.After = [&](const Notice& n) {
-        if (n.Msg != TriggerDataMsg) return;
-        char two[2];
-        takes.push_back(d->GetBlock(two, 2));
-        EXPECT_GE(d->FlushInBuffer(), 0);
+    const struct {
+        const char* what;
+        std::string input;
+        uint32_t readFirst;  // bytes the handler takes before it flushes
+    } cases[] = {
+        {"a short line", "xxOKyyOK", 2},
+        {"a full ring", FullRingWithOkAt({100, 5000}), 0},
+        {"a full ring, read from before the flush", FullRingWithOkAt({100, 5000}), 2},
+        {"a full ring, the second OK at its end", FullRingWithOkAt({100, 8190}), 0},
     };
-    ReceiveAndPass("xxOKyyOK");
-    Pass();
-    Pass();
-    ASSERT_EQ(1u, r.Notices.size()) << "the second OK was flushed with the rest";
-    EXPECT_EQ(std::vector<int32_t>{2}, takes);
-    EXPECT_EQ(0, d->InBuffUsed());
-    ReceiveAndPass("OK");
-    EXPECT_EQ(2u, r.Notices.size()) << "new bytes are scanned as before";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OpenFresh();
+        std::vector<int32_t> reads;
+        r.After = [&](const Notice& n) {
+            if (n.Msg != TriggerDataMsg || r.Notices.size() > 1) return;
+            if (c.readFirst > 0) {
+                std::string first(c.readFirst, '\0');
+                reads.push_back(d->GetBlock(first.data(), c.readFirst));
+            }
+            EXPECT_GE(d->FlushInBuffer(), 0);
+        };
+        ReceiveAndPass(c.input);
+        Pass();
+        Pass();
+        EXPECT_EQ(1u, r.Notices.size()) << "the second OK was flushed with the rest";
+        EXPECT_EQ(ok, r.Notices.at(0).wParam);
+        if (c.readFirst > 0) {
+            EXPECT_EQ(std::vector<int32_t>{static_cast<int32_t>(c.readFirst)}, reads);
+        }
+        EXPECT_EQ(0, d->InBuffUsed());
+        const size_t before = r.Notices.size();
+        ReceiveAndPass("OK");
+        EXPECT_EQ(before + 1, r.Notices.size()) << "new bytes are scanned as before";
+        EXPECT_EQ("OK", ReadAll()) << "only the new bytes are unread";
+    }
 }
 
 TEST_F(ScanPosition, AFlushDuringTheOfferInFrontDropsTheMatchToo) {

@@ -310,7 +310,10 @@ TEST_F(MainWindowTest, PortNumberComesFromTheBoxText) {
     } cases[] = {
         {L"COM3.", 3},
         {L"COM12.", 12},
-        {L"COM12", 1},
+        // The full stop of the list's entries may be left out.
+        {L"COM12", 12},
+        {L"COM3", 3},
+        {L"COM3x", 3},
         {L"ComboBox1", 4},
         {L"", 4},
         {L"COM", 4},
@@ -323,6 +326,14 @@ TEST_F(MainWindowTest, PortNumberComesFromTheBoxText) {
         {L"COM70000.", std::nullopt},
         {L"COM-3.", std::nullopt},
         {L"COM65536.", std::nullopt},
+        {L"COM65536", std::nullopt},
+        // However long the number, and past every integer type.
+        {L"COM2147483648.", std::nullopt},
+        {L"COM99999999999.", std::nullopt},
+        {L"COM-2147483649.", std::nullopt},
+        {L"COM4294967299.", std::nullopt},
+        {L"COM000000000000000000003.", 3},
+        {L"COM99999999999", std::nullopt},
     };
     MainWindow f(serial.services, IniPath());
     for (const auto& c : cases) {
@@ -423,19 +434,48 @@ TEST_F(MainWindowTest, APortTextThatNamesNoPortOpensNothing) {
     serial.ports->AddPort(4);
     serial.ports->AddPort(4464);
     MainWindow& f = Start();
-    for (const std::wstring text : {L"COM70000.", L"COM-3."}) {
+    const struct {
+        std::wstring text;
+        std::wstring named;  // as the second line of the box names it
+    } cases[] = {
+        {L"COM70000.", L"COM70000"},
+        {L"COM-3.", L"COM-3"},
+        {L"COM2147483648.", L"COM2147483648"},
+        {L"COM99999999999.", L"COM99999999999"},
+        {L"COM-2147483649.", L"COM-2147483649"},
+        {L"COM99999999999", L"COM99999999999"},
+    };
+    for (const auto& c : cases) {
         messages.clear();
-        f.ControlsForTest().portBox.TypedByUser(text);
+        f.ControlsForTest().portBox.TypedByUser(c.text);
         f.StartStop();
-        EXPECT_EQ(messages,
-                  std::vector<std::wstring>{L"ComPort Open Error\n" +
-                                            text.substr(0, text.size() - 1) + L" names no port."});
+        EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error\n" + c.named +
+                                                      L" names no port."});
         EXPECT_EQ(serial.port->OpenCount(), 0);
         EXPECT_FALSE(serial.packet->Enabled());
         EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"STOP");
         EXPECT_TRUE(f.ControlsForTest().sampleTimer.Enabled());
         f.StartStop();
     }
+}
+
+TEST_F(MainWindowTest, APortTextWithOrWithoutItsFullStopOpensThatPort) {
+    serial.ports->AddPort(3);
+    serial.ports->AddPort(4);
+    serial.ports->AddPort(12);
+    MainWindow& f = Start();
+    const struct {
+        std::wstring text;
+        uint16_t port;
+    } cases[] = {{L"COM3.", 3}, {L"COM3", 3}, {L"COM12", 12}, {L"COM12.", 12}};
+    for (const auto& c : cases) {
+        f.ControlsForTest().portBox.TypedByUser(c.text);
+        f.StartStop();
+        EXPECT_TRUE(serial.port->Open()) << std::string(c.text.begin(), c.text.end());
+        EXPECT_EQ(serial.port->ComNumber(), c.port) << std::string(c.text.begin(), c.text.end());
+        f.StartStop();
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(MainWindowTest, PortZeroAsksForAPort) {

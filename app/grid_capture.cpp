@@ -287,5 +287,6 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
         ShowLastChange(view, state);
     }
     std::copy(BitStates.begin(), BitStates.end(), state.PrevBitStates.begin());
+    state.SampledDeviceName = device;
     return TickResult::Sampled;
 }

@@ -174,6 +174,7 @@ std::optional<uint16_t> MainWindow::PortNumberFromBox() const {
 void MainWindow::StartStop() {
     if (!running_) {
         running_ = true;
+        bridge_.ForgetLineFailures();
         ui_.startStopButton.SetCaption(L"STOP");
         const std::optional<uint16_t> number = PortNumberFromBox();
         if (number) port_.SetComNumber(*number);
@@ -288,6 +289,16 @@ void MainWindow::SetFieldText(Field field, const std::wstring& text) {
 void MainWindow::SetFxMode(bool on) {
     ui_.fxModeBox.SetChecked(on);
     ShowFxCaptions();
+}
+
+void MainWindow::ShowNotice(const std::wstring& text) {
+    // The notice takes the preview's foot while there is one; the preview is whole otherwise.
+    const bool shown = !text.empty();
+    ui_.noticeLabel.SetCaption(text);
+    ui_.noticeLabel.SetVisible(shown);
+    ui::Rect preview = ui_.gridPreview.Bounds();
+    preview.height = shown ? ui_.noticeLabel.Top() - preview.top : kGridPreviewHeight;
+    ui_.gridPreview.SetBounds(preview);
 }
 
 void MainWindow::ShowImage(const ui::Bitmap& image) {

@@ -51,6 +51,7 @@ class MainWindow : public ui::Form, public BridgeView {
     void ShowImage(const ui::Bitmap& image) override;
     bool TimerEnabled() override { return ui_.sampleTimer.Enabled(); }
     void SetTimerEnabled(bool enabled) override { ui_.sampleTimer.SetEnabled(enabled); }
+    void ShowNotice(const std::wstring& text) override;
 
     // The port number "START" opens: the box text without its first three characters, in
     // decimal, whole or without its last character (the list's full stop); 4 when neither is a

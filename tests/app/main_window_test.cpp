@@ -95,12 +95,31 @@ TEST_F(MainWindowTest, ControlsLieInsideTheirPageAndAreFoundThere) {
             EXPECT_GE(inPage.top, pageRect.top);
             EXPECT_LE(inPage.Right(), pageRect.Right());
             EXPECT_LE(inPage.Bottom(), pageRect.Bottom());
-            if (c->Kind() == ui::ControlKind::GroupBox) continue;
+            if (c->Kind() == ui::ControlKind::GroupBox || !c->Visible()) continue;
             EXPECT_EQ(f.ControlAt(inPage.left + inPage.width / 2, inPage.top + inPage.height / 2),
                       c)
                 << std::string(c->Name().begin(), c->Name().end());
         }
     }
+}
+
+// The notice, hidden while there is nothing to say, takes the grid preview's foot while it shows
+// and gives it back afterwards.
+TEST_F(MainWindowTest, TheNoticeTakesThePreviewsFootOnlyWhileItShows) {
+    MainWindow& f = Start();
+    MainWindowControls& ui = f.ControlsForTest();
+    EXPECT_FALSE(ui.noticeLabel.Visible());
+    f.ShowNotice(L"A dialog of the application waits: 保存?");
+    ASSERT_TRUE(ui.noticeLabel.Visible());
+    EXPECT_EQ(ui.gridPreview.Bounds().Bottom(), ui.noticeLabel.Top());
+    for (ui::Control* c : {static_cast<ui::Control*>(&ui.noticeLabel),
+                           static_cast<ui::Control*>(&ui.gridPreview)}) {
+        const ui::Rect r = c->BoundsInForm();
+        EXPECT_EQ(f.ControlAt(r.left + r.width / 2, r.top + r.height / 2), c);
+    }
+    f.ShowNotice(L"");
+    EXPECT_FALSE(ui.noticeLabel.Visible());
+    EXPECT_EQ(ui.gridPreview.Height(), 170);
 }
 
 TEST_F(MainWindowTest, StartWithoutSettingsFileUsesTheDefaults) {

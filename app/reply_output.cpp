@@ -15,13 +15,17 @@ void ReplyOutput::Send(const std::string& line) {
     const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(kReplyRoomWaitMs);
     try {
         // A closed port is left to PutString, which says so.
-        while (port_.Open() && port_.OutputFree() < line.size()) {
-            if (Clock::now() >= giveUp) {
+        while (port_.Open()) {
+            const uint32_t room = port_.OutputFree();
+            if (room >= line.size()) break;
+            if (Clock::now() >= giveUp || room <= freeWhenDropped_) {
+                freeWhenDropped_ = room;
                 report_("the output stayed full");
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        freeWhenDropped_ = -1;
         port_.PutString(line);
     } catch (const std::exception& e) {
         report_(e.what());

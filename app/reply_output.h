@@ -4,7 +4,9 @@
 // A reply that does not fit into the port's output waits for the room the line makes as it sends
 // (a READ reply leaves in under 100 ms at 9600 baud), at most kReplyRoomWaitMs; one still without
 // room then, or one the port refuses, is dropped and reported, and the replies after it keep
-// their order. Main thread only.
+// their order. After a reply was dropped for want of room, the next one waits only if the line
+// has taken something since: a line that takes nothing would otherwise cost the main window a
+// second per command. Main thread only.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -28,4 +30,6 @@ class ReplyOutput {
   private:
     ComPortService& port_;
     Report report_;
+    // The free output when the latest reply was dropped for want of room; -1: it was not.
+    int64_t freeWhenDropped_ = -1;
 };

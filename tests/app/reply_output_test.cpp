@@ -90,6 +90,10 @@ TEST_F(ReplyFixture, AReplyThatDoesNotFitIsReportedInTheWindowAndTheNextCommandI
     EXPECT_NE(Notice().find(L"not sent"), std::wstring::npos);
     EXPECT_EQ(sio.Port().OutBuffUsed(), 45 * kReadReplySize);
 
+    // Two more READs while the line still takes nothing: counted with the first.
+    line->Receive("READ\r\nREAD\r\n");
+    EXPECT_TRUE(PumpUntil([&] { return Notice().find(L"not sent: 3") != std::wstring::npos; }, 10s))
+        << std::string(Notice().begin(), Notice().end());
     line->Receive("CPU\r\n");
     EXPECT_TRUE(PumpUntil([&] { return sio.Port().OutBuffUsed() == 45 * kReadReplySize + 4; }, 5s));
     const std::string sent = line->Transmit();

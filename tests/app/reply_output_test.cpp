@@ -28,7 +28,16 @@ using testsupport::PumpUntil;
 
 constexpr size_t kReadReplySize = 90;
 
+// The test's thread is the main thread from before the serial services exist until after they
+// are gone: the process-wide message-window registry then outlives the packet managers, which
+// the process keeps to its end.
+struct MainThreadRole {
+    MainThreadRole() { platform::BindMainThread(); }
+    ~MainThreadRole() { platform::UnbindMainThread(); }
+};
+
 struct ReplyFixture : ::testing::Test {
+    MainThreadRole mainThread;
     TestFolder folder;
     FakeDesktop desktop;  // no monitor: READ answers from the zeros of no sampling
     SioSerialServices sio;
@@ -39,7 +48,6 @@ struct ReplyFixture : ::testing::Test {
     std::vector<bool> answeredWhileOpen;
 
     ReplyFixture() {
-        platform::BindMainThread();
         ui::SetScreenSizeForTest(1920, 1080);
         SetDesktopForTest(&desktop);
         // A box as the person sees it: it stays open for a while, and its message loop handles
@@ -72,7 +80,6 @@ struct ReplyFixture : ::testing::Test {
         SetDesktopForTest(nullptr);
         ui::SetMessageDisplay(nullptr);
         platform::SetExceptionDisplay(nullptr);
-        platform::UnbindMainThread();
     }
     std::wstring Notice() { return form->ControlsForTest().noticeLabel.Caption(); }
 };

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/desktop.h"
+#include "platform/text.h"
 
 RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
     IniFile ini(settingsPath);
@@ -15,7 +16,14 @@ RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
 }
 
 Bridge::Bridge(BridgeView& view, ComPortService& port, std::wstring settingsPath)
-    : view_(view), port_(port), settingsPath_(std::move(settingsPath)) {}
+    : view_(view),
+      port_(port),
+      settingsPath_(std::move(settingsPath)),
+      replies_(port, [this](const std::string& why) {
+          ++repliesLost_;
+          LineFailed(L"Replies not sent: " + std::to_wstring(repliesLost_) + L" (" +
+                     platform::AnsiToWide(why) + L")");
+      }) {}
 
 void Bridge::SampleMonitor() {
     // A failure is shown after the sampling has left the gate: the box's message loop must not
@@ -29,6 +37,11 @@ void Bridge::SampleMonitor() {
         }
     });
     if (!ran) return;
+    // The notice of a dialog left for the person lasts as long as the dialog.
+    if (waitingDialog_ != kNoWnd && !SystemDesktop().IsWindowVisible(waitingDialog_)) {
+        waitingDialog_ = kNoWnd;
+        ShowNotice();
+    }
     if (failure)
         tickFailures_.Failed(*failure);
     else
@@ -38,9 +51,14 @@ void Bridge::SampleMonitor() {
 void Bridge::RunAction(void (*action)(AutomationContext&)) {
     turns_.RunAction([this, action] {
         const RejectionTitles titles = ReadRejectionTitles(settingsPath_);
-        AutomationContext context{SystemDesktop(),   view_, settings_, capture_,
-                                  savedFirstDevice_, titles};
+        Wnd waiting = kNoWnd;
+        AutomationContext context{SystemDesktop(),   view_,  settings_, capture_,
+                                  savedFirstDevice_, titles, &waiting};
         action(context);
+        if (waiting != kNoWnd) {
+            waitingDialog_ = waiting;
+            ShowNotice();
+        }
     });
 }
 
@@ -52,11 +70,36 @@ void Bridge::OnCommandLine(const std::string& line) {
     turns_.RunCommand([this, line] {
         CommandContext context{view_,
                                capture_.BitStates,
+                               capture_.SampledDeviceName,
                                curWords_,
                                prevWords_,
-                               port_,
+                               [this](const std::string& reply) { replies_.Send(reply); },
                                [this] { ToggleDevice(); },
                                [this] { ChangeFirstDevice(); }};
-        HandleCommandPacket(context, line);
+        try {
+            HandleCommandPacket(context, line);
+        } catch (const std::exception& e) {
+            LineFailed(L"A command failed: " + platform::AnsiToWide(e.what()));
+        }
     });
+}
+
+void Bridge::ForgetLineFailures() {
+    repliesLost_ = 0;
+    lineFailure_.clear();
+    ShowNotice();
+}
+
+void Bridge::LineFailed(const std::wstring& what) {
+    lineFailure_ = what;
+    ShowNotice();
+}
+
+void Bridge::ShowNotice() {
+    std::wstring notice;
+    if (waitingDialog_ != kNoWnd)
+        notice = L"A dialog of the application waits: " +
+                 SystemDesktop().GetWindowTitle(waitingDialog_, 255);
+    if (!lineFailure_.empty()) notice += (notice.empty() ? L"" : L"; ") + lineFailure_;
+    view_.ShowNotice(notice);
 }

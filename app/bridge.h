@@ -12,6 +12,7 @@
 #include "app/monitor_automation.h"
 #include "app/monitor_work.h"
 #include "app/repeated_failure.h"
+#include "app/reply_output.h"
 #include "app/settings.h"
 #include "platform/exception_display.h"
 
@@ -42,8 +43,12 @@ class Bridge {
     void ToggleDevice();
     void ChangeFirstDevice();
     // One command line from the serial line, answered after the work that is running and the
-    // lines that came before it.
+    // lines that came before it. A reply that cannot be sent, or a command that fails, is told
+    // in the window's notice, never in a box: the command runs inside the packet's event, which
+    // the dispatcher thread waits on, and no further command would arrive while a box stayed open.
     void OnCommandLine(const std::string& line);
+    // A new run of the line ("START"): the replies lost in the last one are no longer news.
+    void ForgetLineFailures();
 
     // The latest sampling's windows, frame and states (read by the step buttons, tests and the
     // benchmark).
@@ -55,6 +60,10 @@ class Bridge {
 
   private:
     void RunAction(void (*action)(AutomationContext&));
+    // The window's notice: a dialog of the application "先頭変更" left alone, for as long as it
+    // is there, and what went wrong on the line.
+    void ShowNotice();
+    void LineFailed(const std::wstring& what);
 
     BridgeView& view_;      // not owned
     ComPortService& port_;  // not owned
@@ -67,4 +76,8 @@ class Bridge {
     std::wstring savedFirstDevice_;
     RepeatedFailureDisplay tickFailures_{platform::ShowExceptionMessage};
     MonitorWork turns_;
+    ReplyOutput replies_;
+    Wnd waitingDialog_ = kNoWnd;  // a dialog of the application left for the person
+    int repliesLost_ = 0;         // replies dropped since the last ForgetLineFailures
+    std::wstring lineFailure_;    // the latest thing that went wrong on the line
 };

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "app/serial_services.h"
 #include "platform/text.h"
 
 namespace {
@@ -28,10 +27,12 @@ void SendReadReply(CommandContext& c) {
         current += Hex4(words[i]);
         previous += Hex4(c.PrevWords[i]);
     }
-    std::string device = platform::WideToAnsi(
-        (c.view.FieldText(BridgeView::Field::FirstDevice) + L"      ").substr(0, 6));
+    // The name of the device the words were sampled from, not the first device the latest tick
+    // read: a tick that reads a new one but finds the grid covered samples nothing.
+    std::string device =
+        platform::WideToAnsi((c.SampledDevice + L"      ").substr(0, 6));
     std::string reply = (c.view.FxMode() ? "FX" : "QR") + device + current + previous + kEnd;
-    c.port.PutString(reply);
+    c.reply(reply);
     std::copy(words.begin(), words.end(), c.PrevWords.begin());
 }
 
@@ -48,18 +49,18 @@ std::array<uint16_t, kWordCount> PackBitStates(std::span<const int8_t, kBitCount
 void HandleCommandPacket(CommandContext& c, const std::string& Data) {
     const std::wstring line = TrimControls(platform::AnsiToWide(Data));
     if (line == L"CPU") {
-        c.port.PutString((c.view.FxMode() ? "FX" : "QL") + kEnd);
+        c.reply((c.view.FxMode() ? "FX" : "QL") + kEnd);
     } else if (line == L"READ") {
         SendReadReply(c);
     } else if (line.starts_with(L"BTRV")) {
         c.view.SetFieldText(BridgeView::Field::ToggleTarget, Argument(line));
         c.toggleDevice();
-        c.port.PutString("OK" + kEnd);
+        c.reply("OK" + kEnd);
     } else if (line.starts_with(L"DEVN")) {
         c.view.SetFieldText(BridgeView::Field::RequestedFirst, Argument(line));
         c.changeFirstDevice();
-        c.port.PutString("OK" + kEnd);
+        c.reply("OK" + kEnd);
     } else {
-        c.port.PutString("??" + kEnd);
+        c.reply("??" + kEnd);
     }
 }

@@ -170,12 +170,14 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
         return TickResult::FrameMissing;
 
     // The monitor window; the one found last is kept when none is found now.
+    Wnd monitorNow = kNoWnd;
     desktop.EnumChildWindows(state.FrameWnd, [&](Wnd child) {
         std::wstring title = desktop.GetWindowTitle(child, 255);
         if (title.empty() || !title.starts_with(kMonitorTitlePrefix)) return true;
-        state.MonitorWnd = child;
+        monitorNow = child;
         return false;
     });
+    if (monitorNow != kNoWnd) state.MonitorWnd = monitorNow;
 
     // The first-device field, by its place in the monitor's window tree: first child of the fourth
     // child of the first child.
@@ -215,12 +217,21 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
         view.SetFieldText(Field::RequestedFirst, device);
     }
 
-    // The grid; the one found last is kept when none is found now.
-    desktop.EnumChildWindows(state.FrameWnd, [&](Wnd child) {
-        if (GetWndClass(desktop, child) != kGridClass) return true;
-        state.GridWnd = child;
-        return false;
-    });
+    // The grid: the monitor's own, so that another spreadsheet of the application ahead of it
+    // (a label list, a second view) is never sampled or clicked; the frame's first only when no
+    // monitor was found now or it holds none. The one found last is kept when none is found.
+    const auto findGrid = [&](Wnd parent) {
+        Wnd grid = kNoWnd;
+        desktop.EnumChildWindows(parent, [&](Wnd child) {
+            if (GetWndClass(desktop, child) != kGridClass) return true;
+            grid = child;
+            return false;
+        });
+        return grid;
+    };
+    Wnd grid = monitorNow != kNoWnd ? findGrid(monitorNow) : kNoWnd;
+    if (grid == kNoWnd) grid = findGrid(state.FrameWnd);
+    if (grid != kNoWnd) state.GridWnd = grid;
 
     // The capture frame, from the grid's window rectangle and the capture settings.
     DesktopRect rect{};
@@ -282,5 +293,6 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
         ShowLastChange(view, state);
     }
     std::copy(BitStates.begin(), BitStates.end(), state.PrevBitStates.begin());
+    state.SampledDeviceName = device;
     return TickResult::Sampled;
 }

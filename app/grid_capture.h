@@ -38,6 +38,8 @@ class BridgeView {
     virtual void ShowImage(const ui::Bitmap& image) = 0;
     virtual bool TimerEnabled() = 0;
     virtual void SetTimerEnabled(bool enabled) = 0;
+    // A line telling the person what the bridge left for them; empty: nothing.
+    virtual void ShowNotice(const std::wstring& text) = 0;
 };
 
 // What the tick keeps from one run to the next, and what the automation reads of it (all null,
@@ -56,6 +58,9 @@ struct GridCapture {
     // The first device the latest tick read, and whether it differed from the one before.
     std::wstring LastDeviceName;
     bool DeviceChanged = false;
+    // The first device of the latest tick that sampled the grid: the device BitStates belong
+    // to. A tick that reads a new first device but samples nothing leaves it.
+    std::wstring SampledDeviceName;
     // Sampled states: 10 rows of 16, row-major; 1 ON, 0 OFF, -1 undecided. PrevBitStates holds
     // the previous tick's, against which the changed device is found.
     std::array<int8_t, kBitCount> BitStates{};

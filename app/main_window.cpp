@@ -2,6 +2,7 @@
 // page and the FX mode captions.
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -15,6 +16,29 @@ namespace {
 // of silence disable it.
 constexpr int32_t kPacketTimeOutTicks = 500;
 constexpr int kDefaultPortNumber = 4;
+constexpr int32_t kPastLastPort = 0x10000;
+
+// The number a port text gives, however long: decimal digits with an optional sign and spaces
+// around them. A value past the 16-bit port numbers is held at the first number past them, so
+// that no length of digits wraps round onto a port. Nothing when the text is no number.
+std::optional<int32_t> PortNumberIn(const std::wstring& text) {
+    const std::wstring t = TrimControls(text);
+    size_t i = 0;
+    const bool negative = !t.empty() && t[0] == L'-';
+    if (!t.empty() && (t[0] == L'-' || t[0] == L'+')) ++i;
+    if (i == t.size()) return std::nullopt;
+    int32_t value = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < L'0' || t[i] > L'9') return std::nullopt;
+        value = std::min(value * 10 + (t[i] - L'0'), kPastLastPort);
+    }
+    return negative ? -value : value;
+}
+
+// The port text as the box of "ComPort Open Error" names it: without the list's full stop.
+std::wstring PortTextWithoutStop(const std::wstring& text) {
+    return text.ends_with(L'.') ? text.substr(0, text.size() - 1) : text;
+}
 }  // namespace
 
 MainWindow::MainWindow(SerialServices& services, std::wstring settingsPath)
@@ -136,19 +160,21 @@ void MainWindow::ShutDown() {
 }
 
 std::optional<uint16_t> MainWindow::PortNumberFromBox() const {
-    std::wstring rest =
+    const std::wstring rest =
         ui_.portBox.Text().size() > 3 ? ui_.portBox.Text().substr(3) : std::wstring();
-    if (!rest.empty()) rest.pop_back();
-    std::optional<int32_t> number = ParseDecimalInteger(rest);
+    // The list's entries end in a full stop; a port typed without it is read whole.
+    std::optional<int32_t> number = PortNumberIn(rest);
+    if (!number && !rest.empty()) number = PortNumberIn(rest.substr(0, rest.size() - 1));
     if (!number) return kDefaultPortNumber;
     // A number no port has must not open another, possibly real, port in its place.
-    if (*number < 0 || *number > 0xFFFF) return std::nullopt;
+    if (*number < 0 || *number >= kPastLastPort) return std::nullopt;
     return static_cast<uint16_t>(*number);
 }
 
 void MainWindow::StartStop() {
     if (!running_) {
         running_ = true;
+        bridge_.ForgetLineFailures();
         ui_.startStopButton.SetCaption(L"STOP");
         const std::optional<uint16_t> number = PortNumberFromBox();
         if (number) port_.SetComNumber(*number);
@@ -166,10 +192,8 @@ void MainWindow::StartStop() {
 
         // The box keeps its first line as it always was; the second tells the user what to fix.
         try {
-            if (!number) {
-                const std::wstring& text = ui_.portBox.Text();
-                throw PortOpenError(text.substr(0, text.size() - 1) + L" names no port.");
-            }
+            if (!number)
+                throw PortOpenError(PortTextWithoutStop(ui_.portBox.Text()) + L" names no port.");
             port_.SetOpen(true);
             if (port_.Open()) {
                 commandPacket_.SetEnabled(true);
@@ -265,6 +289,16 @@ void MainWindow::SetFieldText(Field field, const std::wstring& text) {
 void MainWindow::SetFxMode(bool on) {
     ui_.fxModeBox.SetChecked(on);
     ShowFxCaptions();
+}
+
+void MainWindow::ShowNotice(const std::wstring& text) {
+    // The notice takes the preview's foot while there is one; the preview is whole otherwise.
+    const bool shown = !text.empty();
+    ui_.noticeLabel.SetCaption(text);
+    ui_.noticeLabel.SetVisible(shown);
+    ui::Rect preview = ui_.gridPreview.Bounds();
+    preview.height = shown ? ui_.noticeLabel.Top() - preview.top : kGridPreviewHeight;
+    ui_.gridPreview.SetBounds(preview);
 }
 
 void MainWindow::ShowImage(const ui::Bitmap& image) {

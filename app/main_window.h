@@ -51,10 +51,12 @@ class MainWindow : public ui::Form, public BridgeView {
     void ShowImage(const ui::Bitmap& image) override;
     bool TimerEnabled() override { return ui_.sampleTimer.Enabled(); }
     void SetTimerEnabled(bool enabled) override { ui_.sampleTimer.SetEnabled(enabled); }
+    void ShowNotice(const std::wstring& text) override;
 
-    // The port number "START" opens: the box text without its first three and its last
-    // character, in decimal; 4 when that does not parse; nothing when it parses to a number no
-    // port has (negative, or past the 16-bit port numbers).
+    // The port number "START" opens: the box text without its first three characters, in
+    // decimal, whole or without its last character (the list's full stop); 4 when neither is a
+    // number; nothing when it is a number no port has (negative, or past the 16-bit port
+    // numbers, however many digits).
     std::optional<uint16_t> PortNumberFromBox() const;
 
     const std::wstring& SettingsPath() const { return settingsPath_; }

@@ -4,6 +4,9 @@
 #include "ui/form.h"
 #include "ui/image.h"
 
+// The grid preview's height; the notice takes its foot while one is shown.
+constexpr int kGridPreviewHeight = 170;
+
 // In creation order (parents before their children). Captions and texts are the program's own.
 struct MainWindowControls {
     // form not owned: the controls and the timer live on it.
@@ -20,6 +23,9 @@ struct MainWindowControls {
     ui::Edit changedDeviceEdit;
     ui::Edit changedStateEdit;
     ui::Image gridPreview;
+    // What the bridge left for the person (a dialog of the application it did not answer,
+    // replies it could not send); shown over the preview's foot only while there is something.
+    ui::Label noticeLabel;
     ui::Edit toggleTargetEdit;
     ui::Button toggleButton;
     ui::SpeedButton targetRowUpButton;

@@ -67,21 +67,54 @@ void ClickFirstCell(AutomationContext& c, DesktopPoint saved) {
     c.desktop.SetCursorPos(saved);
 }
 
-// The box the monitor rejects a name with: a dialog under one of the configured titles, or else
-// (the application's real title may be unknown to the user) a dialog box of the monitor's own
-// program that was not open before the Enter.
-Wnd FindRejectionBox(AutomationContext& c, const std::vector<Wnd>& dialogsBefore) {
-    Wnd box = c.desktop.FindWindowByTitle(c.rejection.first);
-    if (box == kNoWnd) box = c.desktop.FindWindowByTitle(c.rejection.second);
-    if (c.desktop.IsWindowVisible(box) && GetWndClass(c.desktop, box) == kDialogClass) return box;
+bool Contains(const std::vector<Wnd>& windows, Wnd wnd) {
+    return std::find(windows.begin(), windows.end(), wnd) != windows.end();
+}
+
+// Whether the monitor could have taken the text as a first device: a letter, then a number in
+// the mode's base that a monitor shows.
+bool CouldBeDevice(const std::wstring& name, bool fx) {
+    if (name.size() < 2) return false;
+    const wchar_t letter = name[0];
+    if (!((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z'))) return false;
+    const std::optional<int32_t> number = DeviceNumberInView(name, fx, -1);
+    return number && *number >= 0;
+}
+
+// A dialog of the application that opened after an Enter in the field, and whether there is
+// evidence that the Enter caused it as the box that rejects the name.
+struct AfterEnter {
+    Wnd dialog = kNoWnd;
+    bool rejection = false;
+};
+
+// Looks at what followed the Enter that typed `typed`. A box counts as the rejection only when
+// the Enter caused it: it was not open before the Enter (`before`), it belongs to the monitor's
+// program, and the field still shows the name as typed (a monitor that takes a name shows it in
+// its own form; one that rejects it leaves it as typed). Then its title says so (one of the
+// configured titles, the first looked for first, or `knownTitle`, the title of a box that
+// rejected a name earlier in this action), or the name was none the monitor could take, and the
+// box's title becomes `knownTitle`. Any other new dialog of the application is no rejection: an
+// auto-save question that opens as the name is taken must not have its default button pressed.
+AfterEnter LookAfterEnter(AutomationContext& c, const std::vector<Wnd>& before,
+                          const std::wstring& typed, std::wstring& knownTitle) {
     const uint32_t process = c.desktop.GetWindowProcessId(c.capture.DeviceFieldWnd);
-    for (Wnd dialog : DialogsOf(c.desktop, process)) {
-        if (std::find(dialogsBefore.begin(), dialogsBefore.end(), dialog) != dialogsBefore.end())
-            continue;
-        if (c.desktop.GetWindowTitle(dialog, 255) == kValueChangeTitle) continue;
-        return dialog;
+    std::vector<Wnd> fresh;
+    for (Wnd dialog : DialogsOf(c.desktop, process))
+        if (!Contains(before, dialog) && c.desktop.GetWindowTitle(dialog, 255) != kValueChangeTitle)
+            fresh.push_back(dialog);
+    if (fresh.empty()) return {};
+    const std::optional<std::wstring> field = GetWndText(c.desktop, c.capture.DeviceFieldWnd);
+    if (!field || TrimControls(*field) != typed) return {fresh.front(), false};
+    const std::wstring* titles[] = {&c.rejection.first, &c.rejection.second, &knownTitle};
+    for (const std::wstring* title : titles) {
+        if (title->empty()) continue;
+        for (Wnd dialog : fresh)
+            if (c.desktop.GetWindowTitle(dialog, 255) == *title) return {dialog, true};
     }
-    return kNoWnd;
+    if (CouldBeDevice(typed, c.view.FxMode())) return {fresh.front(), false};
+    knownTitle = c.desktop.GetWindowTitle(fresh.front(), 255);
+    return {fresh.front(), true};
 }
 
 // The visible value-change dialogs on the desktop.
@@ -173,15 +206,23 @@ void ChangeFirstDevice(AutomationContext& c) {
 
     std::vector<Wnd> dialogsBefore;
     if (!TypeFirstDevice(c, *shown, dialogsBefore)) return;
+    const std::vector<Wnd> dialogsAtStart = dialogsBefore;
     ClickFirstCell(c, saved);
     c.desktop.Sleep(200);
 
     // Each rejection box is closed before the next name is typed: the requested name, then the
     // recovery name, then the device the monitor showed before. No box is left open on the
-    // application, even when that last name is rejected too.
+    // application, even when that last name is rejected too. A dialog the Enter cannot be shown
+    // to have caused gets no key: it is left for the person, and the window says it waits.
+    std::wstring rejectionTitle;
     for (int retry = 0;; ++retry) {
-        const Wnd box = FindRejectionBox(c, dialogsBefore);
-        if (box == kNoWnd) break;
+        const AfterEnter after = LookAfterEnter(
+            c, dialogsBefore, TrimControls(c.view.FieldText(Field::RequestedFirst)), rejectionTitle);
+        if (!after.rejection) {
+            if (after.dialog != kNoWnd && c.WaitingDialog) *c.WaitingDialog = after.dialog;
+            break;
+        }
+        const Wnd box = after.dialog;
         if (!PressKey(c.desktop, box, vk::Return)) return;
         c.desktop.Sleep(200);
         if (retry == 0) {
@@ -205,7 +246,9 @@ void ChangeFirstDevice(AutomationContext& c) {
         ClickFirstCell(c, saved);
         c.desktop.Sleep(200);
     }
-    CloseValueChangeDialog(c.desktop);
+    // A value-change dialog open before the first Enter is the person's, who may be typing in it.
+    if (!Contains(dialogsAtStart, FindDialog(c.desktop, kValueChangeTitle)))
+        CloseValueChangeDialog(c.desktop);
 }
 
 void ToggleDevice(AutomationContext& c) {

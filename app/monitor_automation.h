@@ -24,6 +24,9 @@ struct AutomationContext {
     const GridCapture& capture;
     std::wstring& SavedFirstDevice;  // read and written by "先頭変更"
     const RejectionTitles& rejection;
+    // Receives the dialog of the application that "先頭変更" found new and left alone (one it
+    // has no evidence its Enter caused); not set when there is none. Null: nobody asks.
+    Wnd* WaitingDialog = nullptr;
 };
 
 // Makes the requested first device the monitor's first device.

@@ -13,14 +13,14 @@ bool MonitorWork::RunTick(const std::function<void()>& tick) {
 
 void MonitorWork::RunAction(std::function<void()> action) {
     if (busy_) {
-        deferred_.push_back(std::move(action));
+        deferred_.push_back({std::move(action), true});
         return;
     }
     RunExclusive(action);
 }
 
 void MonitorWork::RunCommand(std::function<void()> command) {
-    deferred_.push_back(std::move(command));
+    deferred_.push_back({std::move(command), false});
     // Whoever is further up the stack (the work that runs, or the loop over the waiting work)
     // comes to it in turn.
     if (!busy_ && !draining_) RunDeferred();
@@ -43,13 +43,19 @@ void MonitorWork::RunExclusive(const std::function<void()>& work) {
 void MonitorWork::RunDeferred() {
     draining_ = true;
     while (!deferred_.empty()) {
-        std::function<void()> work = std::move(deferred_.front());
+        Waiting next = std::move(deferred_.front());
         deferred_.pop_front();
+        // An action that waited holds the gate as if it had run at once: a tick or another action
+        // that comes while it waits for the monitor must not run inside it.
+        busy_ = next.exclusive;
         try {
-            work();
+            next.work();
+            busy_ = false;
         } catch (const std::exception& e) {
+            busy_ = false;
             ShowFailure([&e] { platform::ShowException(e); });
         } catch (...) {
+            busy_ = false;
             ShowFailure([] { platform::ShowExceptionMessage("Unknown exception"); });
         }
     }

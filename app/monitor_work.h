@@ -16,7 +16,8 @@ class MonitorWork {
     // A tick: run now, or dropped while a tick or an action runs (the next tick follows soon).
     // Returns whether it ran.
     bool RunTick(const std::function<void()>& tick);
-    // An action ("先頭変更", "反転"): run now, or right after the tick or action that runs.
+    // An action ("先頭変更", "反転"): run now, or right after the tick or action that runs; one
+    // that waited runs alone as well, with ticks dropped and other actions and commands waiting.
     void RunAction(std::function<void()> action);
     // A command line: run now, or after the tick or action that runs and after the commands that
     // came before it, in arrival order. A command's own action runs inside the command, before
@@ -32,7 +33,12 @@ class MonitorWork {
     // Shows a failure of waiting work with the gate open to the commands that arrive meanwhile.
     void ShowFailure(const std::function<void()>& show);
 
+    struct Waiting {
+        std::function<void()> work;
+        bool exclusive;  // an action: holds the gate while it runs
+    };
+
     bool busy_ = false;      // a tick or an action is running
     bool draining_ = false;  // RunDeferred is running further up the stack
-    std::deque<std::function<void()>> deferred_;
+    std::deque<Waiting> deferred_;
 };

@@ -48,6 +48,8 @@ class ComPortService {
     virtual void SetOpen(bool open) = 0;
     // Queues the text's bytes (ANSI code page) for sending; raises when they do not fit.
     virtual void PutString(const std::string& text) = 0;
+    // The bytes the output has room for now (the output's size while the port is closed).
+    virtual uint32_t OutputFree() = 0;
 };
 
 // The packet, TSioDataPacket as the bridge sees it. OnStringPacket runs on the main thread once

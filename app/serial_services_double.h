@@ -43,6 +43,8 @@ class ComPortDouble : public ComPortService {
     void SetOpen(bool open) override;
     // Raises when the port is closed or the text is longer than the free output space.
     void PutString(const std::string& text) override;
+    // What the double sends leaves at once: the whole output is free.
+    uint32_t OutputFree() override { return kOutputSize; }
 
     // Test controls.
     void FailNextOpen(std::string reason) { failNextOpen_ = std::move(reason); }

@@ -32,6 +32,7 @@ class SioComPortService : public ComPortService {
         port_->SetOpen(false);
     }
     void PutString(const std::string& text) override { port_->PutString(text); }
+    uint32_t OutputFree() override { return port_->OutBuffFree(); }
 
   private:
     TSioComPort* port_;  // not owned
@@ -113,6 +114,7 @@ void OpenSioPort(TSioComPort& port) {
 SioSerialServices::SioSerialServices() : owner_(std::make_unique<TComponent>(nullptr)) {
     // Created with new and handed to the owner, which frees them (the component model's rule).
     auto* port = new TSioComPort(owner_.get());
+    port_ = port;
     // The dispatch log writes the packet's name into its entries; these names are what it shows.
     port->SetName("SioComPort1");
     port->SetPortPrompt(AskPortInSelectDialog);

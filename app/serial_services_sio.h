@@ -25,6 +25,10 @@ class SioSerialServices {
 
     SerialServices services;
 
+    // The port component itself, for tests that put another device layer under it.
+    TSioComPort& Port() { return *port_; }
+
   private:
     std::unique_ptr<TComponent> owner_;  // owns the port and the packet
+    TSioComPort* port_ = nullptr;        // owned by owner_
 };

@@ -95,12 +95,31 @@ TEST_F(MainWindowTest, ControlsLieInsideTheirPageAndAreFoundThere) {
             EXPECT_GE(inPage.top, pageRect.top);
             EXPECT_LE(inPage.Right(), pageRect.Right());
             EXPECT_LE(inPage.Bottom(), pageRect.Bottom());
-            if (c->Kind() == ui::ControlKind::GroupBox) continue;
+            if (c->Kind() == ui::ControlKind::GroupBox || !c->Visible()) continue;
             EXPECT_EQ(f.ControlAt(inPage.left + inPage.width / 2, inPage.top + inPage.height / 2),
                       c)
                 << std::string(c->Name().begin(), c->Name().end());
         }
     }
+}
+
+// The notice, hidden while there is nothing to say, takes the grid preview's foot while it shows
+// and gives it back afterwards.
+TEST_F(MainWindowTest, TheNoticeTakesThePreviewsFootOnlyWhileItShows) {
+    MainWindow& f = Start();
+    MainWindowControls& ui = f.ControlsForTest();
+    EXPECT_FALSE(ui.noticeLabel.Visible());
+    f.ShowNotice(L"A dialog of the application waits: 保存?");
+    ASSERT_TRUE(ui.noticeLabel.Visible());
+    EXPECT_EQ(ui.gridPreview.Bounds().Bottom(), ui.noticeLabel.Top());
+    for (ui::Control* c : {static_cast<ui::Control*>(&ui.noticeLabel),
+                           static_cast<ui::Control*>(&ui.gridPreview)}) {
+        const ui::Rect r = c->BoundsInForm();
+        EXPECT_EQ(f.ControlAt(r.left + r.width / 2, r.top + r.height / 2), c);
+    }
+    f.ShowNotice(L"");
+    EXPECT_FALSE(ui.noticeLabel.Visible());
+    EXPECT_EQ(ui.gridPreview.Height(), 170);
 }
 
 TEST_F(MainWindowTest, StartWithoutSettingsFileUsesTheDefaults) {
@@ -310,7 +329,10 @@ TEST_F(MainWindowTest, PortNumberComesFromTheBoxText) {
     } cases[] = {
         {L"COM3.", 3},
         {L"COM12.", 12},
-        {L"COM12", 1},
+        // The full stop of the list's entries may be left out.
+        {L"COM12", 12},
+        {L"COM3", 3},
+        {L"COM3x", 3},
         {L"ComboBox1", 4},
         {L"", 4},
         {L"COM", 4},
@@ -323,6 +345,14 @@ TEST_F(MainWindowTest, PortNumberComesFromTheBoxText) {
         {L"COM70000.", std::nullopt},
         {L"COM-3.", std::nullopt},
         {L"COM65536.", std::nullopt},
+        {L"COM65536", std::nullopt},
+        // However long the number, and past every integer type.
+        {L"COM2147483648.", std::nullopt},
+        {L"COM99999999999.", std::nullopt},
+        {L"COM-2147483649.", std::nullopt},
+        {L"COM4294967299.", std::nullopt},
+        {L"COM000000000000000000003.", 3},
+        {L"COM99999999999", std::nullopt},
     };
     MainWindow f(serial.services, IniPath());
     for (const auto& c : cases) {
@@ -423,19 +453,48 @@ TEST_F(MainWindowTest, APortTextThatNamesNoPortOpensNothing) {
     serial.ports->AddPort(4);
     serial.ports->AddPort(4464);
     MainWindow& f = Start();
-    for (const std::wstring text : {L"COM70000.", L"COM-3."}) {
+    const struct {
+        std::wstring text;
+        std::wstring named;  // as the second line of the box names it
+    } cases[] = {
+        {L"COM70000.", L"COM70000"},
+        {L"COM-3.", L"COM-3"},
+        {L"COM2147483648.", L"COM2147483648"},
+        {L"COM99999999999.", L"COM99999999999"},
+        {L"COM-2147483649.", L"COM-2147483649"},
+        {L"COM99999999999", L"COM99999999999"},
+    };
+    for (const auto& c : cases) {
         messages.clear();
-        f.ControlsForTest().portBox.TypedByUser(text);
+        f.ControlsForTest().portBox.TypedByUser(c.text);
         f.StartStop();
-        EXPECT_EQ(messages,
-                  std::vector<std::wstring>{L"ComPort Open Error\n" +
-                                            text.substr(0, text.size() - 1) + L" names no port."});
+        EXPECT_EQ(messages, std::vector<std::wstring>{L"ComPort Open Error\n" + c.named +
+                                                      L" names no port."});
         EXPECT_EQ(serial.port->OpenCount(), 0);
         EXPECT_FALSE(serial.packet->Enabled());
         EXPECT_EQ(f.ControlsForTest().startStopButton.Caption(), L"STOP");
         EXPECT_TRUE(f.ControlsForTest().sampleTimer.Enabled());
         f.StartStop();
     }
+}
+
+TEST_F(MainWindowTest, APortTextWithOrWithoutItsFullStopOpensThatPort) {
+    serial.ports->AddPort(3);
+    serial.ports->AddPort(4);
+    serial.ports->AddPort(12);
+    MainWindow& f = Start();
+    const struct {
+        std::wstring text;
+        uint16_t port;
+    } cases[] = {{L"COM3.", 3}, {L"COM3", 3}, {L"COM12", 12}, {L"COM12.", 12}};
+    for (const auto& c : cases) {
+        f.ControlsForTest().portBox.TypedByUser(c.text);
+        f.StartStop();
+        EXPECT_TRUE(serial.port->Open()) << std::string(c.text.begin(), c.text.end());
+        EXPECT_EQ(serial.port->ComNumber(), c.port) << std::string(c.text.begin(), c.text.end());
+        f.StartStop();
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(MainWindowTest, PortZeroAsksForAPort) {

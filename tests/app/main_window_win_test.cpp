@@ -107,7 +107,7 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
 
     std::vector<ui::Control*> controls;
     AllControls(form, controls);
-    EXPECT_EQ(controls.size(), 41u);
+    EXPECT_EQ(controls.size(), 42u);
     for (ui::Control* c : controls) {
         SCOPED_TRACE(Narrow(c->Name()));
         HWND wnd = Wnd(*c);
@@ -158,6 +158,9 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
 
     // At the centre of any control of the main page lies that control's window. Labels and
     // disabled controls let clicks through to the page, as they do in every Windows program.
+    // The notice, hidden while there is nothing to say, is shown for this.
+    form.ShowNotice(L"A dialog of the application waits: 保存しますか");
+    PumpMessages(100);
     for (ui::Control* c : form.ControlsForTest().mainPage.Children()) {
         RECT r;
         GetWindowRect(Wnd(*c), &r);
@@ -174,6 +177,10 @@ TEST_F(MainWindowTest, RealWindowHasEveryControlWithCaptionFontAndPlace) {
             EXPECT_EQ(hit, Wnd(form.ControlsForTest().mainPage)) << Narrow(c->Name());
         }
     }
+
+    form.ShowNotice(L"");
+    PumpMessages(100);
+    EXPECT_FALSE(IsWindowVisible(Wnd(form.ControlsForTest().noticeLabel)));
 
     // A picture wider and taller than the image shows from its top-left corner at 1:1.
     ui::Bitmap grid(300, 200);

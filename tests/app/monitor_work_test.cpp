@@ -1,6 +1,7 @@
-// The gate between ticks, actions and commands when a failure is shown: the box that shows it runs
-// a message loop, and the commands the serial line delivers through that loop are answered while
-// the box stays open, not held until somebody closes it.
+// The gate between ticks, actions and commands: an action that waited runs alone, and when a
+// failure is shown, the box that shows it runs a message loop, and the commands the serial line
+// delivers through that loop are answered while the box stays open, not held until somebody
+// closes it.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -68,6 +69,29 @@ TEST_F(GateFixture, AFailureShownInsideAnotherFailuresBoxDoesNotLoseCommands) {
     EXPECT_EQ(order,
               (std::vector<std::string>{"shown: first failure", "shown: second failure",
                                         "inner answered", "closed", "closed", "after answered"}));
+}
+
+// A button pressed while a tick waits for the monitor is queued behind the tick; when its turn
+// comes it holds the gate like any other action: a second button pressed and a tick due while it
+// waits for the monitor wait for it or are dropped, and a command is answered after it.
+TEST_F(GateFixture, AnActionQueuedBehindATickRunsAlone) {
+    const bool ran = gate.RunTick([this] {
+        order.push_back("tick begins");
+        gate.RunAction([this] {
+            order.push_back("first action begins");
+            gate.RunAction([this] { order.push_back("second action"); });
+            Answer("CPU");
+            const bool tickRan = gate.RunTick([this] { order.push_back("tick inside"); });
+            order.push_back(tickRan ? "a tick ran inside" : "tick dropped");
+            order.push_back("first action ends");
+        });
+        order.push_back("tick ends");
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(order, (std::vector<std::string>{"tick begins", "tick ends", "first action begins",
+                                               "tick dropped", "first action ends",
+                                               "second action", "CPU answered"}));
+    EXPECT_FALSE(gate.Busy());
 }
 
 }  // namespace

@@ -15,14 +15,16 @@ struct ProtocolFixture : ::testing::Test {
     SerialServicesDouble serial;
     FakeView view;
     std::array<int8_t, kBitCount> BitStates{};
+    std::wstring sampledDevice = L"X000";
     std::array<uint16_t, kWordCount> CurWords{};
     std::array<uint16_t, kWordCount> PrevWords{};
     std::vector<std::string> log;  // actions and replies, in order
     CommandContext context{view,
                            BitStates,
+                           sampledDevice,
                            CurWords,
                            PrevWords,
-                           *serial.port,
+                           [this](const std::string& line) { serial.port->PutString(line); },
                            [this] { log.push_back("toggle " + Narrow(Field::ToggleTarget)); },
                            [this] { log.push_back("first " + Narrow(Field::RequestedFirst)); }};
 
@@ -30,7 +32,6 @@ struct ProtocolFixture : ::testing::Test {
         serial.ports->AddPort(1);
         serial.port->SetComNumber(1);
         serial.port->SetOpen(true);
-        view.texts[Field::FirstDevice] = L"X000";
     }
     std::string Narrow(Field f) { return std::string(view.texts[f].begin(), view.texts[f].end()); }
     // The replies sent for one packet, with the actions it ran before them.
@@ -105,14 +106,17 @@ TEST_F(ProtocolFixture, ReadPacksOnBitsAndCarriesThePreviousWords) {
     EXPECT_EQ(Send("READ\r\n")[0].size(), 90u);
 }
 
+// The device field names the device the states were sampled from, whatever the first-device
+// field shows now.
 TEST_F(ProtocolFixture, ReadDeviceFieldIsSixCharactersCutOrPadded) {
     struct Case {
-        std::wstring edit1;
+        std::wstring sampled;
         std::string field;
     };
     const Case cases[] = {{L"X0123456", "X01234"}, {L"", "      "}, {L"Y1F", "Y1F   "}};
+    view.texts[Field::FirstDevice] = L"Y100";
     for (const Case& c : cases) {
-        view.texts[Field::FirstDevice] = c.edit1;
+        sampledDevice = c.sampled;
         EXPECT_EQ(Send("READ\r\n"), std::vector<std::string>{"QR" + c.field + Zeros(20) + "\r\n"});
     }
 }

@@ -356,6 +356,47 @@ TEST_F(TickFixture, KeptHandlesSurviveASearchThatFindsNothing) {
     EXPECT_EQ(store.DeviceFieldWnd, scene.field);
 }
 
+// Another spreadsheet of the application ahead of the monitor in window order (a label list, a
+// second view) is never taken for the monitor's grid: the grid is looked for under the monitor
+// this tick found, and under the frame only when the monitor holds none.
+TEST_F(TickFixture, TheGridIsTheMonitorsOwnNotAnotherSpreadsheetAheadOfIt) {
+    struct Case {
+        const char* name;
+        bool nested;           // the other spreadsheet lies inside another window of the frame
+        bool monitorHasGrid;   // false: the monitor's own grid is not a spreadsheet
+        bool otherIsTheGrid;   // the tick takes the other spreadsheet
+    };
+    const Case cases[] = {
+        {"a spreadsheet ahead, directly under the frame", false, true, false},
+        {"a spreadsheet ahead, inside another window", true, true, false},
+        {"the monitor holds no spreadsheet", false, false, true},
+    };
+    for (const Case& c : cases) {
+        FakeDesktop d;
+        MonitorScene s(d);
+        s.states[0] = 1;
+        s.Paint();
+        FakeView v;
+        GridCapture st;
+        st.LastDeviceName = L"X000";  // no new first device: the samples stay
+        // Ahead of the monitor: inside the frame's first child, or as a sibling placed first.
+        const Wnd first = d.GetFirstChild(s.frame);
+        Wnd holder = first;
+        if (c.nested) holder = d.AddWindow(first, L"Pane", L"labels", {0, 600, 300, 800});
+        const Wnd other =
+            d.AddWindow(holder, L"SPR32AU70_SpreadSheet", L"", {10, 610, 290, 790});
+        if (!c.monitorHasGrid) d.Get(s.grid).className = L"Other";
+
+        CaptureTick(d, v, settings, st);
+
+        EXPECT_EQ(st.GridWnd, c.otherIsTheGrid ? other : s.grid) << c.name;
+        if (!c.otherIsTheGrid) {
+            EXPECT_EQ(st.CaptX, s.GridCorner().x) << c.name;
+            EXPECT_EQ(st.BitStates[0], 1) << c.name;
+        }
+    }
+}
+
 TEST_F(TickFixture, SamplePointsOutsideTheImageAreUndecidedAndAnEmptyImageSamplesNothing) {
     for (auto& s : scene.states) s = 1;
     scene.Paint();

@@ -153,44 +153,68 @@ TEST_F(AutomationFixture, RejectionBoxIsFoundByEitherTitleButOnlyAsAVisibleDialo
         {L"Other", L"#32770", true, false},
     };
     for (const Case& c : cases) {
-        FakeDesktop d;
-        MonitorScene s(d);
-        FakeView v;
-        GridCapture st;
-        GridCapture& refs = st;
-        ASSERT_EQ(CaptureTick(d, v, settings, refs), TickResult::Sampled);
-        Wnd box = d.AddWindow(kNoWnd, c.className, c.title, {500, 400, 700, 500});
-        d.Get(box).visible = c.visible;
-        std::wstring saved;
-        v.texts[Field::RequestedFirst] = L"X100";
-        AutomationContext ctx{d, v, settings, refs, saved, titles};
-        d.events.clear();
-        ChangeFirstDevice(ctx);
-        bool pressed = false;
-        for (const auto& e : d.events)
-            if (e.kind == Kind::Foreground && e.wnd == box) pressed = true;
+        CaseRig f;
+        f.scene.rejectionTitle = c.title;
+        f.scene.rejectionClass = c.className;
+        f.scene.rejectionVisible = c.visible;
+        f.Prepare(false);
+        f.view.texts[Field::RequestedFirst] = L"Q100";  // the monitor takes X and Y only
+
+        ChangeFirstDevice(f.context);
+
+        const bool pressed = !f.scene.answeredDialogs.empty();
         EXPECT_EQ(pressed, c.closed) << c.className.size() << " " << c.title.size();
-        EXPECT_EQ(saved.empty(), !c.closed);
+        EXPECT_EQ(f.SavedFirstDevice.empty(), !c.closed);
     }
 }
 
-TEST_F(AutomationFixture, ValueChangeDialogIsClosedWithEscapeOnlyWhenEnabled) {
-    Prepare(false);
-    Wnd dialog = scene.ShowValueDialog();
-    desktop.Get(dialog).enabled = false;
-    view.texts[Field::RequestedFirst] = L"X100";
-    ChangeFirstDevice(context);
-    EXPECT_TRUE(desktop.IsWindow(dialog));
-    EXPECT_EQ(desktop.events.back(), Sleep(200));
-    EXPECT_EQ(desktop.events.size(), 8u);
+// A value-change dialog that opened after the Enter is closed with Escape when it takes input; one
+// the person had open before is theirs and gets no key.
+TEST_F(AutomationFixture, ValueChangeDialogIsClosedWithEscapeOnlyWhenNewAndEnabled) {
+    struct Case {
+        const char* name;
+        bool openBefore;
+        bool enabled;
+        bool closed;
+    };
+    const Case cases[] = {
+        {"opened after the Enter", false, true, true},
+        {"opened after the Enter, disabled", false, false, false},
+        {"open before", true, true, false},
+        {"open before, disabled", true, false, false},
+    };
+    for (const Case& c : cases) {
+        CaseRig f;
+        f.Prepare(false);
+        Wnd dialog = kNoWnd;
+        if (c.openBefore) dialog = f.scene.ShowValueDialog();
+        auto react = f.desktop.onEvent;
+        f.desktop.onEvent = [&, react](const DesktopEvent& e) {
+            react(e);
+            if (dialog == kNoWnd && e.kind == Kind::Key && e.wnd == f.scene.field) {
+                dialog = f.scene.ShowValueDialog();
+                f.desktop.Get(dialog).enabled = c.enabled;
+            }
+        };
+        if (c.openBefore) f.desktop.Get(dialog).enabled = c.enabled;
+        f.desktop.events.clear();
+        f.view.texts[Field::RequestedFirst] = L"X100";
 
-    desktop.Get(dialog).enabled = true;
-    desktop.events.clear();
-    ChangeFirstDevice(context);
-    const std::vector<DesktopEvent> tail(desktop.events.end() - 4, desktop.events.end());
-    EXPECT_EQ(tail, (std::vector<DesktopEvent>{Fg(dialog), Down(dialog, vk::Escape),
-                                               Up(kNoWnd, vk::Escape), Sleep(200)}));
-    EXPECT_FALSE(desktop.IsWindow(dialog));
+        ChangeFirstDevice(f.context);
+
+        ASSERT_NE(dialog, kNoWnd) << c.name;
+        EXPECT_EQ(f.desktop.IsWindow(dialog), !c.closed) << c.name;
+        if (c.closed) {
+            const std::vector<DesktopEvent> tail(f.desktop.events.end() - 4,
+                                                 f.desktop.events.end());
+            EXPECT_EQ(tail, (std::vector<DesktopEvent>{Fg(dialog), Down(dialog, vk::Escape),
+                                                       Up(kNoWnd, vk::Escape), Sleep(200)}))
+                << c.name;
+        } else {
+            EXPECT_EQ(f.desktop.events.back(), Sleep(200)) << c.name;
+            EXPECT_EQ(f.desktop.events.size(), 10u) << c.name;
+        }
+    }
 }
 
 TEST_F(AutomationFixture, ChangeFirstDeviceWithTheFieldHiddenOnlyPausesTheTimer) {
@@ -433,42 +457,86 @@ TEST_F(AutomationFixture, ARejectedRecoveryNameEndsOnTheDeviceShownBeforeWithNoB
     }
 }
 
-TEST_F(AutomationFixture, WithNoTitleMatchingANewDialogOfTheMonitorsProgramIsTheRejection) {
+// "先頭変更" answers a box only when the Enter it pressed caused it: the box was not open before
+// the Enter, it belongs to the monitor's program, the field still shows the name as typed (a
+// monitor that takes a name shows it in its own form), and either its title is a configured one
+// (or that of the box that rejected this action's first name) or the name was none the monitor
+// could take. Any other new dialog of the application is left alone and reported as waiting; a
+// dialog open before the Enter gets no key whatever its title.
+TEST_F(AutomationFixture, OnlyABoxTheEnterCausedIsAnswered) {
+    enum class Earlier { None, Titled, Untitled };
     struct Case {
         const char* name;
-        bool fromMonitor;  // the box belongs to the watched application's program
-        bool openBefore;   // a dialog of that program was already open before the Enter
-        bool closedAndRetyped;
+        Earlier earlier;             // a dialog of the application open before the Enter
+        std::wstring rejectionTitle;  // the title of the box the monitor rejects a name with
+        uint32_t rejectionProcess;
+        std::wstring questionOnAccept;  // a dialog that opens as a name is taken
+        bool reformats;                 // the field shows a taken name in its own form
+        std::wstring typed;
+        std::vector<std::wstring> answered;  // the dialogs given Enter, in order
+        std::wstring requestedAfter;
+        bool newDialogWaits;  // a new dialog of the application is left open and reported
     };
+    const uint32_t app = MonitorScene::kProcess;
     const Case cases[] = {
-        {"new box of the monitor's program", true, false, true},
-        {"new dialog of another program", false, false, false},
-        {"dialog open before the Enter", true, true, false},
+        {"titled box caused by the Enter", Earlier::None, L"Korvex Works", app, L"", false,
+         L"X777", {L"Korvex Works"}, L"X000", false},
+        {"second title caused by the Enter", Earlier::None, L"Korvex", app, L"", false, L"X777",
+         {L"Korvex"}, L"X000", false},
+        {"titled box open before, the name taken", Earlier::Titled, L"Korvex Works", app, L"",
+         false, L"X010", {}, L"X010", false},
+        {"titled box open before, the name rejected", Earlier::Titled, L"Korvex Works", app, L"",
+         false, L"X777", {L"Korvex Works"}, L"X000", false},
+        {"untitled box for a name that is no device", Earlier::None, L"入力エラー", app, L"",
+         false, L"ZZZ", {L"入力エラー", L"入力エラー"}, L"X000", false},
+        {"untitled box for a name that could be a device", Earlier::None, L"入力エラー", app,
+         L"", false, L"X777", {}, L"X777", true},
+        {"untitled question as the name is taken", Earlier::None, L"入力エラー", app, L"保存?",
+         false, L"X010", {}, L"X010", true},
+        {"titled question as a reformatted name is taken", Earlier::None, L"入力エラー", app,
+         L"Korvex Works", true, L"X10", {}, L"X10", true},
+        {"titled box of another program", Earlier::None, L"Korvex Works", app + 1, L"", false,
+         L"X777", {}, L"X777", false},
+        {"untitled dialog open before, the name taken", Earlier::Untitled, L"入力エラー", app,
+         L"", false, L"X010", {}, L"X010", false},
     };
     for (const Case& c : cases) {
         CaseRig f;
-        f.scene.rejectionTitle = L"Some Engineering Tool";
-        f.scene.rejectionProcess =
-            c.fromMonitor ? MonitorScene::kProcess : MonitorScene::kProcess + 1;
-        f.Prepare(false);
+        f.scene.rejectionTitle = c.rejectionTitle;
+        f.scene.rejectionProcess = c.rejectionProcess;
+        f.scene.dialogOnAccept = c.questionOnAccept;
+        // X names only, X777 excepted; the fallback X000 is taken.
+        f.scene.accepts = [](const std::wstring& name) {
+            return name.size() >= 2 && name[0] == L'X' && name != L"X777";
+        };
+        if (c.reformats) f.scene.shownAs = [](const std::wstring&) { return L"X010"; };
         Wnd earlier = kNoWnd;
-        if (c.openBefore) {
-            // Accepted this time; the dialog already there is someone else's business.
-            f.scene.accepts = [](const std::wstring&) { return true; };
-            earlier = f.scene.ShowRejectionBox();
-        } else {
-            f.scene.accepts = [](const std::wstring& name) { return name != L"X777"; };
-        }
-        f.view.texts[Field::RequestedFirst] = L"X777";
+        if (c.earlier == Earlier::Titled) earlier = f.scene.ShowDialog(L"Korvex Works");
+        if (c.earlier == Earlier::Untitled) earlier = f.scene.ShowDialog(L"ご注意");
+        f.Prepare(false);
+        Wnd waiting = kNoWnd;
+        f.context.WaitingDialog = &waiting;
+        f.view.texts[Field::RequestedFirst] = c.typed;
 
         ChangeFirstDevice(f.context);
 
-        EXPECT_EQ(OpenDialogs(f.desktop).empty(), c.closedAndRetyped) << c.name;
-        EXPECT_EQ(f.view.FieldText(Field::RequestedFirst), c.closedAndRetyped ? L"X000" : L"X777")
-            << c.name;
-        if (c.openBefore) {
+        EXPECT_EQ(f.scene.answeredDialogs, c.answered) << c.name;
+        EXPECT_EQ(f.view.FieldText(Field::RequestedFirst), c.requestedAfter) << c.name;
+        if (earlier != kNoWnd) {
             EXPECT_TRUE(f.desktop.IsWindow(earlier)) << c.name;
+            for (const auto& e : f.desktop.events)
+                EXPECT_NE(e.wnd, earlier) << c.name << ": something sent to the earlier dialog";
         }
+        if (c.newDialogWaits) {
+            EXPECT_NE(waiting, kNoWnd) << c.name;
+            EXPECT_TRUE(waiting != kNoWnd && f.desktop.IsWindow(waiting)) << c.name;
+            EXPECT_NE(waiting, earlier) << c.name;
+        } else {
+            EXPECT_EQ(waiting, kNoWnd) << c.name;
+        }
+        // What was left alone was typed over by nothing: the saved first device is untouched
+        // unless a rejection was answered.
+        EXPECT_EQ(f.SavedFirstDevice.empty(), c.answered.empty()) << c.name;
     }
 }
 

@@ -76,9 +76,16 @@ Wnd MonitorScene::Cover() {
 }
 
 Wnd MonitorScene::ShowRejectionBox() {
-    Wnd box = desktop.AddWindow(kNoWnd, kDialogClass, rejectionTitle, {500, 400, 700, 500});
+    Wnd box = desktop.AddWindow(kNoWnd, rejectionClass, rejectionTitle, {500, 400, 700, 500});
     desktop.Get(box).process = rejectionProcess;
+    desktop.Get(box).visible = rejectionVisible;
     return box;
+}
+
+Wnd MonitorScene::ShowDialog(const std::wstring& title) {
+    Wnd dialog = desktop.AddWindow(kNoWnd, kDialogClass, title, {500, 400, 700, 500});
+    desktop.Get(dialog).process = kProcess;
+    return dialog;
 }
 
 Wnd MonitorScene::ShowValueDialog() {
@@ -117,9 +124,9 @@ void MonitorScene::Select(DesktopPoint p) {
     Paint();
 }
 
-// The application's answer to a key press: Enter in the field takes the name or rejects it,
-// Enter in the rejection box and Escape in the value dialog close them, Shift+Enter in the grid
-// toggles the selected cell.
+// The application's answer to a click (see Select) or a key press: Enter in the field takes the
+// name (and may raise a question) or rejects it, Enter in a dialog box presses its default button and closes it,
+// Escape closes the value dialog, Shift+Enter in the grid toggles the selected cell.
 void MonitorScene::React(const DesktopEvent& e) {
     if (e.kind == DesktopEvent::Kind::Click && desktop.WindowFromPoint(e.point) == grid) {
         Select(e.point);
@@ -131,10 +138,13 @@ void MonitorScene::React(const DesktopEvent& e) {
     if (e.wnd == field && e.value == vk::Return) {
         if (accepts(title)) {
             acceptedNames.push_back(title);
+            if (shownAs) desktop.Get(field).text = shownAs(title);
+            if (!dialogOnAccept.empty()) ShowDialog(dialogOnAccept);
         } else {
             ShowRejectionBox();
         }
-    } else if (cls == kDialogClass && title == rejectionTitle && e.value == vk::Return) {
+    } else if (cls == kDialogClass && title != L"現在値変更" && e.value == vk::Return) {
+        answeredDialogs.push_back(title);
         desktop.DestroyWindow(e.wnd);
     } else if (cls == kDialogClass && title == L"現在値変更" && e.value == vk::Escape) {
         desktop.DestroyWindow(e.wnd);

@@ -36,6 +36,8 @@ class FakeView : public BridgeView {
         timerEnabled = enabled;
         timerChanges.push_back(enabled);
     }
+    std::wstring notice;
+    void ShowNotice(const std::wstring& text) override { notice = text; }
 };
 
 constexpr ui::Color kBlue{0, 0, 255};
@@ -58,6 +60,8 @@ class MonitorScene {
     double scale;
     Wnd frame, monitor, field, grid, fieldPathSibling;
     std::wstring rejectionTitle = L"Korvex Works";
+    std::wstring rejectionClass = L"#32770";
+    bool rejectionVisible = true;
     uint32_t rejectionProcess = kProcess;  // the program that shows the rejection box
     bool fx = false;
     std::array<int8_t, kBitCount> states{};
@@ -68,7 +72,14 @@ class MonitorScene {
     bool openValueDialogOnToggle = false;
     // The selected bit cell (its BitStates entry), or none (a cell that holds no bit, or nothing).
     std::optional<size_t> selected;
+    // A question of the application that opens as a name is taken (an auto-save question);
+    // empty: none.
+    std::wstring dialogOnAccept;
+    // How the field shows a name it took; none: as typed.
+    std::function<std::wstring(const std::wstring&)> shownAs;
     std::vector<std::wstring> acceptedNames;
+    // The titles of the dialogs that Enter closed (their default button pressed), in order.
+    std::vector<std::wstring> answeredDialogs;
     int toggles = 0;
 
     // Repaints the grid from fx, states and the selection; call after changing them.
@@ -78,6 +89,8 @@ class MonitorScene {
     // A window over the grid's top-left corner.
     Wnd Cover();
     Wnd ShowRejectionBox();
+    // A dialog box of the application's program with the given title.
+    Wnd ShowDialog(const std::wstring& title);
     Wnd ShowValueDialog();
     // Another program's window in front, with the keyboard focus in its edit (returned).
     Wnd AnotherProgramInFront();

@@ -1,7 +1,7 @@
-// The main window's tick, actions and command handler on the fake desktop when a command or a
+// The main window's tick, actions and command handler on the fake desktop: when a command or a
 // tick arrives while the main thread waits in a call into the monitor (as it would when the
-// system hands it a message sent meanwhile): nothing runs inside a tick or an action, and the
-// command is answered after it.
+// system hands it a message sent meanwhile), nothing runs inside a tick or an action, and the
+// command is answered after it; and what a READ reports between samplings.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -123,6 +123,53 @@ TEST_F(TurnsFixture, ATickArrivingDuringAnActionIsDropped) {
     EXPECT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X000");
     form->SampleMonitor();
     EXPECT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X100");
+}
+
+// A tick that reads a new first device but finds the grid covered samples nothing: the READ
+// replies keep the name of the device their words were sampled from until a sampling of the new
+// device completes.
+TEST_F(TurnsFixture, AReadNamesTheDeviceItsWordsWereSampledFrom) {
+    scene.states[1] = 1;
+    scene.Paint();
+    form->SampleMonitor();
+    form->SampleMonitor();  // the first sampling of a device starts from zeros
+    const std::string words = "0002" + std::string(36, '0');
+    Command("READ\r\n");
+    ASSERT_EQ(serial.port->Sent().back().substr(0, 48), "QRX000  " + words);
+
+    desktop.SendSetText(scene.field, L"X100");
+    const Wnd cover = scene.Cover();
+    desktop.refuseForeground = true;
+    form->SampleMonitor();
+    ASSERT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X100");
+    Command("READ\r\n");
+    EXPECT_EQ(serial.port->Sent().back().substr(0, 48), "QRX000  " + words);
+
+    desktop.DestroyWindow(cover);
+    form->SampleMonitor();
+    Command("READ\r\n");
+    // The screen shows the same cells: the words are now the new device's.
+    EXPECT_EQ(serial.port->Sent().back().substr(0, 48), "QRX100  " + words);
+}
+
+// A dialog of the application that DEVN left alone is named in the window for as long as it is
+// open; the command is still answered.
+TEST_F(TurnsFixture, ADialogLeftForThePersonIsNamedInTheWindowWhileItIsOpen) {
+    scene.dialogOnAccept = L"保存しますか";
+    form->SampleMonitor();
+    Command("DEVN X100\r\n");
+    EXPECT_EQ(serial.port->Sent(), std::vector<std::string>{"OK\r\n"});
+    const ui::Label& notice = form->ControlsForTest().noticeLabel;
+    EXPECT_TRUE(notice.Visible());
+    EXPECT_EQ(notice.Caption(), L"A dialog of the application waits: 保存しますか");
+
+    form->SampleMonitor();
+    EXPECT_TRUE(notice.Visible());
+    for (Wnd w : desktop.TopLevelWindows())
+        if (desktop.Get(w).text == L"保存しますか") desktop.DestroyWindow(w);
+    form->SampleMonitor();
+    EXPECT_FALSE(notice.Visible());
+    EXPECT_EQ(notice.Caption(), L"");
 }
 
 }  // namespace

@@ -278,4 +278,27 @@ TEST(PelkanEndToEnd, ANameRejectedTwiceLeavesNoBoxOpenAndTheMonitorWhereItWas) {
     }
 }
 
+// A rejection under a title Pelkan does not know, of a name that could be a device: Pelkan cannot
+// tell it from any other dialog of the application, so it presses nothing in it, says in its
+// window that a dialog of the application waits, and goes on answering. The person closes it.
+TEST(PelkanEndToEnd, ADialogPelkanCannotTellItCausedIsLeftForThePerson) {
+    PelkanSession s(TestName(), kCom, {"--first", "X010", "--reject-title", "入力エラー"});
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+    (void)s.Standin("events");
+
+    EXPECT_EQ(s.Command("DEVN Q100"), "OK\r\n");
+    const std::string events = s.Standin("events");
+    EXPECT_THAT(events, HasSubstr("reject=Q100"));
+    EXPECT_THAT(events, testing::Not(HasSubstr("reject-closed")));
+    EXPECT_THAT(s.Standin("state"), HasSubstr("reject-box=1"));
+    EXPECT_EQ(s.Command("CPU"), "QL\r\n");
+    s.Screenshot("dialog-waits");
+
+    EXPECT_EQ(e2e::Winctl({"dismiss", "指定されたデバイスは正しくありません。", "5000"}), 0);
+    LetPelkanSample();
+    EXPECT_THAT(s.Standin("state"), HasSubstr("reject-box=0"));
+    EXPECT_EQ(s.Command("CPU"), "QL\r\n");
+}
+
 }  // namespace

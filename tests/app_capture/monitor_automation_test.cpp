@@ -212,7 +212,7 @@ TEST_F(AutomationFixture, ValueChangeDialogIsClosedWithEscapeOnlyWhenNewAndEnabl
                 << c.name;
         } else {
             EXPECT_EQ(f.desktop.events.back(), Sleep(200)) << c.name;
-            EXPECT_EQ(f.desktop.events.size(), 10u) << c.name;
+            EXPECT_EQ(f.desktop.events.size(), 8u) << c.name;
         }
     }
 }

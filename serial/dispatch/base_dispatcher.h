@@ -395,6 +395,10 @@ class TSioBaseDispatcher {
     bool InAvailMessage = false;
     uint32_t GetCount = 0;
     uint32_t MaxGetCount = 0;
+    // During a data-available or data notification: the unread bytes a flush inside it dropped.
+    // Each handler's reads start behind them (GetCount), so none reads a byte from before the
+    // flush; the notification's end takes them with what the handlers read.
+    uint32_t FlushedInNotification = 0;
     // The data-trigger scan's position: the next byte it looks at. Never behind the tail: a read or
     // flush that takes bytes the scan has not reached moves it along (ConsumeInput).
     uint32_t LastTailData = 0;

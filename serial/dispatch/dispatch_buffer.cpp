@@ -168,8 +168,9 @@ int32_t TSioBaseDispatcher::FlushInBuffer() {
     if (InAvailMessage) {
         // The notification's end takes the bytes (and wakes the dispatcher thread when the ring
         // was full). Until then a full ring stays full: counted empty now, its flushed bytes
-        // would lie between the tail and the scan position, and be scanned again.
-        MaxGetCount = UnreadCount();
+        // would lie between the tail and the scan position, and be scanned again. The handler
+        // that flushed and those after it read on behind the flushed bytes.
+        FlushedInNotification = MaxGetCount = GetCount = UnreadCount();
     } else {
         ConsumeInput(UnreadCount());
         GetCount = 0;

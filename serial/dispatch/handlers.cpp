@@ -162,6 +162,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
     {
         std::lock_guard lock(DispSection);
         MaxGetCount = 0;
+        FlushedInNotification = 0;
         InAvailMessage = availMessage;
     }
     const auto lParam = static_cast<int32_t>((static_cast<uint32_t>(FHandle) << 16) + Data);
@@ -170,7 +171,7 @@ bool TSioBaseDispatcher::NotifyHandlers(uint32_t Msg, uint32_t Trigger, uint32_t
 
     auto startHandler = [this] {
         std::lock_guard lock(DispSection);
-        GetCount = 0;
+        GetCount = FlushedInNotification;
     };
     // After each handler: a close requested meanwhile ends the walk.
     auto endHandler = [this, &stopped] {

@@ -130,6 +130,84 @@ TEST_F(DispatchBuffer, CountsDuringANotificationLeaveOutWhatTheHandlerTook) {
     EXPECT_FALSE(ready);
 }
 
+// A flush inside a notification takes its bytes from every handler of it: neither the handler
+// that flushed nor one called after it reads a byte from before the flush, and bytes that come
+// after it reach them all.
+TEST_F(DispatchBuffer, AFlushDuringANotificationLeavesNoHandlerTheFlushedBytes) {
+    std::string fullRing(DispatchBufferSize, 'x');
+    fullRing.replace(100, 2, "OK");
+    const struct {
+        const char* what;
+        uint32_t lengthTrigger;  // 0: the trigger "OK" announces the bytes
+        std::string input;
+        uint32_t readFirst;  // bytes the flushing handler takes before it flushes
+    } cases[] = {
+        {"a data notification", 0, "xxOKyy", 0},
+        {"a data notification, read from before the flush", 0, "xxOKyy", 2},
+        {"a data notification on a full ring", 0, fullRing, 0},
+        {"a data-available notification", 4, "xxOKyy", 0},
+        {"a data-available notification, read from before the flush", 4, "xxOKyy", 3},
+        {"a data-available notification on a full ring", 4, fullRing, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        d = std::make_unique<TSioMemoryDispatcher>();
+        d->SetRunThreads(false);
+        ASSERT_EQ(0, d->InitPort(L"\\\\.\\COM1", 9600, 0, 8, 1, 4096, 4096, 3));
+        d->ChangeLengthTrigger(c.lengthTrigger);
+        if (c.lengthTrigger == 0) {
+            ASSERT_GT(d->AddDataTrigger("OK", false), 0);
+        }
+        // What a handler finds once the flush has run.
+        struct Found {
+            int32_t used = -1;
+            int32_t block = 0;  // GetBlock of four bytes
+            bool ready = true;
+        } flusher, later;
+        auto look = [&](Found& f) {
+            f.used = d->InBuffUsed();
+            char four[4];
+            f.block = d->GetBlock(four, 4);
+            f.ready = d->CharReady();
+        };
+        Recorder first(d.get()), second(d.get());
+        first.Reading = [&](const Notice&) { return first.Notices.empty() ? c.readFirst : 2u; };
+        first.After = [&](const Notice&) {
+            if (first.Notices.size() > 1) return;
+            EXPECT_GE(d->FlushInBuffer(), 0);
+            look(flusher);
+        };
+        second.Reading = [](const Notice&) { return 2u; };
+        second.After = [&](const Notice&) {
+            if (second.Notices.size() == 1) look(later);
+        };
+        d->RegisterEventTriggerHandler(first.Event());
+        d->RegisterEventTriggerHandler(second.Event());
+
+        ReceiveAndPass(c.input);
+        Pass();
+        ASSERT_EQ(1u, first.Notices.size());
+        ASSERT_EQ(1u, second.Notices.size());
+        EXPECT_EQ(c.input.substr(0, c.readFirst), first.Notices[0].Read);
+        EXPECT_EQ(0, flusher.used) << "the handler that flushed";
+        EXPECT_EQ(-3007, flusher.block) << "the handler that flushed";
+        EXPECT_FALSE(flusher.ready) << "the handler that flushed";
+        EXPECT_EQ("", second.Notices[0].Read) << "the handler after it";
+        EXPECT_EQ(0, later.used) << "the handler after it";
+        EXPECT_EQ(-3007, later.block) << "the handler after it";
+        EXPECT_FALSE(later.ready) << "the handler after it";
+        EXPECT_EQ(0, d->InBuffUsed());
+
+        ReceiveAndPass("OKyy");
+        Pass();
+        ASSERT_EQ(2u, first.Notices.size()) << "bytes after the flush are announced";
+        ASSERT_EQ(2u, second.Notices.size());
+        EXPECT_EQ("OK", first.Notices[1].Read);
+        EXPECT_EQ("OK", second.Notices[1].Read);
+        EXPECT_EQ("yy", ReadAll());
+    }
+}
+
 TEST_F(DispatchBuffer, PutBlockFillsTheOutputRingExactlyAndRefusesOneByteMore) {
     d->InitDispatchLogging(0);
     EXPECT_GE(d->InitTracing(100), 0);

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr uint32_t kReapMsg = 0x7F10;  // private to the reaper window
+constexpr uint32_t kReapMsg = 0x7F10;   // private to the reaper window
 constexpr uintptr_t kThreadsEnded = 1;  // its wParam when a dispatcher's last thread posts it
 
 struct Orphan {

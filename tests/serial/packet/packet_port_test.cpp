@@ -378,6 +378,7 @@ TEST_P(PacketOnPort, AWaitEndsWhenItsPortClosesOrItsDeviceFailsMeanwhile) {
         {"nothing failed: the time-out", [&] { now += 20 * 55; }, false},
     };
     packet->SetTimeOut(18);
+    constexpr uint32_t kGo = 0x8001;  // an application's own message (1 is a system one on Windows)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (port->Open()) port->SetOpen(false);
@@ -400,9 +401,9 @@ TEST_P(PacketOnPort, AWaitEndsWhenItsPortClosesOrItsDeviceFailsMeanwhile) {
         std::thread watchdog([&] {
             std::unique_lock<std::mutex> l(lock);
             if (!waitEnded.wait_for(l, std::chrono::seconds(8), [&] { return ended; }))
-                platform::PostMessageTo(rescue.Handle(), 1, 0, 0);
+                platform::PostMessageTo(rescue.Handle(), kGo, 0, 0);
         });
-        platform::PostMessageTo(meanwhile.Handle(), 1, 0, 0);
+        platform::PostMessageTo(meanwhile.Handle(), kGo, 0, 0);
         std::string data;
         std::optional<int32_t> error;
         bool got = false;

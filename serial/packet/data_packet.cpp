@@ -407,14 +407,27 @@ bool TSioDataPacket::WaitFor() {
         FAutoEnable = false;
         SetEnabledLocked(true);
     }
+    bool stopped = false;
     while (!FDataMatch.load() && !FTimedOut.load()) {
+        // The messages handled below may close the port, and its device may fail: then nothing
+        // can end the wait any more (no delivery, and no thread to run the time-out).
+        stopped = DeliveryStopped();
+        if (stopped) break;
         const int32_t pumped = PumpOneMessage();
         if (pumped == kQuitPumped) break;
         if (pumped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     auto lock = LockOf(FManager);
     Waiting = false;
+    if (stopped && !FDataMatch.load() && !FTimedOut.load()) throw ECommNotOpen(-2007);
     return FDataMatch.load();
+}
+
+bool TSioDataPacket::DeliveryStopped() const {
+    // FManager changes only on the main thread, which runs the waits.
+    auto lock = LockOf(FManager);
+    return !FManager || !FManager->FEnabled || !FManager->FLink ||
+           FManager->FLink->DispatcherStopped();
 }
 
 bool TSioDataPacket::WaitForString(std::string& Data) {

@@ -81,7 +81,8 @@ class TSioDataPacket : public TSioBaseComponent {
     // Enables the packet without AutoEnable and handles the calling thread's messages until it
     // delivers (true, Data holds the bytes) or times out (false). Main thread. Raises at once
     // when nothing could end it: EPortNotAssigned unbound, ECommNotOpen on a closed port,
-    // EBadArgument inside an event (of any packet of the port).
+    // EBadArgument inside an event (of any packet of the port); and ends with ECommNotOpen as
+    // soon as nothing can end it any more: the port closed, or its device failed, meanwhile.
     bool WaitForString(std::string& Data);
     // As WaitForString; Data points at the packet's own copy of the bytes, valid until the next
     // wait.
@@ -113,6 +114,8 @@ class TSioDataPacket : public TSioBaseComponent {
     bool Designing() const;
     bool Loading() const;
     bool WaitFor();
+    // The port behind the wait closed, or its device failed: nothing can deliver or time out.
+    bool DeliveryStopped() const;
 
     TSioDataPacketManager* FManager = nullptr;  // not owned; nullptr when unbound
     TPacketStartCond FStartCond = TPacketStartCond::scString;

@@ -11,6 +11,11 @@ constexpr int32_t ecCommNotOpen = -2007;
 
 bool TDispatcherPacketLink::HasDispatcher() const { return Dispatcher() != nullptr; }
 
+bool TDispatcherPacketLink::DispatcherStopped() const {
+    const TSioBaseDispatcher* d = Dispatcher();
+    return !d || d->KillThreads.load();
+}
+
 void TDispatcherPacketLink::RegisterEventTriggerHandler(TSioNotifyEvent Handler) {
     if (TSioBaseDispatcher* d = Dispatcher()) d->RegisterEventTriggerHandler(Handler);
 }

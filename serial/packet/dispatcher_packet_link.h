@@ -10,6 +10,7 @@ class TSioBaseDispatcher;
 class TDispatcherPacketLink : public TPacketPortLink {
   public:
     bool HasDispatcher() const override;
+    bool DispatcherStopped() const override;
     void RegisterEventTriggerHandler(TSioNotifyEvent Handler) override;
     void DeregisterEventTriggerHandler(TSioNotifyEvent Handler) override;
     int32_t AddTimerTrigger() override;

@@ -31,6 +31,10 @@ class TPacketPortLink {
 
     // ---- while the port is open; main thread ----
     virtual bool HasDispatcher() const = 0;
+    // The port's dispatcher has stopped for good: its threads were told to end (the port is
+    // closing, or a failing device ended them), so it delivers nothing more and times nothing
+    // out. True without a dispatcher.
+    virtual bool DispatcherStopped() const = 0;
     virtual void RegisterEventTriggerHandler(TSioNotifyEvent Handler) = 0;
     virtual void DeregisterEventTriggerHandler(TSioNotifyEvent Handler) = 0;
     // Result codes of the dispatcher (a handle, or a negative error).

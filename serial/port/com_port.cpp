@@ -2,6 +2,8 @@
 // rollback, DonePort and the deferred close, the automatic open, Assign and Loaded.
 #include "serial/port/com_port.h"
 
+#include <exception>
+#include <memory>
 #include <string>
 
 #include "platform/exception_display.h"
@@ -45,10 +47,12 @@ void TSioCustomComPort::ReleaseDispatcherAndWindows() {
     if (FDispatcher && FComWindowObj) FDispatcher->DeregisterWndTriggerHandler(FComWindow);
     // The dispatcher's thread may still be inside one of this port's events, waiting for this
     // very thread (the port is freed from inside the event): waiting for it here would never end.
-    // And a window may not be destroyed from inside its own procedure. What cannot go now goes
-    // once the event has returned, without this object.
+    // A window may not be destroyed from inside its own procedure, nor the dispatcher while its
+    // own close runs further up this thread (a message that close handled frees the port). What
+    // cannot go now goes once the event or the close has returned, without this object.
+    ForgetThreadsEndWait(this);
     const bool threadsRun = FDispatcher && FDispatcher->DispActive.load();
-    if (!threadsRun && !TPortWindowProcScope::Running()) {
+    if (!threadsRun && !TPortInUseScope::Running()) {
         // A close still completing (deferred) is finished here: the dispatcher joins its threads.
         FDispatcher.reset();
         FComWindowObj.reset();
@@ -183,19 +187,52 @@ void TSioCustomComPort::InitPort() {
 
 void TSioCustomComPort::DonePort() {
     if (!IsOpen()) return;
-    SetTracing(TTraceLogState::tlDump);
-    SetLogging(TTraceLogState::tlDump);
+    const std::exception_ptr unwritten = WriteTraceAndLogForClose();
+    CloseOpenPort();
+    // Raised once the port has closed (perhaps freed: nothing of it is touched here).
+    if (unwritten) std::rethrow_exception(unwritten);
+}
+
+std::exception_ptr TSioCustomComPort::WriteTraceAndLogForClose() {
+    // A trace or log that cannot be written is dropped: keeping it would fail this close and
+    // every later one the same way, and a port freed meanwhile would keep its threads and device.
+    std::exception_ptr first;
+    for (const bool log : {false, true}) {
+        try {
+            SetTraceLogState(log, TTraceLogState::tlDump);
+        } catch (...) {
+            if (!first) first = std::current_exception();
+            SetTraceLogState(log, TTraceLogState::tlOff);
+        }
+    }
+    return first;
+}
+
+void TSioCustomComPort::CloseOpenPort() {
     FPortState = TPortState::psShuttingDown;
+    // The hold PrepareWait took goes with this opening's dispatcher.
+    WaitPrepped = false;
+    BusyBeforeWait = false;
     NotifyPortClosing();
     FDispatcher->SaveTriggers(SaveTriggerBuffer);
     CopyTriggers = true;
-    FDispatcher->DonePort();
+    // Both waits below handle messages, and a message's handler may free this port (an owner
+    // that frees it on a notice of its own): the close then stops without touching it.
+    const std::weak_ptr<int> life = FLife;
+    {
+        // The dispatcher waits for its thread here: until it returns, a port freed meanwhile
+        // leaves its dispatcher to the orphans instead of freeing it under this call.
+        TPortInUseScope closing;
+        FDispatcher->DonePort();
+    }
+    if (life.expired()) return;
     if (FDispatcher->EventBusy() && FComWindowObj) {
         // An event is being delivered (or delivery is held by a wait): the dispatcher may not be
         // freed under it. The hidden window finishes the close once the threads have ended.
         platform::PostMessageTo(FComWindow, PortClosingMsg, 0,
                                 static_cast<intptr_t>(FDispatcher->Handle()) << 16);
         platform::PumpOneMessage();
+        if (life.expired()) return;
     } else {
         FinishClose();
     }
@@ -203,6 +240,7 @@ void TSioCustomComPort::DonePort() {
 }
 
 void TSioCustomComPort::FinishClose() {
+    ForgetThreadsEndWait(this);
     SetComWindowActive(false);
     FDispatcher.reset();
     FPortState = TPortState::psClosed;

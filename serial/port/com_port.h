@@ -12,6 +12,7 @@
 // returns it; the automatic open runs on the main thread alone).
 #pragma once
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -270,6 +271,12 @@ class TSioCustomComPort : public TSioBaseComponent {
     void ApplyLine();
     void SetTraceLogState(bool Log, TTraceLogState Value);
     void ReapplyFlow();
+    // The close of an open port: writes the trace and the log (one that cannot be written is
+    // dropped; the first failure is returned, to be raised once the port has closed).
+    std::exception_ptr WriteTraceAndLogForClose();
+    // Then closes the dispatcher and tells the users; returns at once, touching nothing, when a
+    // message handled meanwhile freed the port.
+    void CloseOpenPort();
     // Finishes a close: window gone, dispatcher freed, state closed.
     void FinishClose();
     // Handling of one message of the hidden window (the dispatcher was found, the lock held).
@@ -284,8 +291,8 @@ class TSioCustomComPort : public TSioBaseComponent {
     // Destruction: frees the dispatcher and the windows now, or leaves them to be freed once the
     // dispatcher's threads have ended and no port window procedure runs.
     void ReleaseDispatcherAndWindows();
-    // The wait in progress may go on: its port is still open on the dispatcher it began with.
-    // Raises ECommNotOpen once that port has closed (or begun to).
+    // The wait (or yielding break) in progress may go on: its port is still open on the
+    // dispatcher it began with. Raises ECommNotOpen once that port has closed (or begun to).
     void CheckWaitedPort(uint32_t Opening) const;
     void RestoreEventDelivery(uint32_t Opening);
     // Processes every pending window message of the calling thread; false once the application
@@ -373,7 +380,8 @@ class TSioCustomComPort : public TSioBaseComponent {
     uint32_t FOpenings = 0;
     // Extended users were told of the destruction (by a close during it).
     bool FToldGone = false;
-    // Weak copies of it tell a window procedure whether the port survived an event handler.
+    // Weak copies of it tell a window procedure, a close and a yielding break whether the port
+    // survived the handlers and messages they ran.
     std::shared_ptr<int> FLife = std::make_shared<int>(0);
 };
 

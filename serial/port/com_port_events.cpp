@@ -23,7 +23,7 @@ intptr_t PortWindowProc(uint32_t Msg, uintptr_t wParam, intptr_t lParam) {
     if (index >= DispatcherList.size() || !DispatcherList[index]) return 0;
     auto* port = dynamic_cast<TSioCustomComPort*>(DispatcherList[index]->Owner());
     if (!port) return 0;
-    TPortWindowProcScope scope;
+    TPortInUseScope scope;
     try {
         port->HandlePortMessage(Msg, wParam, lParam);
     } catch (const std::exception& e) {
@@ -77,11 +77,10 @@ void TSioCustomComPort::HandlePortMessage(uint32_t Msg, uintptr_t wParam, intptr
             }
             break;
         case PortClosingMsg:
-            if (!FDispatcher) break;
-            if (FDispatcher->DispActive.load()) {
-                platform::PostMessageTo(FComWindow, PortClosingMsg, 0, lParam);
-                break;
-            }
+            if (!FDispatcher || !ShuttingDown()) break;
+            // Told again once a dispatcher's threads have ended; posting this again at once would
+            // keep the main thread busy for as long as a handler runs on.
+            if (AwaitThreadsEnd(*FDispatcher, this, FComWindow, PortClosingMsg, lParam)) break;
             FinishClose();
             if (OpenPending) {
                 // Cleared first: a failed reopen must not leave a reopen pending for ever.
@@ -105,14 +104,14 @@ void TSioCustomComPort::SetComWindowActive(bool Enabling) {
     if (FDispatcher) FDispatcher->DeregisterWndTriggerHandler(FComWindow);
     // Closed from inside a port window procedure (the deferred close, or a close in a trigger
     // event): kept until that has returned.
-    if (TPortWindowProcScope::Running())
+    if (TPortInUseScope::Running())
         FRetiredWindow = std::move(FComWindowObj);
     else
         FComWindowObj.reset();
 }
 
 void TSioCustomComPort::FreeRetiredWindow() {
-    if (!TPortWindowProcScope::Running()) FRetiredWindow.reset();
+    if (!TPortInUseScope::Running()) FRetiredWindow.reset();
 }
 
 void TSioCustomComPort::RefreshHandlerFlags() {

@@ -3,9 +3,12 @@
 // they do nothing; otherwise they open the port when AutoOpen allows it and pass the dispatcher's
 // result codes through the error check.
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "platform/text.h"
+#include "serial/dispatch/tick_timer.h"
+#include "serial/errors/sio_exception.h"
 #include "serial/port/com_port.h"
 
 // ---- input and output ----
@@ -64,7 +67,18 @@ void TSioCustomComPort::FlushOutBuffer() {
 }
 
 void TSioCustomComPort::SendBreak(uint16_t Ticks, bool Yield) {
-    if (TSioBaseDispatcher* d = ForwardDispatcher()) d->SendBreak(Ticks, Yield);
+    TSioBaseDispatcher* d = ForwardDispatcher();
+    if (!d) return;
+    const std::weak_ptr<int> life = FLife;
+    const uint32_t opening = FOpenings;
+    d->SetBreak(true);
+    WaitTicks(static_cast<int32_t>(Ticks), Yield);
+    // A yielding break handles messages while the line is held: one of them may have freed the
+    // port, or closed it (freeing d) or closed and reopened it. The break then touches nothing of
+    // either and answers as for a port that is not open.
+    if (life.expired()) throw ECommNotOpen(-2007);
+    CheckWaitedPort(opening);
+    d->SetBreak(false);
 }
 
 void TSioCustomComPort::SetBreak(bool BreakOn) {

@@ -75,6 +75,15 @@ class DeviceLine {
         FFar->Write(Bytes);
 #endif
     }
+    // The device fails under the port that has it open, as a pulled adapter does: the port's
+    // device thread ends with a read error. The line's numbers then open a working device again.
+    void Fail() {
+        if (Memory) return Memory->EndDeviceThreadWithError(-161);
+#ifndef _WIN32
+        FFar = std::make_unique<PtyPair>();  // the old pair's controller closes: a hang-up
+        for (uint32_t n : FNumbers) posix_ports::SetDevicePath(n, FFar->FarPath);
+#endif
+    }
     // What the port has sent since the last call, without waiting.
     std::string Transmit() {
         if (Memory) return Memory->Transmit();

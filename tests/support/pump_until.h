@@ -26,4 +26,18 @@ inline void PumpFor(std::chrono::milliseconds span) {
     PumpUntil([] { return false; }, span);
 }
 
+// Handles messages for a while; how many there were (a thread that keeps the main thread busy
+// through its queue shows as thousands).
+inline int PumpCounting(std::chrono::milliseconds span) {
+    int handled = 0;
+    const auto until = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < until) {
+        if (platform::PumpOneMessage())
+            ++handled;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return handled;
+}
+
 }  // namespace testsupport

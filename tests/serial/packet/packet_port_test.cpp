@@ -6,7 +6,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -357,4 +361,65 @@ TEST_P(PacketOnPort, EnablingWithAnEmptyStartStringRaisesAndStaysOff) {
     Line->Receive("xxGOab!");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
     EXPECT_EQ(Got[0], "GOab!");
+}
+
+// A wait that nothing can end any more ends at once: after its port closed, or after its device
+// failed (the thread that would time it out has ended), with the port's not-open answer; with
+// nothing failed its time-out ends it. A watchdog stands by for a wait that would run on for ever:
+// it opens the port afresh and sends a line, which the packet (re-armed by the open) delivers.
+TEST_P(PacketOnPort, AWaitEndsWhenItsPortClosesOrItsDeviceFailsMeanwhile) {
+    const struct {
+        const char* name;
+        std::function<void()> meanwhile;
+        bool notOpen;
+    } cases[] = {
+        {"closed meanwhile", [&] { port->SetOpen(false); }, true},
+        {"device failed meanwhile", [&] { Line->Fail(); }, true},
+        {"nothing failed: the time-out", [&] { now += 20 * 55; }, false},
+    };
+    packet->SetTimeOut(18);
+    constexpr uint32_t kGo = 0x8001;  // an application's own message (1 is a system one on Windows)
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (port->Open()) port->SetOpen(false);
+        port->SetOpen(true);
+        platform::MessageWindow meanwhile([&](uint32_t, uintptr_t, intptr_t) -> intptr_t {
+            c.meanwhile();
+            return 0;
+        });
+        bool rescued = false;
+        platform::MessageWindow rescue([&](uint32_t, uintptr_t, intptr_t) -> intptr_t {
+            rescued = true;
+            if (port->Open()) port->SetOpen(false);
+            port->SetOpen(true);
+            Line->Receive("late\r\n");
+            return 0;
+        });
+        std::mutex lock;
+        std::condition_variable waitEnded;
+        bool ended = false;
+        std::thread watchdog([&] {
+            std::unique_lock<std::mutex> l(lock);
+            if (!waitEnded.wait_for(l, std::chrono::seconds(8), [&] { return ended; }))
+                platform::PostMessageTo(rescue.Handle(), kGo, 0, 0);
+        });
+        platform::PostMessageTo(meanwhile.Handle(), kGo, 0, 0);
+        std::string data;
+        std::optional<int32_t> error;
+        bool got = false;
+        try {
+            got = packet->WaitForString(data);
+        } catch (const ECommNotOpen& e) {
+            error = e.ErrorCode();
+        }
+        {
+            std::lock_guard<std::mutex> l(lock);
+            ended = true;
+        }
+        waitEnded.notify_all();
+        watchdog.join();
+        EXPECT_FALSE(rescued) << "the wait ended only by the watchdog";
+        EXPECT_FALSE(got);
+        EXPECT_EQ(error, c.notOpen ? std::optional<int32_t>(-2007) : std::nullopt);
+    }
 }

@@ -49,6 +49,7 @@ class ScriptedLink : public TPacketPortLink {
         s.Changed = nullptr;
     }
     bool HasDispatcher() const override { return true; }
+    bool DispatcherStopped() const override { return false; }
     void RegisterEventTriggerHandler(TSioNotifyEvent H) override { s.Handlers.push_back(H); }
     void DeregisterEventTriggerHandler(TSioNotifyEvent H) override {
         for (auto it = s.Handlers.begin(); it != s.Handlers.end(); ++it)

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <memory>
-#include <thread>
 
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
@@ -35,16 +34,11 @@ TEST_F(OrphanedParts, ALeftoverWhoseThreadsRunIsWaitedForQuietlyAndFreedWhenThey
     ASSERT_TRUE(d->DispActive.load());
     TSioMemoryDispatcher* running = d.get();
     const size_t before = OrphanedPortParts();
+    while (platform::PumpOneMessage()) {
+    }  // what earlier tests left in the queue
     AdoptOrphanedPortParts(std::move(d), {});
 
-    int handled = 0;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-    while (std::chrono::steady_clock::now() < until) {
-        if (platform::PumpOneMessage())
-            ++handled;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const int handled = testsupport::PumpCounting(std::chrono::milliseconds(300));
     EXPECT_EQ(OrphanedPortParts(), before + 1) << "freed while its threads ran";
     EXPECT_LE(handled, 2) << "messages handled on the main thread while the threads ran";
 

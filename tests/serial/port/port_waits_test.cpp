@@ -113,6 +113,49 @@ TEST_P(Waits, AWaitGivesBackOnlyTheHoldsItTook) {
     EXPECT_FALSE(port->Dispatcher()->EventBusy());
 }
 
+// PrepareWait holds the input of the port's current opening. A close and a reopen in between leave
+// nothing of the earlier one: a PrepareWait on the new opening holds the input again, and a wait
+// gives back on it only the holds taken on it.
+TEST_P(Waits, AfterACloseAndReopenPrepareWaitHoldsTheInputAgain) {
+    std::string taken;
+    port->SetOnTriggerAvail([&](TSioCustomComPort* p, uint16_t) {
+        while (p->CharReady()) taken += p->GetChar();
+    });
+    port->PrepareWait();
+    port->SetOpen(false);
+    Pump();  // the close held by the prepared wait finishes
+    ASSERT_FALSE(port->Open());
+    port->SetOpen(true);
+    port->PrepareWait();
+    EXPECT_TRUE(port->Dispatcher()->EventBusy());
+    // "OK" arrives: held for the wait, or taken by the event handler.
+    if (Line) {
+        Line->Receive("OK");
+        ASSERT_TRUE(testsupport::PumpUntil(
+            [&] { return taken.size() + static_cast<size_t>(port->InBuffUsed()) >= 2; }));
+    } else {
+        PortTest::Arrive("OK");
+        Pump();
+    }
+    EXPECT_EQ(taken, "");
+    EXPECT_TRUE(port->WaitForString("OK", 2, false, false));
+    EXPECT_FALSE(port->Dispatcher()->EventBusy());
+}
+
+TEST_P(Waits, AWaitAfterACloseAndReopenGivesBackNoHoldOfTheEarlierOpening) {
+    port->PrepareWait();
+    port->SetOpen(false);
+    Pump();  // the close held by the prepared wait finishes
+    ASSERT_FALSE(port->Open());
+    port->SetOpen(true);
+    bool wasOn = false;
+    port->Dispatcher()->SetEventBusy(wasOn, true);  // someone else's hold
+    Arrive("OK");
+    EXPECT_TRUE(port->WaitForString("OK", 1000, false, false));
+    EXPECT_TRUE(port->Dispatcher()->EventBusy()) << "the other hold was given back by the wait";
+    port->Dispatcher()->SetEventBusy(wasOn, false);
+}
+
 TEST_P(Waits, WaitForMultiStringNumbersTheTexts) {
     const struct {
         const char* input;

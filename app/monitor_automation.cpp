@@ -59,11 +59,19 @@ bool TypeFirstDevice(AutomationContext& c, const std::wstring& shown, std::vecto
     return false;
 }
 
-// Clicks the first cell when the grid is on top there, then puts the cursor back.
+// Clicks the first cell when the grid is on top there, then puts the cursor back. The click
+// selects that cell, and the monitor draws a selected cell in neither state's colour: the first
+// row's value cell, which holds no bit, takes the selection next, so that every bit reads again
+// (as after a toggle).
 void ClickFirstCell(AutomationContext& c, DesktopPoint saved) {
     const std::optional<DesktopPoint> cell = FirstCellPoint(c);
     if (!cell) return;
-    if (c.desktop.WindowFromPoint(*cell) == c.capture.GridWnd) c.desktop.ClickAt(*cell);
+    if (c.desktop.WindowFromPoint(*cell) == c.capture.GridWnd && c.desktop.ClickAt(*cell)) {
+        const std::optional<DesktopPoint> valueCell =
+            ScreenSamplePoint(c.capture.Frame(), c.settings, -1, 0);
+        if (valueCell && c.desktop.WindowFromPoint(*valueCell) == c.capture.GridWnd)
+            c.desktop.ClickAt(*valueCell);
+    }
     c.desktop.SetCursorPos(saved);
 }
 

@@ -80,10 +80,37 @@ TEST_F(AutomationFixture, ChangeFirstDeviceTypesPressesEnterInTheFieldAndClicksT
               Join({{SetText(scene.field, L"X100"), Fg(scene.frame), Focus(scene.field),
                      Down(scene.field, vk::Return), Up(scene.field, vk::Return)},
                     Click(cell),
+                    Click(scene.CellPoint(0, -1)),  // the row's value cell takes the selection
                     {Move(kSaved), Sleep(200)}}));
     EXPECT_EQ(scene.acceptedNames, std::vector<std::wstring>{L"X100"});
     EXPECT_EQ(view.timerChanges, (std::vector<bool>{false, true}));
     EXPECT_EQ(desktop.Cursor(), kSaved);
+}
+
+// The click that ends a first-device change selects the first cell, which the monitor then draws
+// in neither pure colour: that device would read 0 whatever its state, and a toggle would refuse
+// it, until something else took the selection.
+TEST_F(AutomationFixture, AfterAFirstDeviceChangeTheFirstCellReadsItsStateAndToggles) {
+    for (bool fx : {false, true}) {
+        CaseRig f;
+        f.Prepare(fx);
+        const size_t first = fx ? 7 : 15;  // the leftmost cell of the first row
+        f.scene.states[first] = 1;
+        f.scene.Paint();
+        f.view.texts[Field::RequestedFirst] = L"X100";
+
+        ChangeFirstDevice(f.context);
+        ASSERT_EQ(f.scene.acceptedNames, std::vector<std::wstring>{L"X100"}) << fx;
+        EXPECT_EQ(f.scene.selected, std::nullopt) << fx;
+        // The tick that sees the new first device starts its states from OFF; the next reads.
+        ASSERT_EQ(CaptureTick(f.desktop, f.view, f.settings, f.state), TickResult::Sampled);
+        ASSERT_EQ(CaptureTick(f.desktop, f.view, f.settings, f.state), TickResult::Sampled);
+        EXPECT_EQ(f.state.BitStates[first], 1) << fx;
+
+        f.view.texts[Field::ToggleTarget] = fx ? L"X107" : L"X10F";
+        ToggleDevice(f.context);
+        EXPECT_EQ(f.scene.states[first], 0) << fx;
+    }
 }
 
 TEST_F(AutomationFixture, RejectedFirstDeviceIsClosedAndReplacedBySavedOrLetterWithZeros) {
@@ -119,9 +146,9 @@ TEST_F(AutomationFixture, RejectedFirstDeviceIsClosedAndReplacedBySavedOrLetterW
             return std::vector<DesktopEvent>{SetText(s.field, name), Fg(s.frame), Focus(s.field),
                                              Down(s.field, vk::Return), Up(s.field, vk::Return)};
         };
-        auto click = [&] { return Join({Click(cell), {Move(kSaved)}}); };
-        ASSERT_GE(d.events.size(), 11u);
-        const Wnd shownBox = d.events[9].wnd;  // the rejection box brought forward
+        auto click = [&] { return Join({Click(cell), Click(s.CellPoint(0, -1)), {Move(kSaved)}}); };
+        ASSERT_GE(d.events.size(), 12u);
+        const Wnd shownBox = d.events[10].wnd;  // the rejection box brought forward
         EXPECT_EQ(d.events,
                   Join({type(c.edit5),
                         click(),
@@ -212,7 +239,7 @@ TEST_F(AutomationFixture, ValueChangeDialogIsClosedWithEscapeOnlyWhenNewAndEnabl
                 << c.name;
         } else {
             EXPECT_EQ(f.desktop.events.back(), Sleep(200)) << c.name;
-            EXPECT_EQ(f.desktop.events.size(), 8u) << c.name;
+            EXPECT_EQ(f.desktop.events.size(), 9u) << c.name;
         }
     }
 }

@@ -78,16 +78,20 @@ TEST(PelkanEndToEnd, AnswersFromTheGridInHexModeAndMovesIt) {
     EXPECT_EQ(s.Command("CPU"), "QL\r\n");
     EXPECT_EQ(s.Command("READ"), ReadReply(false, "X000", {0x0002, 0x8000}, {}));
 
-    // The monitor selects the cell it was clicked on, and a selected cell reads as undecided
-    // (0): so the device checked here is a neighbour of the clicked ones.
+    // The monitor selects the cell it was clicked on, and a selected cell reads as undecided:
+    // after DEVN's click on the first cell (X02F) the row's value cell takes the selection, so
+    // that cell reads its state and toggles like any other.
     EXPECT_EQ(s.Command("DEVN X020"), "OK\r\n");
     EXPECT_THAT(s.Standin("state"), HasSubstr("first=X020 "));
     ASSERT_EQ(s.Standin("set X022 1"), "ok");
+    ASSERT_EQ(s.Standin("set X02F 1"), "ok");
     LetPelkanSample();
     std::string reply = s.Command("READ");
-    EXPECT_THAT(reply, StartsWith("QRX020  0004")) << reply;
+    EXPECT_THAT(reply, StartsWith("QRX020  8004")) << reply;
     EXPECT_EQ(s.Command("BTRV X021"), "OK\r\n");
     EXPECT_EQ(s.Standin("get X021"), "ok 1");
+    EXPECT_EQ(s.Command("BTRV X02F"), "OK\r\n");
+    EXPECT_EQ(s.Standin("get X02F"), "ok 0");
 }
 
 // A toggle acts on the monitor as it is when the toggle runs: right after a DEVN in the same write

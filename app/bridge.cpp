@@ -17,7 +17,6 @@ RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
 
 Bridge::Bridge(BridgeView& view, ComPortService& port, std::wstring settingsPath)
     : view_(view),
-      port_(port),
       settingsPath_(std::move(settingsPath)),
       replies_(port, [this](const std::string& why) {
           ++repliesLost_;

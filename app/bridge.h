@@ -66,7 +66,6 @@ class Bridge {
     void LineFailed(const std::wstring& what);
 
     BridgeView& view_;      // not owned
-    ComPortService& port_;  // not owned
     std::wstring settingsPath_;
     CaptureSettings settings_;
     GridCapture capture_;

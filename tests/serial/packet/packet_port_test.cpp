@@ -202,7 +202,9 @@ TEST_P(PacketOnPort, ChangingThePortNumberWhileOpenKeepsThePacketAnswering) {
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 1; }));
     port->SetComNumber(6);
     ASSERT_TRUE(port->Open());
-    EXPECT_EQ(Line->Created, 2);
+    // Reopened at once, or, when the dispatcher thread was still finishing the event just
+    // delivered, as soon as that deferred close completes.
+    ASSERT_TRUE(PumpUntil([&] { return Line->Created == 2; }));
     Line->Receive("READ\r\nBTRV X0\r\n");
     ASSERT_TRUE(PumpUntil([&] { return Got.size() == 3; }, std::chrono::seconds(5)))
         << "the packet went deaf; held back: " << packet->InternalManager()->BufferedBytes();

@@ -42,6 +42,8 @@
 #include <string>
 #include <termios.h>
 
+#include <functional>
+
 #include "serial/device/posix_fd.h"
 #include "serial/device/posix_ports.h"
 #include "serial/device/posix_wake_pipe.h"
@@ -112,6 +114,13 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
     // pending error bits (the error read's positions, a break among them). Returns the bits
     // that changed now. Status thread and ReadErrors.
     uint32_t CollectLineErrors();
+    // The device's line-error counters.
+    struct TLineCounts {
+        int Frame = 0, Overrun = 0, Parity = 0, Brk = 0, BufOverrun = 0;
+    };
+    // Test seam: when set, gives the line-error counters in place of the device (a
+    // pseudo-terminal keeps none). Empty in the program; set only while no port is open.
+    static inline std::function<bool(TLineCounts&)> ReadLineCountsHook;
 
   private:
     void AwaitThreadEnd(TSioDispatcherThread* Thread);

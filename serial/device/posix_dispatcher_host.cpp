@@ -258,30 +258,40 @@ int32_t TSioPosixDispatcher::PurgeQueue(int32_t Queue) {
 }
 
 uint32_t TSioPosixDispatcher::CollectLineErrors() {
-#ifdef TIOCGICOUNT
-    serial_icounter_struct counts{};
-    const int fd = Device();
-    if (fd < 0 || ioctl(fd, TIOCGICOUNT, &counts) != 0) return 0;
+    // The counters are read under the lock that keeps the counts last seen: two looks that
+    // overlap (the status thread's and an error read) would otherwise compare out of order, and
+    // the older counts applied after the newer ones report an error again and put the stored
+    // counts back, to report it a third time at the next look.
     std::lock_guard lock(FErrorLock);
+    TLineCounts counts;
+    if (ReadLineCountsHook) {
+        if (!ReadLineCountsHook(counts)) return 0;
+    } else {
+#ifdef TIOCGICOUNT
+        serial_icounter_struct icount{};
+        const int fd = Device();
+        if (fd < 0 || ioctl(fd, TIOCGICOUNT, &icount) != 0) return 0;
+        counts = {icount.frame, icount.overrun, icount.parity, icount.brk, icount.buf_overrun};
+#else
+        return 0;
+#endif
+    }
     uint32_t bits = 0;
     if (FCountsKnown) {
-        if (counts.buf_overrun != FLastBufOverrun) bits |= kCeRxOver;
-        if (counts.overrun != FLastOverrun) bits |= kCeOverrun;
-        if (counts.parity != FLastParity) bits |= kCeParity;
-        if (counts.frame != FLastFrame) bits |= kCeFrame;
-        if (counts.brk != FLastBrk) bits |= kCeBreak;
+        if (counts.BufOverrun != FLastBufOverrun) bits |= kCeRxOver;
+        if (counts.Overrun != FLastOverrun) bits |= kCeOverrun;
+        if (counts.Parity != FLastParity) bits |= kCeParity;
+        if (counts.Frame != FLastFrame) bits |= kCeFrame;
+        if (counts.Brk != FLastBrk) bits |= kCeBreak;
     }
     FCountsKnown = true;
-    FLastBufOverrun = counts.buf_overrun;
-    FLastOverrun = counts.overrun;
-    FLastParity = counts.parity;
-    FLastFrame = counts.frame;
-    FLastBrk = counts.brk;
+    FLastBufOverrun = counts.BufOverrun;
+    FLastOverrun = counts.Overrun;
+    FLastParity = counts.Parity;
+    FLastFrame = counts.Frame;
+    FLastBrk = counts.Brk;
     FPendingErrors |= bits;
     return bits;
-#else
-    return 0;
-#endif
 }
 
 int32_t TSioPosixDispatcher::ReadErrors(TSioComStat& Stat) {

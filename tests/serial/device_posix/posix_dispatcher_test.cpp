@@ -11,12 +11,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/exception_display.h"
 #include "platform/main_thread.h"
+#include "serial/device/line_sample.h"
 #include "serial/device/posix_dispatcher_threads.h"
 #include "serial/device/posix_ports.h"
 #include "serial/device/posix_termios.h"
@@ -479,6 +481,56 @@ TEST(PosixPorts, APseudoTerminalPortOpensOnceAndItsCloseRemovesOnlyItsOwnLink) {
     }
     posix_ports::ClearEntry(63);
     platform::UnbindMainThread();
+}
+
+// Two looks at the line-error counters that overlap (the status thread's and an error read on the
+// main thread): the older counts must not be applied after the newer ones, or one error on the
+// line is reported again and the stored counts go back, to report it a third time.
+TEST(PosixLineErrors, OneErrorIsReportedOnceWhenTwoLooksOverlap) {
+    TSioPosixDispatcher p(nullptr);
+    std::atomic<int> frameErrors{0};
+    std::atomic<std::thread::id> stalled{};
+    std::mutex m;
+    std::condition_variable cv;
+    bool firstRead = false, secondDone = false;
+    TSioPosixDispatcher::ReadLineCountsHook = [&](TSioPosixDispatcher::TLineCounts& c) {
+        c.Frame = frameErrors.load();
+        if (std::this_thread::get_id() == stalled.load()) {
+            // The look is held just after it read the counters, until the other look is done
+            // (or a while, where the other look waits for this one).
+            std::unique_lock lock(m);
+            firstRead = true;
+            cv.notify_all();
+            cv.wait_for(lock, std::chrono::milliseconds(300), [&] { return secondDone; });
+        }
+        return true;
+    };
+    ASSERT_EQ(p.CollectLineErrors(), 0u);  // the counts so far
+
+    uint32_t older = 0;
+    std::thread first([&] {
+        stalled.store(std::this_thread::get_id());
+        older = p.CollectLineErrors();
+    });
+    {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return firstRead; });
+    }
+    frameErrors.store(1);  // one framing error on the line
+    const uint32_t newer = p.CollectLineErrors();
+    {
+        std::lock_guard lock(m);
+        secondDone = true;
+    }
+    cv.notify_all();
+    first.join();
+    const uint32_t later = p.CollectLineErrors();
+    TSioPosixDispatcher::ReadLineCountsHook = nullptr;
+
+    const int reports = ((older & line_sample::kCeFrame) ? 1 : 0) +
+                        ((newer & line_sample::kCeFrame) ? 1 : 0) +
+                        ((later & line_sample::kCeFrame) ? 1 : 0);
+    EXPECT_EQ(reports, 1) << older << " " << newer << " " << later;
 }
 
 }  // namespace

@@ -28,14 +28,21 @@ void Bridge::SampleMonitor() {
     // A failure is shown after the sampling has left the gate: the box's message loop must not
     // hold up the commands that arrive while it is open.
     std::optional<std::string> failure;
-    const bool ran = turns_.RunTick([this, &failure] {
+    TickResult result = TickResult::FrameMissing;
+    const bool ran = turns_.RunTick([this, &failure, &result] {
         try {
-            CaptureTick(SystemDesktop(), view_, settings_, capture_);
+            result = CaptureTick(SystemDesktop(), view_, settings_, capture_);
         } catch (const std::exception& e) {
             failure = e.what();
         }
     });
     if (!ran) return;
+    // A tick that failed tells nothing about the session.
+    const bool locked = failure ? sessionLocked_ : result == TickResult::SessionLocked;
+    if (locked != sessionLocked_) {
+        sessionLocked_ = locked;
+        ShowNotice();
+    }
     // The notice of a dialog left for the person lasts as long as the dialog.
     if (waitingDialog_ != kNoWnd && !SystemDesktop().IsWindowVisible(waitingDialog_)) {
         waitingDialog_ = kNoWnd;
@@ -96,9 +103,13 @@ void Bridge::LineFailed(const std::wstring& what) {
 
 void Bridge::ShowNotice() {
     std::wstring notice;
+    const auto add = [&notice](const std::wstring& part) {
+        notice += (notice.empty() ? L"" : L"; ") + part;
+    };
+    if (sessionLocked_) add(L"Screen locked: nothing is read or sent");
     if (waitingDialog_ != kNoWnd)
-        notice = L"A dialog of the application waits: " +
-                 SystemDesktop().GetWindowTitle(waitingDialog_, 255);
-    if (!lineFailure_.empty()) notice += (notice.empty() ? L"" : L"; ") + lineFailure_;
+        add(L"A dialog of the application waits: " +
+            SystemDesktop().GetWindowTitle(waitingDialog_, 255));
+    if (!lineFailure_.empty()) add(lineFailure_);
     view_.ShowNotice(notice);
 }

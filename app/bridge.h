@@ -60,8 +60,9 @@ class Bridge {
 
   private:
     void RunAction(void (*action)(AutomationContext&));
-    // The window's notice: a dialog of the application "先頭変更" left alone, for as long as it
-    // is there, and what went wrong on the line.
+    // The window's notice: a locked session, for as long as it lasts, a dialog of the
+    // application "先頭変更" left alone, for as long as it is there, and what went wrong on the
+    // line.
     void ShowNotice();
     void LineFailed(const std::wstring& what);
 
@@ -77,6 +78,7 @@ class Bridge {
     MonitorWork turns_;
     ReplyOutput replies_;
     Wnd waitingDialog_ = kNoWnd;  // a dialog of the application left for the person
+    bool sessionLocked_ = false;  // the latest tick found the session locked or switched away
     int repliesLost_ = 0;         // replies dropped since the last ForgetLineFailures
     std::wstring lineFailure_;    // the latest thing that went wrong on the line
 };

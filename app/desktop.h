@@ -105,7 +105,19 @@ class Desktop {
     // input of the foreground window's thread (which the system permits). True when wnd is then
     // the foreground window.
     virtual bool SetForegroundWindow(Wnd wnd) = 0;
+    // SetForegroundWindow alone, for wnd's top-level window: a request the system refuses to a
+    // program in the background (it flashes the window's taskbar button instead). True when the
+    // window is then the foreground window.
+    virtual bool RequestForeground(Wnd wnd) = 0;
     virtual Wnd GetForegroundWindow() = 0;
+    // How long ago the session's last keyboard or mouse input came (GetTickCount less
+    // GetLastInputInfo), synthesised input included; nullopt when the system does not say.
+    virtual std::optional<uint32_t> MillisecondsSinceLastInput() = 0;
+    // Whether the session's input goes to this program's desktop now. False while the workstation
+    // is locked, a secure screen saver runs, the session is disconnected or another user's is on
+    // the console: then a screen copy fails or comes back black and synthesised input reaches
+    // nothing. OpenInputDesktop fails or opens another desktop than "Default".
+    virtual bool SessionShowsDesktop() = 0;
     // Gives wnd, a window of any thread, the keyboard focus of its thread: attaches to that
     // thread's input for SetFocus and detaches at once. False, without trying, when that thread
     // does not answer within the time-out; otherwise true when wnd then has the focus.

@@ -126,7 +126,27 @@ class WinDesktop final : public Desktop {
         ::AttachThreadInput(self, frontThread, FALSE);
         return CameForward(root);
     }
+    bool RequestForeground(Wnd wnd) override {
+        HWND root = ::GetAncestor(H(wnd), GA_ROOT);
+        return root && ::SetForegroundWindow(root) && CameForward(root);
+    }
     Wnd GetForegroundWindow() override { return W(::GetForegroundWindow()); }
+    std::optional<uint32_t> MillisecondsSinceLastInput() override {
+        LASTINPUTINFO info{};
+        info.cbSize = sizeof(info);
+        if (!::GetLastInputInfo(&info)) return std::nullopt;
+        // Both are tick counts that wrap together after 49.7 days: the unsigned difference holds.
+        return static_cast<uint32_t>(::GetTickCount() - info.dwTime);
+    }
+    bool SessionShowsDesktop() override {
+        HDESK input = ::OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+        if (!input) return false;
+        wchar_t name[64] = {};
+        DWORD needed = 0;
+        const bool named = ::GetUserObjectInformationW(input, UOI_NAME, name, sizeof(name), &needed);
+        ::CloseDesktop(input);
+        return named && ::lstrcmpiW(name, L"Default") == 0;
+    }
     bool FocusWindow(Wnd wnd) override {
         DWORD target = ::GetWindowThreadProcessId(H(wnd), nullptr);
         if (target == 0) return false;

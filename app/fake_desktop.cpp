@@ -197,7 +197,8 @@ static bool Inside(const DesktopRect& r, DesktopPoint p) {
 Wnd FakeDesktop::HitTest(Wnd wnd, DesktopPoint point) {
     for (Wnd child : Get(wnd).children) {
         const Window& c = Get(child);
-        if (c.visible && Inside(c.rect, point)) return HitTest(child, point);
+        // A minimised child (a document window inside its frame) no longer lies over its place.
+        if (c.visible && !c.iconic && Inside(c.rect, point)) return HitTest(child, point);
     }
     return wnd;
 }
@@ -219,14 +220,27 @@ uint32_t FakeDesktop::GetWindowProcessId(Wnd wnd) {
 bool FakeDesktop::SetForegroundWindow(Wnd wnd) {
     Record(DesktopEvent::Foreground(wnd));
     if (refuseForeground || !IsWindow(wnd)) return false;
-    BringToTop(wnd);
-    Wnd root = GetRootWindow(wnd);
+    ComeForward(GetRootWindow(wnd));
+    return true;
+}
+
+bool FakeDesktop::RequestForeground(Wnd wnd) {
+    Record(DesktopEvent::ForegroundRequest(wnd));
+    if (refuseForeground || !IsWindow(wnd)) return false;
+    const Wnd root = GetRootWindow(wnd);
+    // The requesting program has no window in front: refused unless nothing is in front.
+    if (!grantPlainForeground && foreground_ != kNoWnd && foreground_ != root) return false;
+    ComeForward(root);
+    return true;
+}
+
+void FakeDesktop::ComeForward(Wnd root) {
+    BringToTop(root);
     if (foreground_ != root) {
         foreground_ = root;
         // Activation gives the focus to the window itself; its children keep nothing.
         focusIn_[root] = root;
     }
-    return true;
 }
 
 Wnd FakeDesktop::GetForegroundWindow() { return foreground_; }
@@ -289,15 +303,20 @@ void FakeDesktop::SetCursorPos(DesktopPoint point) {
     Record(DesktopEvent::CursorMove(point));
 }
 
-void FakeDesktop::Sleep(uint32_t milliseconds) { Record(DesktopEvent::Sleep(milliseconds)); }
+void FakeDesktop::Sleep(uint32_t milliseconds) {
+    msSinceLastInput = milliseconds > UINT32_MAX - msSinceLastInput ? UINT32_MAX
+                                                                     : msSinceLastInput + milliseconds;
+    Record(DesktopEvent::Sleep(milliseconds));
+}
 
 bool FakeDesktop::CaptureScreen(int32_t x, int32_t y, ui::Bitmap& bitmap) {
     x -= origin_.x;
     y -= origin_.y;
     for (int32_t row = 0; row < bitmap.Height(); ++row)
         for (int32_t col = 0; col < bitmap.Width(); ++col)
-            bitmap.SetPixel(
-                col, row,
-                screen_.Contains(x + col, y + row) ? screen_.Pixel(x + col, y + row) : ui::Color{});
+            bitmap.SetPixel(col, row,
+                            !sessionLocked && screen_.Contains(x + col, y + row)
+                                ? screen_.Pixel(x + col, y + row)
+                                : ui::Color{});
     return true;
 }

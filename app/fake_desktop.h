@@ -11,9 +11,20 @@
 #include "app/desktop.h"
 
 struct DesktopEvent {
-    enum class Kind { Key, Click, CursorMove, Sleep, Foreground, Focus, SetText, NoAnswer };
+    enum class Kind {
+        Key,
+        Click,
+        CursorMove,
+        Sleep,
+        Foreground,
+        Focus,
+        SetText,
+        NoAnswer,
+        ForegroundRequest
+    };
     Kind kind = Kind::Sleep;
-    Wnd wnd = kNoWnd;  // Key: the focused window; Foreground, Focus, SetText, NoAnswer: the target
+    // Key: the focused window; Foreground, ForegroundRequest, Focus, SetText, NoAnswer: the target
+    Wnd wnd = kNoWnd;
     uint32_t value = 0;    // Key: virtual key; Sleep, NoAnswer: milliseconds waited
     uint32_t flags = 0;    // Key: flags
     DesktopPoint point{};  // CursorMove: the new position; Click: where the click landed
@@ -29,6 +40,10 @@ struct DesktopEvent {
     }
     static DesktopEvent Sleep(uint32_t ms) { return Make(Kind::Sleep, kNoWnd, ms, 0, {}, {}); }
     static DesktopEvent Foreground(Wnd wnd) { return Make(Kind::Foreground, wnd, 0, 0, {}, {}); }
+    // The plain request, which the system may refuse.
+    static DesktopEvent ForegroundRequest(Wnd wnd) {
+        return Make(Kind::ForegroundRequest, wnd, 0, 0, {}, {});
+    }
     static DesktopEvent Focus(Wnd wnd) { return Make(Kind::Focus, wnd, 0, 0, {}, {}); }
     static DesktopEvent SetText(Wnd wnd, std::wstring text) {
         return Make(Kind::SetText, wnd, 0, 0, {}, std::move(text));
@@ -92,6 +107,15 @@ class FakeDesktop : public Desktop {
     bool refuseForeground = false;  // SetForegroundWindow fails, even the permitted way
     bool refuseCursorMove = false;  // SetCursorPos leaves the cursor where it is
     bool refuseInput = false;       // SendInput takes none of the events (ClickAt fails)
+    // A plain foreground request (RequestForeground) is refused while another window is in
+    // front, as Windows refuses it to a program in the background; true grants it always, as
+    // Wine does.
+    bool grantPlainForeground = false;
+    // The session's last input, this long ago; a sleep adds to it.
+    uint32_t msSinceLastInput = 600000;
+    // The workstation is locked (or the session disconnected or switched away): screen copies
+    // come back black.
+    bool sessionLocked = false;
     // The person at the desktop moves the mouse: the cursor goes there, and nothing is recorded.
     void MoveMouseByHand(DesktopPoint point) { cursor_ = point; }
     // Called after each recorded event, so a test can play the other program's reaction.
@@ -127,7 +151,10 @@ class FakeDesktop : public Desktop {
     std::vector<Wnd> TopLevelWindows() override;
     uint32_t GetWindowProcessId(Wnd wnd) override;
     bool SetForegroundWindow(Wnd wnd) override;
+    bool RequestForeground(Wnd wnd) override;
     Wnd GetForegroundWindow() override;
+    std::optional<uint32_t> MillisecondsSinceLastInput() override { return msSinceLastInput; }
+    bool SessionShowsDesktop() override { return !sessionLocked; }
     bool FocusWindow(Wnd wnd) override;
     Wnd GetFocusOf(Wnd wnd) override;
     void KeybdEvent(uint8_t virtualKey, uint32_t flags) override;
@@ -140,6 +167,7 @@ class FakeDesktop : public Desktop {
 
   private:
     void Record(DesktopEvent event);
+    void ComeForward(Wnd root);
     std::vector<Wnd>& SiblingsOf(Wnd wnd);
     bool EnumBelow(Wnd parent, const std::function<bool(Wnd)>& visit);
     Wnd HitTest(Wnd wnd, DesktopPoint point);

@@ -59,6 +59,12 @@ void ShowLastChange(BridgeView& view, const GridCapture& state) {
     }
 }
 
+// Whether the session had input within kPersonAtWorkMs; a system that does not say counts as yes.
+bool PersonAtWork(Desktop& desktop) {
+    const std::optional<uint32_t> idle = desktop.MillisecondsSinceLastInput();
+    return !idle || *idle < kPersonAtWorkMs;
+}
+
 }  // namespace
 
 CaptureFrame ComputeCaptureFrame(const DesktopRect& gridRect, const CaptureSettings& s) {
@@ -164,6 +170,10 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     using Field = BridgeView::Field;
     auto& BitStates = state.BitStates;
 
+    // A locked, disconnected or switched-away session shows no desktop: a copy would be black and
+    // input would reach nothing, so nothing is copied, typed or asked until it comes back.
+    if (!desktop.SessionShowsDesktop()) return TickResult::SessionLocked;
+
     // The application's frame window; a hidden or minimised one has no grid on the screen.
     state.FrameWnd = desktop.FindWindowByClass(kFrameClass);
     if (!desktop.IsWindowVisible(state.FrameWnd) || desktop.IsIconic(state.FrameWnd))
@@ -242,15 +252,23 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     state.CellW = f.CellW;
     state.CellH = f.CellH;
 
-    // The grid must be on top at the frame's corner; one attempt to bring it forward.
-    // The request goes to the grid's top-level window: a foreground request for a child window
-    // is refused (Wine does nothing with it), and it is the top-level window that must come up.
+    // The grid must be on top at the frame's corner. A covered grid may ask once, plainly, for
+    // its top-level window to come forward (a request for a child window is refused): not again
+    // until the grid has been seen uncovered, never while a person is at work (what they type
+    // next would go to the application), and not for a monitor minimised inside the frame,
+    // which coming forward cannot uncover. Windows refuses the request to a program in the
+    // background; nothing more is done to win it.
     const DesktopPoint corner{f.CaptX, f.CaptY};
     if (desktop.WindowFromPoint(corner) != state.GridWnd) {
-        desktop.SetForegroundWindow(desktop.GetRootWindow(state.GridWnd));
-        desktop.Sleep(100);
+        if (!state.ForegroundAsked && !PersonAtWork(desktop) &&
+            !desktop.IsIconic(state.MonitorWnd)) {
+            state.ForegroundAsked = true;
+            desktop.RequestForeground(desktop.GetRootWindow(state.GridWnd));
+            desktop.Sleep(100);
+        }
+        if (desktop.WindowFromPoint(corner) != state.GridWnd) return TickResult::GridCovered;
     }
-    if (desktop.WindowFromPoint(corner) != state.GridWnd) return TickResult::GridCovered;
+    state.ForegroundAsked = false;
 
     // An empty frame captures and samples nothing.
     ui::Bitmap& image = state.Image;

@@ -65,6 +65,9 @@ struct GridCapture {
     // the previous tick's, against which the changed device is found.
     std::array<int8_t, kBitCount> BitStates{};
     std::array<int8_t, kBitCount> PrevBitStates{};
+    // Whether the grid's top-level window has asked for the foreground since the grid was last
+    // seen uncovered: one plain request per covering.
+    bool ForegroundAsked = false;
     // The tick's copy of the grid, kept from one tick to the next only so that its memory is
     // reused (a fresh image of this size costs more than the screen copy); the grid preview
     // shows a copy.
@@ -77,10 +80,15 @@ struct GridCapture {
 enum class TickResult {
     FrameMissing,         // the frame window is missing, hidden or minimised
     MonitorNotAnswering,  // the monitor left a call unanswered; nothing else was asked of it
-    GridCovered,          // the grid's top-left corner stayed covered after one foreground attempt
+    SessionLocked,        // the session shows no desktop to copy or to type into; nothing was done
+    GridCovered,          // the grid's top-left corner is covered
     NothingCaptured,      // the capture frame is empty or the screen could not be copied
     Sampled,
 };
+
+// Input the session had this recently means a person is at work: a tick then leaves the foreground
+// where it is, since whatever they type next would go to the window brought forward.
+constexpr uint32_t kPersonAtWorkMs = 3000;
 
 // One sampling of the monitor: finds its windows, reads the first device, copies the grid from
 // the screen, samples it into state.BitStates and shows the last changed device on the view.

@@ -204,6 +204,8 @@ Wnd FindDialog(Desktop& desktop, const std::wstring& title) {
 
 void ChangeFirstDevice(AutomationContext& c) {
     TimerPause pause(c.view);
+    // Input on a locked or switched-away session reaches nothing that could be checked.
+    if (!c.desktop.SessionShowsDesktop()) return;
     if (!c.desktop.IsWindowVisible(c.capture.DeviceFieldWnd)) return;
     // What the monitor shows now: put back when no key can be sent, and the name of last resort
     // when the recovery name is rejected too. A field that does not answer is given up at once.
@@ -261,6 +263,7 @@ void ChangeFirstDevice(AutomationContext& c) {
 
 void ToggleDevice(AutomationContext& c) {
     TimerPause pause(c.view);
+    if (!c.desktop.SessionShowsDesktop()) return;
     // Clicks and keys for a monitor that takes no messages would wait in its input and act
     // whenever it wakes up; a hung monitor is left alone.
     if (!c.desktop.Answers(c.capture.GridWnd)) return;

@@ -95,3 +95,14 @@ TEST_F(DesktopCaptureTest, AnEmptyBitmapCopiesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The unlocked session of the test run shows this program's desktop, and the time since its last
+// input is known: otherwise every tick would stop as if the screen were locked.
+TEST(DesktopSessionTest, AnUnlockedSessionShowsTheDesktopAndTellsItsLastInput) {
+    EXPECT_TRUE(SystemDesktop().SessionShowsDesktop());
+    EXPECT_TRUE(SystemDesktop().MillisecondsSinceLastInput().has_value());
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "tests/app_capture/monitor_scene.h"
@@ -299,24 +300,124 @@ TEST_F(TickFixture, FrameMissingHiddenOrMinimisedEndsTheTickAtOnce) {
     }
 }
 
-TEST_F(TickFixture, CoveredGridGetsOneForegroundAttemptAndAHundredMillisecondWait) {
-    Wnd cover = scene.Cover();
-    desktop.refuseForeground = true;
+// Requests for the foreground of either kind, the plain one and the one that shares input.
+size_t ForegroundRequests(const FakeDesktop& desktop) {
+    return static_cast<size_t>(std::count_if(desktop.events.begin(), desktop.events.end(),
+                                             [](const DesktopEvent& e) {
+                                                 return e.kind == Kind::Foreground ||
+                                                        e.kind == Kind::ForegroundRequest;
+                                             }));
+}
+
+// A person typing in another program's window over the grid keeps the foreground however many
+// ticks run: the keys they type never go to the application.
+TEST_F(TickFixture, APersonWorkingOverTheGridKeepsTheForegroundTickAfterTick) {
+    const Wnd cover = scene.Cover();
+    desktop.SetForegroundWindow(cover);
     desktop.events.clear();
-    EXPECT_EQ(Tick(), TickResult::GridCovered);
-    EXPECT_EQ(EventsOf(Kind::Foreground),
-              (std::vector<DesktopEvent>{DesktopEvent::Foreground(scene.frame)}));
+    for (int tick = 0; tick < 8; ++tick) {
+        desktop.msSinceLastInput = 0;  // a key, between two ticks
+        EXPECT_EQ(Tick(), TickResult::GridCovered) << tick;
+        EXPECT_EQ(desktop.Foreground(), cover) << tick;
+    }
+    EXPECT_EQ(ForegroundRequests(desktop), 0u);
+    EXPECT_TRUE(EventsOf(Kind::Sleep).empty());
+}
+
+// Over many ticks of one covering: whether the tick asks for the foreground, and how often.
+TEST_F(TickFixture, ACoveredGridGetsAtMostOnePlainForegroundRequestPerCovering) {
+    struct Case {
+        const char* name;
+        uint32_t idleMs;            // since the session's last input, at each tick
+        bool minimisedInFrame;      // the monitor is minimised inside the application's frame
+        bool grant;                 // the system grants the plain request (as Wine does)
+        size_t requests;            // plain requests over all the ticks
+        TickResult lastResult;
+    };
+    const Case cases[] = {
+        {"nobody works, refused", kPersonAtWorkMs, false, false, 1, TickResult::GridCovered},
+        {"nobody works, granted", 60000, false, true, 1, TickResult::Sampled},
+        {"input just now", 0, false, false, 0, TickResult::GridCovered},
+        {"input just inside the window", kPersonAtWorkMs - 1, false, true, 0,
+         TickResult::GridCovered},
+        {"minimised in the frame", 60000, true, true, 0, TickResult::GridCovered},
+    };
+    for (const Case& c : cases) {
+        FakeDesktop d;
+        MonitorScene sc{d};
+        FakeView v;
+        GridCapture st;
+        const Wnd cover = sc.Cover();
+        d.SetForegroundWindow(cover);
+        d.grantPlainForeground = c.grant;
+        d.Get(sc.monitor).iconic = c.minimisedInFrame;
+        d.events.clear();
+        TickResult result{};
+        for (int tick = 0; tick < 5; ++tick) {
+            d.msSinceLastInput = c.idleMs;
+            result = CaptureTick(d, v, settings, st);
+        }
+        EXPECT_EQ(result, c.lastResult) << c.name;
+        size_t plain = 0;
+        for (const auto& e : d.events) {
+            EXPECT_NE(e.kind, Kind::Foreground) << c.name << ": input shared with the front";
+            if (e.kind == Kind::ForegroundRequest) {
+                EXPECT_EQ(e.wnd, sc.frame) << c.name;
+                ++plain;
+            }
+        }
+        EXPECT_EQ(plain, c.requests) << c.name;
+        EXPECT_EQ(d.Foreground(), c.grant && c.requests ? sc.frame : cover) << c.name;
+    }
+}
+
+// Once the grid has been seen uncovered, the next covering may ask once more.
+TEST_F(TickFixture, AGridSeenUncoveredMayAskAgainAtTheNextCovering) {
+    Wnd cover = scene.Cover();
+    desktop.SetForegroundWindow(cover);
+    desktop.events.clear();
+    for (int tick = 0; tick < 3; ++tick) EXPECT_EQ(Tick(), TickResult::GridCovered);
+    EXPECT_EQ(EventsOf(Kind::ForegroundRequest),
+              (std::vector<DesktopEvent>{DesktopEvent::ForegroundRequest(scene.frame)}));
     EXPECT_EQ(EventsOf(Kind::Sleep), (std::vector<DesktopEvent>{DesktopEvent::Sleep(100)}));
     EXPECT_EQ(view.imagesShown, 0);
 
-    // When the attempt brings the grid forward the tick goes on.
-    desktop.refuseForeground = false;
-    EXPECT_EQ(Tick(), TickResult::Sampled);
+    desktop.DestroyWindow(cover);
     desktop.events.clear();
     EXPECT_EQ(Tick(), TickResult::Sampled);
-    EXPECT_TRUE(EventsOf(Kind::Foreground).empty());
-    EXPECT_TRUE(EventsOf(Kind::Sleep).empty());
-    (void)cover;
+    EXPECT_EQ(ForegroundRequests(desktop), 0u);
+
+    cover = scene.Cover();
+    desktop.SetForegroundWindow(cover);
+    desktop.events.clear();
+    for (int tick = 0; tick < 3; ++tick) EXPECT_EQ(Tick(), TickResult::GridCovered);
+    EXPECT_EQ(EventsOf(Kind::ForegroundRequest),
+              (std::vector<DesktopEvent>{DesktopEvent::ForegroundRequest(scene.frame)}));
+}
+
+// While the session is locked, disconnected or switched away a screen copy comes back black and
+// input reaches nothing: the tick copies nothing, sends nothing and changes no state.
+TEST_F(TickFixture, ALockedSessionIsNeitherCopiedNorTouched) {
+    scene.states[0] = 1;
+    scene.Paint();
+    store.LastDeviceName = L"X000";
+    ASSERT_EQ(Tick(), TickResult::Sampled);
+    const auto sampled = store.BitStates;
+    ASSERT_EQ(sampled[0], 1);
+    const int images = view.imagesShown;
+
+    desktop.sessionLocked = true;
+    desktop.SendSetText(scene.field, L"");  // a tick would type X000 and Enter here
+    desktop.events.clear();
+    for (int tick = 0; tick < 3; ++tick) EXPECT_EQ(Tick(), TickResult::SessionLocked);
+    EXPECT_TRUE(desktop.events.empty());
+    EXPECT_EQ(store.BitStates, sampled);
+    EXPECT_FALSE(view.fx);
+    EXPECT_EQ(view.imagesShown, images);
+
+    desktop.sessionLocked = false;
+    EXPECT_EQ(Tick(), TickResult::Sampled);
+    EXPECT_EQ(store.BitStates, sampled);
 }
 
 TEST_F(TickFixture, MonitorClosedLeavesEditOneEmptyAndPressesNoKey) {

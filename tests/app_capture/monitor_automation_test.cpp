@@ -13,8 +13,8 @@ using Kind = DesktopEvent::Kind;
 
 // Readable failure output for event sequences.
 void PrintTo(const DesktopEvent& e, std::ostream* os) {
-    static const char* names[] = {"Key",        "Click", "Move",    "Sleep",
-                                  "Foreground", "Focus", "SetText", "NoAnswer"};
+    static const char* names[] = {"Key",   "Click",   "Move",     "Sleep",           "Foreground",
+                                  "Focus", "SetText", "NoAnswer", "ForegroundRequest"};
     *os << names[static_cast<int>(e.kind)] << "(wnd " << e.wnd << ", value " << e.value
         << ", flags " << e.flags << ", at " << e.point.x << "," << e.point.y << ", text size "
         << e.text.size() << ")";
@@ -787,3 +787,40 @@ TEST(VirtualScreenTest, NormalisedPointsMapBackToTheirPixel) {
                   (DesktopPoint{s.left, s.bottom - 1}));
     }
 }
+
+namespace {
+
+// On a locked, disconnected or switched-away session synthesised input reaches nothing, and
+// a text typed into the field could not be confirmed: neither action sends anything.
+TEST(LockedSessionTest, NeitherActionSendsAnythingWhileTheSessionIsLocked) {
+    struct Case {
+        const char* name;
+        bool fx;
+        void (*act)(AutomationContext&);
+    };
+    const Case cases[] = {
+        {"change first device", false, ChangeFirstDevice},
+        {"toggle", false, ToggleDevice},
+        {"toggle fx", true, ToggleDevice},
+    };
+    for (const Case& c : cases) {
+        CaseRig rig;
+        rig.scene.states[0] = 1;
+        rig.Prepare(c.fx);
+        rig.view.texts[Field::RequestedFirst] = L"X100";
+        rig.view.texts[Field::ToggleTarget] = L"X000";
+        rig.desktop.sessionLocked = true;
+        c.act(rig.context);
+        EXPECT_TRUE(rig.desktop.events.empty()) << c.name;
+        EXPECT_EQ(rig.scene.toggles, 0) << c.name;
+        EXPECT_TRUE(rig.scene.acceptedNames.empty()) << c.name;
+        EXPECT_EQ(rig.view.timerChanges, (std::vector<bool>{false, true})) << c.name;
+
+        // Unlocked, the same action acts.
+        rig.desktop.sessionLocked = false;
+        c.act(rig.context);
+        EXPECT_FALSE(rig.desktop.events.empty()) << c.name;
+    }
+}
+
+}  // namespace

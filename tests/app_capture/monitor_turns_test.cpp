@@ -172,4 +172,40 @@ TEST_F(TurnsFixture, ADialogLeftForThePersonIsNamedInTheWindowWhileItIsOpen) {
     EXPECT_EQ(notice.Caption(), L"");
 }
 
+// While the session is locked the window says so, READ keeps the words last sampled, and BTRV
+// and DEVN send nothing to the monitor but are still answered "OK".
+TEST_F(TurnsFixture, ALockedSessionIsNamedAndItsCommandsSendNothing) {
+    scene.states[1] = 1;
+    scene.Paint();
+    form->SampleMonitor();
+    form->SampleMonitor();
+    const std::string words = "0002" + std::string(36, '0');
+
+    desktop.sessionLocked = true;
+    form->SampleMonitor();
+    const ui::Label& notice = form->ControlsForTest().noticeLabel;
+    EXPECT_TRUE(notice.Visible());
+    EXPECT_EQ(notice.Caption(), L"Screen locked: nothing is read or sent");
+    desktop.events.clear();
+    const size_t before = serial.port->Sent().size();
+    Command("READ\r\n");
+    Command("BTRV X001\r\n");
+    Command("DEVN X100\r\n");
+    const std::vector<std::string> sent(serial.port->Sent().begin() + before,
+                                        serial.port->Sent().end());
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].substr(0, 48), "QRX000  " + words);
+    EXPECT_EQ(sent[1], "OK\r\n");
+    EXPECT_EQ(sent[2], "OK\r\n");
+    for (const DesktopEvent& e : desktop.events) {
+        EXPECT_NE(e.kind, Kind::Key);
+        EXPECT_NE(e.kind, Kind::Click);
+        EXPECT_NE(e.kind, Kind::SetText);
+    }
+
+    desktop.sessionLocked = false;
+    form->SampleMonitor();
+    EXPECT_FALSE(notice.Visible());
+}
+
 }  // namespace

@@ -65,6 +65,12 @@ struct GridCapture {
     // the previous tick's, against which the changed device is found.
     std::array<int8_t, kBitCount> BitStates{};
     std::array<int8_t, kBitCount> PrevBitStates{};
+    // The application runs at a higher integrity level than this program (as administrator, this
+    // program not): the system refuses it this program's texts and drops the keys and clicks
+    // meant for it, so nothing is sent to it while this holds. The bridge sets it from the two
+    // programs' levels at "START" and whenever the frame window found is another, and from a send
+    // refused with access denied.
+    bool ApplicationElevated = false;
     // The tick's copy of the grid, kept from one tick to the next only so that its memory is
     // reused (a fresh image of this size costs more than the screen copy); the grid preview
     // shows a copy.

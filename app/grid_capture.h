@@ -109,6 +109,9 @@ std::optional<DesktopPoint> ScreenSamplePoint(const CaptureFrame& frame,
                                               const CaptureSettings& settings, int32_t v,
                                               int32_t r);
 
+// The application's frame window, found by its class; null when it is not running.
+Wnd FindFrameWindow(Desktop& desktop);
+
 // Window routines of the tick, also used by the automation. Texts go through the time-out of
 // the desktop's calls: nullopt / false when the window exists and did not answer.
 std::optional<std::wstring> GetWndText(Desktop& desktop, Wnd wnd);

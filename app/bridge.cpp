@@ -30,11 +30,15 @@ void Bridge::SampleMonitor() {
     std::optional<std::string> failure;
     TickResult result = TickResult::FrameMissing;
     const bool ran = turns_.RunTick([this, &failure, &result] {
+        const uint64_t refused = SystemDesktop().RefusedSends();
         try {
             result = CaptureTick(SystemDesktop(), view_, settings_, capture_);
         } catch (const std::exception& e) {
             failure = e.what();
         }
+        // The application started, or started again, since the level was looked at.
+        if (capture_.FrameWnd != levelCheckedFrame_) CheckApplicationLevel(capture_.FrameWnd);
+        if (SystemDesktop().RefusedSends() != refused) SetApplicationElevated(true);
     });
     if (!ran) return;
     // A tick that failed tells nothing about the session.
@@ -56,11 +60,14 @@ void Bridge::SampleMonitor() {
 
 void Bridge::RunAction(void (*action)(AutomationContext&)) {
     turns_.RunAction([this, action] {
+        if (capture_.ApplicationElevated) return;
+        const uint64_t refused = SystemDesktop().RefusedSends();
         const RejectionTitles titles = ReadRejectionTitles(settingsPath_);
         Wnd waiting = kNoWnd;
         AutomationContext context{SystemDesktop(),   view_,  settings_, capture_,
                                   savedFirstDevice_, titles, &waiting};
         action(context);
+        if (SystemDesktop().RefusedSends() != refused) SetApplicationElevated(true);
         if (waiting != kNoWnd) {
             waitingDialog_ = waiting;
             ShowNotice();
@@ -96,20 +103,41 @@ void Bridge::ForgetLineFailures() {
     ShowNotice();
 }
 
+void Bridge::CheckApplicationLevel() { CheckApplicationLevel(FindFrameWindow(SystemDesktop())); }
+
+void Bridge::CheckApplicationLevel(Wnd frame) {
+    Desktop& desktop = SystemDesktop();
+    levelCheckedFrame_ = frame;
+    SetApplicationElevated(frame != kNoWnd &&
+                           desktop.RunsAboveThisProgram(desktop.GetWindowProcessId(frame)));
+}
+
+void Bridge::SetApplicationElevated(bool elevated) {
+    if (capture_.ApplicationElevated == elevated) return;
+    capture_.ApplicationElevated = elevated;
+    ShowNotice();
+}
+
 void Bridge::LineFailed(const std::wstring& what) {
     lineFailure_ = what;
     ShowNotice();
 }
 
 void Bridge::ShowNotice() {
+    // Until this program runs as administrator it can act on nothing of the application's, a
+    // dialog left waiting included: that is what the person must know first.
     std::wstring notice;
     const auto add = [&notice](const std::wstring& part) {
         notice += (notice.empty() ? L"" : L"; ") + part;
     };
     if (sessionLocked_) add(L"Screen locked: nothing is read or sent");
-    if (waitingDialog_ != kNoWnd)
+    if (capture_.ApplicationElevated)
+        add(L"Run Pelkan as administrator to act on the monitor");
+    else if (waitingDialog_ != kNoWnd)
         add(L"A dialog of the application waits: " +
             SystemDesktop().GetWindowTitle(waitingDialog_, 255));
     if (!lineFailure_.empty()) add(lineFailure_);
+    if (notice == shownNotice_) return;
+    shownNotice_ = notice;
     view_.ShowNotice(notice);
 }

@@ -49,6 +49,13 @@ class Bridge {
     void OnCommandLine(const std::string& line);
     // A new run of the line ("START"): the replies lost in the last one are no longer news.
     void ForgetLineFailures();
+    // "START": whether the application runs above this program (as administrator, this program
+    // not) is looked at afresh, from the two programs' integrity levels. It is looked at again
+    // whenever a sampling finds another frame window, and a send into the monitor that the system
+    // refuses with access denied is the same sign. While it holds, the window says so and the
+    // actions send the monitor nothing (the system would drop their keys and clicks, and the
+    // cursor moves would only disturb the person); commands are answered as always.
+    void CheckApplicationLevel();
 
     // The latest sampling's windows, frame and states (read by the step buttons, tests and the
     // benchmark).
@@ -60,9 +67,13 @@ class Bridge {
 
   private:
     void RunAction(void (*action)(AutomationContext&));
-    // The window's notice: a locked session, for as long as it lasts, a dialog of the
-    // application "先頭変更" left alone, for as long as it is there, and what went wrong on the
-    // line.
+    // The frame's program against this program's level; the frame is then the one checked.
+    void CheckApplicationLevel(Wnd frame);
+    void SetApplicationElevated(bool elevated);
+    // The window's notice: a locked session, for as long as it lasts; that this program must run
+    // as administrator, or else a dialog of the application "先頭変更" left alone, for as long as
+    // it is there; and what went wrong on the line. The window is told only when the notice
+    // changes.
     void ShowNotice();
     void LineFailed(const std::wstring& what);
 
@@ -79,6 +90,8 @@ class Bridge {
     ReplyOutput replies_;
     Wnd waitingDialog_ = kNoWnd;  // a dialog of the application left for the person
     bool sessionLocked_ = false;  // the latest tick found the session locked or switched away
+    Wnd levelCheckedFrame_ = kNoWnd;  // the frame window whose program's level was looked at
+    std::wstring shownNotice_;        // what the window's notice says
     int repliesLost_ = 0;         // replies dropped since the last ForgetLineFailures
     std::wstring lineFailure_;    // the latest thing that went wrong on the line
 };

@@ -99,6 +99,17 @@ class Desktop {
     virtual std::vector<Wnd> TopLevelWindows() = 0;
     // GetWindowThreadProcessId: the process that owns the window; 0 for none.
     virtual uint32_t GetWindowProcessId(Wnd wnd) = 0;
+    // Whether the process runs at a higher integrity level than this program, as a program run
+    // as administrator does beside one that is not: the system then refuses this program's sends
+    // to its windows and drops the keys and clicks synthesised for them. The levels come from
+    // the two processes' tokens (TokenIntegrityLevel); the system keeps a higher level's token
+    // from a lower one, so access denied on the way counts as higher. False for no such process
+    // and for any other failure.
+    virtual bool RunsAboveThisProgram(uint32_t process) = 0;
+    // How many sends (the Send... calls and Answers) the system has refused with access denied
+    // since this desktop was made: the sign, on a send, of a window whose program runs at a
+    // higher integrity level. Such a send also counts as not answered.
+    virtual uint64_t RefusedSends() = 0;
 
     // Brings wnd's top-level window to the front: SetForegroundWindow, and when the system
     // refuses that to a program in the background, once more while this thread shares the

@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "app/desktop.h"
 #include "platform/unique_handle.h"
@@ -108,6 +110,18 @@ class WinDesktop final : public Desktop {
         if (!::GetWindowThreadProcessId(H(wnd), &process)) return 0;
         return process;
     }
+    bool RunsAboveThisProgram(uint32_t process) override {
+        if (process == 0) return false;
+        const std::optional<DWORD> own = IntegrityLevelOf(::GetCurrentProcess());
+        if (!own) return false;
+        platform::UniqueHandle other(
+            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+        if (!other) return ::GetLastError() == ERROR_ACCESS_DENIED;
+        const std::optional<DWORD> level = IntegrityLevelOf(other.get());
+        if (!level) return ::GetLastError() == ERROR_ACCESS_DENIED;
+        return *level > *own;
+    }
+    uint64_t RefusedSends() override { return refusedSends_; }
 
     bool SetForegroundWindow(Wnd wnd) override {
         HWND root = ::GetAncestor(H(wnd), GA_ROOT);
@@ -237,13 +251,36 @@ class WinDesktop final : public Desktop {
     }
     static constexpr uint32_t kForegroundPollMs = 10;
 
+    // The integrity level in a process's token (the last sub-authority of its mandatory label,
+    // SECURITY_MANDATORY_MEDIUM_RID and the like); nothing, with the last error set, when the
+    // token cannot be read.
+    static std::optional<DWORD> IntegrityLevelOf(HANDLE process) {
+        HANDLE raw = nullptr;
+        if (!::OpenProcessToken(process, TOKEN_QUERY, &raw)) return std::nullopt;
+        platform::UniqueHandle token(raw);
+        DWORD size = 0;
+        ::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
+        if (size < sizeof(TOKEN_MANDATORY_LABEL)) return std::nullopt;
+        std::vector<unsigned char> buffer(size);
+        if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size))
+            return std::nullopt;
+        const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
+        PSID sid = label->Label.Sid;
+        if (!sid || !::IsValidSid(sid) || *::GetSidSubAuthorityCount(sid) == 0) {
+            ::SetLastError(ERROR_INVALID_DATA);
+            return std::nullopt;
+        }
+        return *::GetSidSubAuthority(sid, *::GetSidSubAuthorityCount(sid) - 1u);
+    }
+
     // One message to a window of another program, waiting at most the monitor call time-out.
     // SMTO_ABORTIFHUNG: a thread the system reports hung is given up at once. This thread still
     // handles the messages sent to it while it waits, as SendMessageW does: the system's own
     // activation and focus notices to this program's windows must not wait behind the monitor
     // (under Wine a focus move into the monitor fails while they do). The commands that come
     // that way wait for their turn (MonitorWork). False only when the window exists and did not
-    // answer.
+    // answer; a send the system refused with access denied (a window of a program at a higher
+    // integrity level) is one, and is counted.
     bool Send(Wnd wnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
         DWORD_PTR answer = 0;
         if (::SendMessageTimeoutW(H(wnd), msg, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
@@ -251,9 +288,13 @@ class WinDesktop final : public Desktop {
             result = static_cast<LRESULT>(answer);
             return true;
         }
+        const DWORD error = ::GetLastError();
         result = 0;
-        return !::IsWindow(H(wnd));
+        if (!::IsWindow(H(wnd))) return true;
+        if (error == ERROR_ACCESS_DENIED) ++refusedSends_;
+        return false;
     }
+    uint64_t refusedSends_ = 0;  // main thread only, as every call here
 
     // The 24-bit section screen copies land in, selected into its memory DC, kept from one
     // capture to the next while the size stays: a new section every tick means fresh pages

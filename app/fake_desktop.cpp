@@ -159,6 +159,12 @@ std::optional<std::wstring> FakeDesktop::SendGetText(Wnd wnd, int32_t capacity) 
 }
 
 bool FakeDesktop::SendSetText(Wnd wnd, const std::wstring& text) {
+    // The system refuses the message before it reaches the program, hung or not.
+    if (Above(wnd)) {
+        ++refusedSends_;
+        Record(DesktopEvent::Refused(wnd));
+        return false;
+    }
     if (!Answers(wnd)) return false;
     if (IsWindow(wnd)) Get(wnd).text = text;
     Record(DesktopEvent::SetText(wnd, text));
@@ -217,6 +223,17 @@ uint32_t FakeDesktop::GetWindowProcessId(Wnd wnd) {
     return IsWindow(wnd) ? Get(GetRootWindow(wnd)).process : 0;
 }
 
+bool FakeDesktop::RunsAboveThisProgram(uint32_t process) {
+    if (process == 0) return false;
+    if (tokenRefused.count(process)) return true;
+    auto it = integrity.find(process);
+    return it != integrity.end() && it->second > ownIntegrity;
+}
+
+bool FakeDesktop::Above(Wnd wnd) {
+    return IsWindow(wnd) && RunsAboveThisProgram(GetWindowProcessId(wnd));
+}
+
 bool FakeDesktop::SetForegroundWindow(Wnd wnd) {
     Record(DesktopEvent::Foreground(wnd));
     if (refuseForeground || !IsWindow(wnd)) return false;
@@ -267,6 +284,10 @@ Wnd FakeDesktop::Focus() const {
 }
 
 void FakeDesktop::KeybdEvent(uint8_t virtualKey, uint32_t flags) {
+    if (Above(Focus())) {
+        Record(DesktopEvent::DroppedKey(Focus(), virtualKey, flags));
+        return;
+    }
     Record(DesktopEvent::Key(Focus(), virtualKey, flags));
 }
 
@@ -278,6 +299,11 @@ bool FakeDesktop::ClickAt(DesktopPoint point) {
     // A press brings the program under the cursor to the front (the system lets input do that)
     // and gives the focus to the window there, as a click in a real program does.
     Wnd hit = WindowFromPoint(cursor_);
+    // The cursor moves; a press meant for a program of a higher level goes nowhere.
+    if (Above(hit)) {
+        Record(DesktopEvent::DroppedClick(hit, cursor_));
+        return true;
+    }
     if (hit != kNoWnd) {
         const Wnd root = GetRootWindow(hit);
         BringToTop(root);

@@ -1,16 +1,20 @@
 // A scripted desktop in memory: a window tree with texts, classes, rectangles and visibility, a
 // pixel screen, hit testing, foreground and a focus per program, programs that stop answering,
-// and a record of every key, click, cursor move, text sent, sleep and unanswered call. Host tests
+// programs of a higher integrity level, and a record of every key, click, cursor move, text sent,
+// sleep, unanswered or refused call and dropped input. Host tests
 // drive grid capture and automation on it; the host program uses an empty one.
 #pragma once
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/desktop.h"
 
 struct DesktopEvent {
+    // Refused: a send the system refused with access denied. Dropped: a key or click the system
+    // took and threw away, since the window it was for belongs to a program of a higher level.
     enum class Kind {
         Key,
         Click,
@@ -20,14 +24,17 @@ struct DesktopEvent {
         Focus,
         SetText,
         NoAnswer,
-        ForegroundRequest
+        ForegroundRequest,
+        Refused,
+        Dropped
     };
     Kind kind = Kind::Sleep;
-    // Key: the focused window; Foreground, ForegroundRequest, Focus, SetText, NoAnswer: the target
+    // Key, Dropped: the focused window (a dropped click: the window under it); Foreground,
+    // ForegroundRequest, Focus, SetText, NoAnswer, Refused: the target
     Wnd wnd = kNoWnd;
-    uint32_t value = 0;    // Key: virtual key; Sleep, NoAnswer: milliseconds waited
-    uint32_t flags = 0;    // Key: flags
-    DesktopPoint point{};  // CursorMove: the new position; Click: where the click landed
+    uint32_t value = 0;    // Key, Dropped: virtual key (0 for a click); Sleep, NoAnswer: ms waited
+    uint32_t flags = 0;    // Key, Dropped: flags
+    DesktopPoint point{};  // CursorMove: the new position; Click, Dropped: where the click landed
     std::wstring text;     // SetText: the text
     bool operator==(const DesktopEvent&) const = default;
 
@@ -50,6 +57,13 @@ struct DesktopEvent {
     }
     static DesktopEvent NoAnswer(Wnd wnd, uint32_t waitedMs) {
         return Make(Kind::NoAnswer, wnd, waitedMs, 0, {}, {});
+    }
+    static DesktopEvent Refused(Wnd wnd) { return Make(Kind::Refused, wnd, 0, 0, {}, {}); }
+    static DesktopEvent DroppedKey(Wnd focus, uint32_t virtualKey, uint32_t flags = 0) {
+        return Make(Kind::Dropped, focus, virtualKey, flags, {}, {});
+    }
+    static DesktopEvent DroppedClick(Wnd under, DesktopPoint at) {
+        return Make(Kind::Dropped, under, 0, 0, at, {});
     }
 
   private:
@@ -116,6 +130,17 @@ class FakeDesktop : public Desktop {
     // The workstation is locked (or the session disconnected or switched away): screen copies
     // come back black.
     bool sessionLocked = false;
+    // Integrity levels as the system numbers them: this program's, and that of each program (by
+    // process) that runs at another. A program run as administrator runs at kHighIntegrity, and
+    // then the system refuses it this program's WM_SETTEXT (access denied; its texts can still be
+    // read and WM_NULL answers, as the system lets some messages through) and drops the keys and
+    // clicks meant for its windows, though SendInput reports them taken.
+    static constexpr uint32_t kMediumIntegrity = 0x2000;
+    static constexpr uint32_t kHighIntegrity = 0x3000;
+    uint32_t ownIntegrity = kMediumIntegrity;
+    std::map<uint32_t, uint32_t> integrity;
+    // Programs whose token the system keeps from this program (access denied).
+    std::set<uint32_t> tokenRefused;
     // The person at the desktop moves the mouse: the cursor goes there, and nothing is recorded.
     void MoveMouseByHand(DesktopPoint point) { cursor_ = point; }
     // Called after each recorded event, so a test can play the other program's reaction.
@@ -150,6 +175,8 @@ class FakeDesktop : public Desktop {
     Wnd WindowFromPoint(DesktopPoint point) override;
     std::vector<Wnd> TopLevelWindows() override;
     uint32_t GetWindowProcessId(Wnd wnd) override;
+    bool RunsAboveThisProgram(uint32_t process) override;
+    uint64_t RefusedSends() override { return refusedSends_; }
     bool SetForegroundWindow(Wnd wnd) override;
     bool RequestForeground(Wnd wnd) override;
     Wnd GetForegroundWindow() override;
@@ -171,6 +198,8 @@ class FakeDesktop : public Desktop {
     std::vector<Wnd>& SiblingsOf(Wnd wnd);
     bool EnumBelow(Wnd parent, const std::function<bool(Wnd)>& visit);
     Wnd HitTest(Wnd wnd, DesktopPoint point);
+    // Whether wnd belongs to a program of a higher integrity level than this program's.
+    bool Above(Wnd wnd);
 
     std::map<Wnd, Window> windows_;
     std::vector<Wnd> topLevel_;  // Z order, topmost first
@@ -178,6 +207,7 @@ class FakeDesktop : public Desktop {
     Wnd foreground_ = kNoWnd;
     std::map<Wnd, Wnd> focusIn_;  // top-level window -> the focus of its program
     DesktopPoint cursor_{};
+    uint64_t refusedSends_ = 0;
     DesktopPoint origin_{};  // the screen bitmap's top-left pixel on the virtual screen
     ui::Bitmap screen_;
 };

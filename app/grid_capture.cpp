@@ -107,6 +107,8 @@ std::optional<DesktopPoint> ScreenSamplePoint(const CaptureFrame& f, const Captu
     return DesktopPoint{static_cast<int32_t>(x), static_cast<int32_t>(y)};
 }
 
+Wnd FindFrameWindow(Desktop& desktop) { return desktop.FindWindowByClass(kFrameClass); }
+
 std::optional<std::wstring> GetWndText(Desktop& desktop, Wnd wnd) {
     const std::optional<int32_t> length = desktop.SendGetTextLength(wnd);
     if (!length) return std::nullopt;
@@ -198,12 +200,13 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     // The first device. A field that does not answer ends the tick: nothing else is asked
     // of a monitor that hangs, and the last samples stay for READ. An empty field is set to X000,
     // but only a real field: with the monitor closed an Enter would go to whatever window has
-    // the keyboard focus. When the Enter cannot be sent the field is left empty as it was found.
+    // the keyboard focus. When the Enter cannot be sent the field is left empty as it was found,
+    // and an application that runs above this program is sent neither.
     std::optional<std::wstring> read = GetWndText(desktop, state.DeviceFieldWnd);
     if (!read) return TickResult::MonitorNotAnswering;
     std::wstring device = *read;
     view.SetFieldText(Field::FirstDevice, device);
-    if (device.empty() && desktop.IsWindow(state.DeviceFieldWnd)) {
+    if (device.empty() && desktop.IsWindow(state.DeviceFieldWnd) && !state.ApplicationElevated) {
         if (!SetWndText(desktop, state.DeviceFieldWnd, L"X000"))
             return TickResult::MonitorNotAnswering;
         if (!PressKey(desktop, state.DeviceFieldWnd, vk::Return) &&

@@ -68,6 +68,12 @@ struct GridCapture {
     // Whether the grid's top-level window has asked for the foreground since the grid was last
     // seen uncovered: one plain request per covering.
     bool ForegroundAsked = false;
+    // The application runs at a higher integrity level than this program (as administrator, this
+    // program not): the system refuses it this program's texts and drops the keys and clicks
+    // meant for it, so nothing is sent to it while this holds. The bridge sets it from the two
+    // programs' levels at "START" and whenever the frame window found is another, and from a send
+    // refused with access denied.
+    bool ApplicationElevated = false;
     // The tick's copy of the grid, kept from one tick to the next only so that its memory is
     // reused (a fresh image of this size costs more than the screen copy); the grid preview
     // shows a copy.
@@ -110,6 +116,9 @@ int32_t SampleY(const CaptureFrame& frame, const CaptureSettings& settings, int3
 std::optional<DesktopPoint> ScreenSamplePoint(const CaptureFrame& frame,
                                               const CaptureSettings& settings, int32_t v,
                                               int32_t r);
+
+// The application's frame window, found by its class; null when it is not running.
+Wnd FindFrameWindow(Desktop& desktop);
 
 // Window routines of the tick, also used by the automation. Texts go through the time-out of
 // the desktop's calls: nullopt / false when the window exists and did not answer.

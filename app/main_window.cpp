@@ -175,6 +175,7 @@ void MainWindow::StartStop() {
     if (!running_) {
         running_ = true;
         bridge_.ForgetLineFailures();
+        bridge_.CheckApplicationLevel();
         ui_.startStopButton.SetCaption(L"STOP");
         const std::optional<uint16_t> number = PortNumberFromBox();
         if (number) port_.SetComNumber(*number);

@@ -1,11 +1,14 @@
 // The main window's tick, actions and command handler on the fake desktop: when a command or a
 // tick arrives while the main thread waits in a call into the monitor (as it would when the
 // system hands it a message sent meanwhile), nothing runs inside a tick or an action, and the
-// command is answered after it; and what a READ reports between samplings.
+// command is answered after it; what a READ reports between samplings; and an application that
+// runs as administrator, beside a bridge that does not, is named and sent no input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/main_window.h"
 #include "app/serial_services_double.h"
@@ -16,12 +19,23 @@ namespace {
 
 using Kind = DesktopEvent::Kind;
 
+// The main window, with every notice it is asked to show recorded.
+class NoticeRecordingWindow : public MainWindow {
+  public:
+    using MainWindow::MainWindow;
+    std::vector<std::wstring> notices;
+    void ShowNotice(const std::wstring& text) override {
+        notices.push_back(text);
+        MainWindow::ShowNotice(text);
+    }
+};
+
 struct TurnsFixture : ::testing::Test {
     TestFolder folder;
     FakeDesktop desktop;
     MonitorScene scene{desktop};
     SerialServicesDouble serial;
-    std::unique_ptr<MainWindow> form;
+    std::unique_ptr<NoticeRecordingWindow> form;
     // Run once, the first time the main thread moves the focus to a window of the monitor.
     std::function<void()> meanwhile;
     std::vector<std::string> sentWhenItArrived;
@@ -32,7 +46,8 @@ struct TurnsFixture : ::testing::Test {
         serial.ports->AddPort(1);
         serial.port->SetComNumber(1);
         serial.port->SetOpen(true);
-        form = std::make_unique<MainWindow>(serial.services, folder.File("pelkan.ini").wstring());
+        form = std::make_unique<NoticeRecordingWindow>(serial.services,
+                                                       folder.File("pelkan.ini").wstring());
         form->Create();
         auto react = desktop.onEvent;
         desktop.onEvent = [this, react](const DesktopEvent& e) {
@@ -206,6 +221,172 @@ TEST_F(TurnsFixture, ALockedSessionIsNamedAndItsCommandsSendNothing) {
     desktop.sessionLocked = false;
     form->SampleMonitor();
     EXPECT_FALSE(notice.Visible());
+}
+
+// An application that runs as administrator beside a bridge that does not.
+const std::wstring kElevatedNotice = L"Run Pelkan as administrator to act on the monitor";
+
+struct ElevationFixture : TurnsFixture {
+    // What the bridge sent that a person at the desktop would feel, or that the application
+    // would act on: keys, clicks (taken or dropped), cursor moves, focus and foreground
+    // requests, texts typed (refused or not).
+    std::vector<DesktopEvent> Input() const {
+        std::vector<DesktopEvent> input;
+        for (const auto& e : desktop.events)
+            if (e.kind == Kind::Key || e.kind == Kind::Click || e.kind == Kind::Dropped ||
+                e.kind == Kind::CursorMove || e.kind == Kind::Focus ||
+                e.kind == Kind::Foreground || e.kind == Kind::SetText || e.kind == Kind::Refused)
+                input.push_back(e);
+        return input;
+    }
+    long Shown(const std::wstring& notice) const {
+        return std::count(form->notices.begin(), form->notices.end(), notice);
+    }
+    void Start() { form->ControlsForTest().startStopButton.Click(); }
+    bool Elevated() { return form->OwnBridge().Capture().ApplicationElevated; }
+    const ui::Label& Notice() { return form->ControlsForTest().noticeLabel; }
+    // A toggle and a change of the first device, from the line; both are answered "OK".
+    void ToggleAndChange() {
+        Command("BTRV X003\r\n");
+        Command("DEVN X100\r\n");
+    }
+    void ExpectNamedAndLeftAlone() {
+        EXPECT_TRUE(Elevated());
+        EXPECT_EQ(Shown(kElevatedNotice), 1);
+        EXPECT_TRUE(Notice().Visible());
+        EXPECT_EQ(Notice().Caption(), kElevatedNotice);
+        EXPECT_EQ(scene.toggles, 0);
+        EXPECT_TRUE(scene.acceptedNames.empty());
+    }
+};
+
+// START compares the application's integrity level with the bridge's. A token the system keeps
+// from the bridge is itself the sign of a higher level.
+struct LevelCase {
+    const char* name;
+    std::optional<uint32_t> level;  // the application's; none: the bridge's own
+    bool tokenRefused;
+    bool elevated;
+};
+
+struct LevelAtStart : ElevationFixture, ::testing::WithParamInterface<LevelCase> {};
+
+TEST_P(LevelAtStart, AHigherApplicationIsNamedOnceAndSentNothing) {
+    const LevelCase& c = GetParam();
+    if (c.level) desktop.integrity[MonitorScene::kProcess] = *c.level;
+    if (c.tokenRefused) desktop.tokenRefused.insert(MonitorScene::kProcess);
+    Start();
+    form->SampleMonitor();
+    ToggleAndChange();
+    form->SampleMonitor();
+
+    EXPECT_EQ(serial.port->Sent(), (std::vector<std::string>{"OK\r\n", "OK\r\n"}));
+    if (c.elevated) {
+        ExpectNamedAndLeftAlone();
+        EXPECT_TRUE(Input().empty()) << Input().size() << " input events";
+        // Reading goes on: screen copies are not refused.
+        EXPECT_EQ(form->ControlsForTest().firstDeviceEdit.Text(), L"X000");
+    } else {
+        EXPECT_FALSE(Elevated());
+        EXPECT_EQ(Shown(kElevatedNotice), 0);
+        EXPECT_FALSE(Notice().Visible());
+        EXPECT_EQ(scene.toggles, 1);
+        EXPECT_EQ(scene.acceptedNames, std::vector<std::wstring>{L"X100"});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, LevelAtStart,
+    ::testing::Values(LevelCase{"SameLevel", std::nullopt, false, false},
+                      LevelCase{"LowerLevel", 0x1000, false, false},
+                      LevelCase{"Higher", FakeDesktop::kHighIntegrity, false, true},
+                      LevelCase{"TokenRefused", std::nullopt, true, true}),
+    [](const ::testing::TestParamInfo<LevelCase>& info) { return std::string(info.param.name); });
+
+// When START could not tell (the application came up after it, or was raised to administrator
+// behind the same windows), the first sign is taken: the frame window found is another, or a
+// send into the monitor is refused with access denied. From then on the application is named
+// once and sent nothing, while its grid is still read.
+struct RevealCase {
+    const char* name;
+    void (*before)(ElevationFixture&);  // before START
+    void (*reveal)(ElevationFixture&);  // after START and a tick at the bridge's level
+};
+
+struct FoundAfterStart : ElevationFixture, ::testing::WithParamInterface<RevealCase> {};
+
+void RaiseApplication(ElevationFixture& f) {
+    f.desktop.integrity[MonitorScene::kProcess] = FakeDesktop::kHighIntegrity;
+}
+
+TEST_P(FoundAfterStart, IsNamedOnceAndSentNothingMore) {
+    GetParam().before(*this);
+    Start();
+    form->SampleMonitor();
+    ASSERT_FALSE(Elevated());
+    GetParam().reveal(*this);
+    ASSERT_TRUE(Elevated());
+
+    desktop.events.clear();
+    ToggleAndChange();
+    scene.states[0] = 1;
+    scene.Paint();
+    form->SampleMonitor();
+    form->SampleMonitor();
+
+    ExpectNamedAndLeftAlone();
+    EXPECT_TRUE(Input().empty()) << Input().size() << " input events";
+    EXPECT_EQ(form->OwnBridge().Capture().BitStates[0], 1);
+    for (const std::string& reply : serial.port->Sent()) EXPECT_EQ(reply, "OK\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signs, FoundAfterStart,
+    ::testing::Values(
+        RevealCase{"ApplicationStartedAfterStart",
+                   [](ElevationFixture& f) { f.desktop.Get(f.scene.frame).className = L"NotYet"; },
+                   [](ElevationFixture& f) {
+                       f.desktop.Get(f.scene.frame).className = L"KorvexFrameWnd";
+                       RaiseApplication(f);
+                       f.form->SampleMonitor();
+                   }},
+        RevealCase{"TicksTextForAnEmptyFieldRefused", [](ElevationFixture&) {},
+                   [](ElevationFixture& f) {
+                       RaiseApplication(f);
+                       f.desktop.Get(f.scene.field).text = L"";
+                       f.form->SampleMonitor();
+                   }},
+        RevealCase{"DevnsTextRefused", [](ElevationFixture&) {},
+                   [](ElevationFixture& f) {
+                       RaiseApplication(f);
+                       f.Command("DEVN X200\r\n");
+                   }}),
+    [](const ::testing::TestParamInfo<RevealCase>& info) { return std::string(info.param.name); });
+
+// Both notices can be due: a dialog that DEVN left for the person is still open when the
+// application turns out to run above the bridge. The elevation notice takes the line, since
+// until the bridge runs as administrator it can act on nothing, that dialog included; the
+// dialog's notice comes back once the levels match again (a new START).
+TEST_F(ElevationFixture, TheElevationNoticeTakesTheLineFromAWaitingDialog) {
+    const std::wstring waiting = L"A dialog of the application waits: 保存しますか";
+    scene.dialogOnAccept = L"保存しますか";
+    Start();
+    form->SampleMonitor();
+    Command("DEVN X100\r\n");
+    ASSERT_EQ(Notice().Caption(), waiting);
+
+    RaiseApplication(*this);
+    Command("DEVN X200\r\n");
+    EXPECT_EQ(Notice().Caption(), kElevatedNotice);
+    form->SampleMonitor();
+    EXPECT_EQ(Notice().Caption(), kElevatedNotice);
+
+    desktop.integrity.erase(MonitorScene::kProcess);
+    Start();  // STOP
+    Start();  // START
+    EXPECT_FALSE(Elevated());
+    EXPECT_EQ(Notice().Caption(), waiting);
+    EXPECT_EQ(Shown(kElevatedNotice), 1);
 }
 
 }  // namespace

@@ -206,6 +206,33 @@ TEST_F(StandinCaptureTest, BtrvTogglesTheDeviceAndTheNextReadShowsIt) {
     EXPECT_EQ(Seen().find("grid-enter"), std::string::npos) << Seen();
 }
 
+// Wine has no integrity levels: the stand-in, another program, compares as at this program's
+// level through the real token calls, at START and on every tick, and no send into it is refused.
+// So nothing is named and BTRV acts (the higher level and the refusals are seen only in the fake
+// desktop).
+TEST_F(StandinCaptureTest, TheStandinIsNotTakenForAnApplicationRunAsAdministrator) {
+    Launch({L"--first", L"X000"});
+    ASSERT_TRUE(PumpUntil([&] { return firstDeviceEdit() == "X000"; }));
+    Desktop& desktop = SystemDesktop();
+    const uint32_t standin = desktop.GetWindowProcessId(FindFrameWindow(desktop));
+    ASSERT_NE(standin, 0u);
+    ASSERT_NE(standin, GetCurrentProcessId());
+    const struct {
+        const char* name;
+        uint32_t process;
+    } cases[] = {{"the stand-in", standin},
+                 {"this program", GetCurrentProcessId()},
+                 {"no process", 0},
+                 {"a process that does not exist", 0xFFFFFFF0u}};
+    for (const auto& c : cases) EXPECT_FALSE(desktop.RunsAboveThisProgram(c.process)) << c.name;
+
+    EXPECT_EQ(Send("BTRV X003\r\n"), std::vector<std::string>{"OK\r\n"});
+    EXPECT_TRUE(SawEvent("toggle=X003:1")) << Seen();
+    EXPECT_FALSE(form_->OwnBridge().Capture().ApplicationElevated);
+    EXPECT_FALSE(form_->ControlsForTest().noticeLabel.Visible());
+    EXPECT_EQ(desktop.RefusedSends(), 0u);
+}
+
 TEST_F(StandinCaptureTest, RejectedNameIsRecoveredAndAValueChangeDialogIsClosed) {
     Launch({L"--first", L"X020"});
     ASSERT_TRUE(PumpUntil([&] {

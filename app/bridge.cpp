@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/desktop.h"
+#include "app/display_scale.h"
 #include "platform/text.h"
 
 RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
@@ -52,7 +53,9 @@ void Bridge::RunAction(void (*action)(AutomationContext&)) {
     turns_.RunAction([this, action] {
         const RejectionTitles titles = ReadRejectionTitles(settingsPath_);
         Wnd waiting = kNoWnd;
-        AutomationContext context{SystemDesktop(),   view_,  settings_, capture_,
+        const CaptureSettings settings =
+            SettingsForGrid(SystemDesktop(), capture_.GridWnd, settings_);
+        AutomationContext context{SystemDesktop(),   view_,  settings, capture_,
                                   savedFirstDevice_, titles, &waiting};
         action(context);
         if (waiting != kNoWnd) {

@@ -144,6 +144,31 @@ TEST_F(StandinTest, HexModeStatesReadBackAtTheSamplePoints) {
     SaveScreenshot(L"standin-hex.png");
 }
 
+// --scale draws the grid as a program that is not DPI aware appears on a scaled monitor: every
+// part of it larger by the factor, the states at the sample points times the factor.
+TEST_F(StandinTest, AGridDrawnAtAScaleReadsBackAtTheScaledSamplePoints) {
+    Launch({L"--scale", L"1.5"});
+    RECT r = GridRect();
+    EXPECT_GE(r.right - r.left, (kCaptureLeft + kCaptureWidth) * 3 / 2);
+    EXPECT_EQ(r.bottom - r.top, kCaptureHeight * 3 / 2);
+    const std::string bits = standin::PatternBits(160, 4);
+    standin_.Ok("fill X000 " + bits);
+    const auto expected = standin::SampledStates(bits, false);
+    std::vector<int> states;
+    Eventually([&] {
+        states = SampleStates(CaptureScreen(r.left + kCaptureLeft * 3 / 2, r.top,
+                                            kCaptureWidth * 3 / 2, kCaptureHeight * 3 / 2),
+                              false, 1.5);
+        return states == expected;
+    });
+    EXPECT_EQ(states, expected) << Describe(states);
+    // A click on the stretched window selects the cell under it: column 2 is bit 13.
+    ClickAt(r.left + static_cast<int>((kCaptureLeft + SampleX(2)) * 1.5),
+            r.top + static_cast<int>(SampleY(0) * 1.5));
+    ASSERT_TRUE(SawEvent("click=X00D")) << Seen();
+    EXPECT_EQ(State("selected"), "X00D");
+}
+
 TEST_F(StandinTest, FxModeStatesReadBackWithEightCellsPerRow) {
     Launch({L"--fx"});
     EXPECT_EQ(State("fx"), "1");
@@ -427,7 +452,9 @@ TEST_F(StandinTest, StartupOptionsAndIdleCost) {
 TEST(StandinStartup, BadOptionsEndTheProgram) {
     for (auto options :
          {std::vector<std::wstring>{L"--first", L"X9G"},
-          std::vector<std::wstring>{L"--size", L"0,0"}, std::vector<std::wstring>{L"--bogus"}}) {
+          std::vector<std::wstring>{L"--size", L"0,0"}, std::vector<std::wstring>{L"--bogus"},
+          std::vector<std::wstring>{L"--scale", L"0"},
+          std::vector<std::wstring>{L"--scale", L"1.5x"}}) {
         standin::StandinClient client;
         EXPECT_THROW(client.Start(options), std::runtime_error);
         EXPECT_FALSE(client.Running());

@@ -147,24 +147,26 @@ TEST_F(StandinTest, HexModeStatesReadBackAtTheSamplePoints) {
 // --scale draws the grid as a program that is not DPI aware appears on a scaled monitor: every
 // part of it larger by the factor, the states at the sample points times the factor.
 TEST_F(StandinTest, AGridDrawnAtAScaleReadsBackAtTheScaledSamplePoints) {
-    Launch({L"--scale", L"1.5"});
+    constexpr double kScale = 1.25;
+    auto scaled = [](int pixels) { return static_cast<int>(pixels * kScale); };
+    Launch({L"--scale", L"1.25"});
     RECT r = GridRect();
-    EXPECT_GE(r.right - r.left, (kCaptureLeft + kCaptureWidth) * 3 / 2);
-    EXPECT_EQ(r.bottom - r.top, kCaptureHeight * 3 / 2);
+    EXPECT_GE(r.right - r.left, scaled(kCaptureLeft + kCaptureWidth));
+    EXPECT_EQ(r.bottom - r.top, scaled(kCaptureHeight));
     const std::string bits = standin::PatternBits(160, 4);
     standin_.Ok("fill X000 " + bits);
     const auto expected = standin::SampledStates(bits, false);
     std::vector<int> states;
     Eventually([&] {
-        states = SampleStates(CaptureScreen(r.left + kCaptureLeft * 3 / 2, r.top,
-                                            kCaptureWidth * 3 / 2, kCaptureHeight * 3 / 2),
-                              false, 1.5);
+        states = SampleStates(CaptureScreen(r.left + scaled(kCaptureLeft), r.top,
+                                            scaled(kCaptureWidth), scaled(kCaptureHeight)),
+                              false, kScale);
         return states == expected;
     });
     EXPECT_EQ(states, expected) << Describe(states);
+    SaveScreenshot(L"standin-scaled.png");
     // A click on the stretched window selects the cell under it: column 2 is bit 13.
-    ClickAt(r.left + static_cast<int>((kCaptureLeft + SampleX(2)) * 1.5),
-            r.top + static_cast<int>(SampleY(0) * 1.5));
+    ClickAt(r.left + scaled(kCaptureLeft + SampleX(2)), r.top + scaled(SampleY(0)));
     ASSERT_TRUE(SawEvent("click=X00D")) << Seen();
     EXPECT_EQ(State("selected"), "X00D");
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/desktop.h"
+#include "app/display_scale.h"
 #include "platform/text.h"
 
 RejectionTitles ReadRejectionTitles(const std::wstring& settingsPath) {
@@ -64,7 +65,9 @@ void Bridge::RunAction(void (*action)(AutomationContext&)) {
         const uint64_t refused = SystemDesktop().RefusedSends();
         const RejectionTitles titles = ReadRejectionTitles(settingsPath_);
         Wnd waiting = kNoWnd;
-        AutomationContext context{SystemDesktop(),   view_,  settings_, capture_,
+        const CaptureSettings settings =
+            SettingsForGrid(SystemDesktop(), capture_.GridWnd, settings_);
+        AutomationContext context{SystemDesktop(),   view_,  settings, capture_,
                                   savedFirstDevice_, titles, &waiting};
         action(context);
         if (SystemDesktop().RefusedSends() != refused) SetApplicationElevated(true);

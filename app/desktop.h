@@ -49,6 +49,19 @@ NormalisedPoint NormaliseToVirtualScreen(DesktopPoint point, const DesktopRect& 
 // truncated (and the same downwards).
 DesktopPoint PixelOfNormalised(NormalisedPoint point, const DesktopRect& virtualScreen);
 
+// How a program draws its windows for the display's scale, as the system reports it for a window.
+enum class DpiAwareness {
+    Unaware,          // drawn at 96 DPI and stretched by the system to the monitor's scale
+    SystemAware,      // drawn at the system DPI and stretched to the monitor's when they differ
+    PerMonitorAware,  // drawn at its monitor's DPI by the program itself; never stretched
+};
+struct WindowDpi {
+    DpiAwareness awareness = DpiAwareness::Unaware;
+    uint32_t windowDpi = 96;   // GetDpiForWindow: 96 unaware, the system DPI system-aware
+    uint32_t monitorDpi = 96;  // the effective DPI of the monitor that holds most of the window
+    bool operator==(const WindowDpi&) const = default;
+};
+
 // The longest the bridge waits for the monitor's thread to answer one message. A monitor that
 // stops answering must not stop the bridge: a tick or an action gives up at the first call that
 // goes unanswered, and the commands waiting meanwhile are answered within a second.
@@ -94,6 +107,10 @@ class Desktop {
     // GetWindowRect; false and the rectangle untouched on failure.
     virtual bool GetWindowRect(Wnd wnd, DesktopRect& rect) = 0;
     virtual Wnd WindowFromPoint(DesktopPoint point) = 0;
+    // The window's awareness and DPI and its monitor's effective DPI (GetWindowDpiAwarenessContext,
+    // GetDpiForWindow, MonitorFromWindow and GetDpiForMonitor); nullopt when the system cannot
+    // tell (no such window, or a Windows that has not these calls).
+    virtual std::optional<WindowDpi> GetWindowDpi(Wnd wnd) = 0;
 
     // EnumWindows: the top-level windows, topmost first.
     virtual std::vector<Wnd> TopLevelWindows() = 0;

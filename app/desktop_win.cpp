@@ -15,6 +15,46 @@ Wnd W(HWND hwnd) { return reinterpret_cast<Wnd>(hwnd); }
 
 constexpr int32_t kCaptureBandBytes = 256 * 1024;
 
+// The DPI calls came with Windows 8.1 (GetDpiForMonitor, in shcore) and Windows 10 1607 (the
+// rest, in user32), and not every import library declares them: each is looked up once, and a
+// Windows without one reports no DPI (the scale then stays 1).
+struct DpiCalls {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    using AwarenessContextOf = void*(WINAPI*)(HWND);
+    using AwarenessOfContext = int(WINAPI*)(void*);
+    using DpiForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    DpiForWindow dpiForWindow = nullptr;
+    AwarenessContextOf awarenessContextOf = nullptr;
+    AwarenessOfContext awarenessOfContext = nullptr;
+    DpiForMonitor dpiForMonitor = nullptr;
+
+    DpiCalls() {
+        HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+        if (user32) {
+            dpiForWindow = reinterpret_cast<DpiForWindow>(
+                reinterpret_cast<void*>(::GetProcAddress(user32, "GetDpiForWindow")));
+            awarenessContextOf = reinterpret_cast<AwarenessContextOf>(reinterpret_cast<void*>(
+                ::GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+            awarenessOfContext = reinterpret_cast<AwarenessOfContext>(reinterpret_cast<void*>(
+                ::GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+        }
+        // Loaded for the program's lifetime: the pointer is used on every tick.
+        HMODULE shcore = ::LoadLibraryW(L"shcore.dll");
+        if (shcore) {
+            dpiForMonitor = reinterpret_cast<DpiForMonitor>(
+                reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")));
+        }
+    }
+    bool Complete() const {
+        return dpiForWindow && awarenessContextOf && awarenessOfContext && dpiForMonitor;
+    }
+};
+
+const DpiCalls& Dpi() {
+    static const DpiCalls calls;
+    return calls;
+}
+
 class WinDesktop final : public Desktop {
   public:
     Wnd FindWindowByClass(const std::wstring& className) override {
@@ -93,6 +133,28 @@ class WinDesktop final : public Desktop {
     }
     Wnd WindowFromPoint(DesktopPoint point) override {
         return W(::WindowFromPoint(POINT{point.x, point.y}));
+    }
+    std::optional<WindowDpi> GetWindowDpi(Wnd wnd) override {
+        const DpiCalls& calls = Dpi();
+        if (!calls.Complete() || !::IsWindow(H(wnd))) return std::nullopt;
+        WindowDpi result;
+        // DPI_AWARENESS: 0 unaware, 1 system aware, 2 per-monitor aware, -1 invalid.
+        switch (calls.awarenessOfContext(calls.awarenessContextOf(H(wnd)))) {
+            case 0: result.awareness = DpiAwareness::Unaware; break;
+            case 1: result.awareness = DpiAwareness::SystemAware; break;
+            case 2: result.awareness = DpiAwareness::PerMonitorAware; break;
+            default: return std::nullopt;
+        }
+        result.windowDpi = calls.dpiForWindow(H(wnd));
+        HMONITOR monitor = ::MonitorFromWindow(H(wnd), MONITOR_DEFAULTTONEAREST);
+        UINT x = 0;
+        UINT y = 0;
+        constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+        if (!monitor || FAILED(calls.dpiForMonitor(monitor, kEffectiveDpi, &x, &y)))
+            return std::nullopt;
+        result.monitorDpi = x;
+        if (result.windowDpi == 0 || result.monitorDpi == 0) return std::nullopt;
+        return result;
     }
 
     std::vector<Wnd> TopLevelWindows() override {

@@ -217,6 +217,12 @@ Wnd FakeDesktop::WindowFromPoint(DesktopPoint point) {
     return kNoWnd;
 }
 
+std::optional<WindowDpi> FakeDesktop::GetWindowDpi(Wnd wnd) {
+    if (dpiUnknown || !IsWindow(wnd)) return std::nullopt;
+    const Window& top = Get(GetRootWindow(wnd));
+    return WindowDpi{top.awareness, top.dpi, monitorDpi};
+}
+
 std::vector<Wnd> FakeDesktop::TopLevelWindows() { return topLevel_; }
 
 uint32_t FakeDesktop::GetWindowProcessId(Wnd wnd) {

@@ -98,6 +98,11 @@ class FakeDesktop : public Desktop {
         // descendants.
         enum class Answer { Yes, Silent, ReportedHung };
         Answer answers = Answer::Yes;
+        // Top-level windows: how the program draws for the display's scale, and the DPI the
+        // system gives the window (96 unaware, the system DPI system-aware, the monitor's DPI
+        // per-monitor aware). A stretched window's rectangle is in the screen's physical pixels.
+        DpiAwareness awareness = DpiAwareness::Unaware;
+        uint32_t dpi = 96;
     };
 
     // The virtual screen: screenWidth by screenHeight pixels from origin, which lies left of or
@@ -141,6 +146,8 @@ class FakeDesktop : public Desktop {
     std::map<uint32_t, uint32_t> integrity;
     // Programs whose token the system keeps from this program (access denied).
     std::set<uint32_t> tokenRefused;
+    uint32_t monitorDpi = 96;       // the one monitor's effective DPI (96 at a scale of 100 %)
+    bool dpiUnknown = false;        // a Windows without the DPI calls
     // The person at the desktop moves the mouse: the cursor goes there, and nothing is recorded.
     void MoveMouseByHand(DesktopPoint point) { cursor_ = point; }
     // Called after each recorded event, so a test can play the other program's reaction.
@@ -173,6 +180,7 @@ class FakeDesktop : public Desktop {
     bool IsIconic(Wnd wnd) override;
     bool GetWindowRect(Wnd wnd, DesktopRect& rect) override;
     Wnd WindowFromPoint(DesktopPoint point) override;
+    std::optional<WindowDpi> GetWindowDpi(Wnd wnd) override;
     std::vector<Wnd> TopLevelWindows() override;
     uint32_t GetWindowProcessId(Wnd wnd) override;
     bool RunsAboveThisProgram(uint32_t process) override;

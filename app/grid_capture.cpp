@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/device_address.h"
+#include "app/display_scale.h"
 
 namespace {
 
@@ -167,7 +168,7 @@ std::wstring TrimControls(const std::wstring& text) {
     return text.substr(first, last - first);
 }
 
-TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings& settings,
+TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings& stored,
                        GridCapture& state) {
     using Field = BridgeView::Field;
     auto& BitStates = state.BitStates;
@@ -246,7 +247,9 @@ TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings
     if (grid == kNoWnd) grid = findGrid(state.FrameWnd);
     if (grid != kNoWnd) state.GridWnd = grid;
 
-    // The capture frame, from the grid's window rectangle and the capture settings.
+    // The capture frame, from the grid's window rectangle and the capture settings at the grid
+    // window's display scale when that is automatic.
+    const CaptureSettings settings = SettingsForGrid(desktop, state.GridWnd, stored);
     DesktopRect rect{};
     desktop.GetWindowRect(state.GridWnd, rect);
     const CaptureFrame f = ComputeCaptureFrame(rect, settings);

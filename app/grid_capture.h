@@ -98,6 +98,7 @@ constexpr uint32_t kPersonAtWorkMs = 3000;
 
 // One sampling of the monitor: finds its windows, reads the first device, copies the grid from
 // the screen, samples it into state.BitStates and shows the last changed device on the view.
+// An automatic scale is the grid window's display scale at this tick.
 TickResult CaptureTick(Desktop& desktop, BridgeView& view, const CaptureSettings& settings,
                        GridCapture& state);
 

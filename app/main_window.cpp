@@ -115,7 +115,11 @@ void MainWindow::StartUp() {
 
     const wchar_t separator = LocaleDecimalSeparator();
     CaptureSettings read;
-    read.Scale = ini.ReadFloat(L"Capt", L"Scale", 1.0, separator);
+    // No scale (a new file) or "auto" follows the grid window's display scale; a number, or a
+    // text that is neither (1.0, as it always was), stays in force.
+    const std::wstring scaleText = ini.ReadString(L"Capt", L"Scale").value_or(L"");
+    read.AutoScale = scaleText.empty() || IsAutoScaleText(scaleText);
+    if (!read.AutoScale) read.Scale = ini.ReadFloat(L"Capt", L"Scale", 1.0, separator);
     read.captW = ini.ReadInteger(L"Capt", L"captW", read.captW);
     read.captH = ini.ReadInteger(L"Capt", L"captH", read.captH);
     read.captL = ini.ReadInteger(L"Capt", L"captL", read.captL);
@@ -148,7 +152,10 @@ void MainWindow::ShutDown() {
         ini.WriteInteger(L"Form", L"Top", ScreenTop());
         ini.WriteInteger(L"COM", L"PortIndex", ui_.portBox.ItemIndex());
         const CaptureSettings& capture = bridge_.Settings();
-        ini.WriteFloat(L"Capt", L"Scale", capture.Scale, LocaleDecimalSeparator());
+        if (capture.AutoScale)
+            ini.WriteString(L"Capt", L"Scale", std::wstring(kAutoScaleText));
+        else
+            ini.WriteFloat(L"Capt", L"Scale", capture.Scale, LocaleDecimalSeparator());
         ini.WriteInteger(L"Capt", L"captW", capture.captW);
         ini.WriteInteger(L"Capt", L"captH", capture.captH);
         ini.WriteInteger(L"Capt", L"captL", capture.captL);
@@ -228,7 +235,8 @@ void MainWindow::OnCommandTimeout() {
 }
 
 void MainWindow::ShowCaptureSettings(const CaptureSettings& settings, wchar_t separator) {
-    ui_.scaleEdit.SetText(FormatFixed4(settings.Scale, separator));
+    ui_.scaleEdit.SetText(settings.AutoScale ? std::wstring(kAutoScaleText)
+                                             : FormatFixed4(settings.Scale, separator));
     ui_.captWEdit.SetText(std::to_wstring(settings.captW));
     ui_.captHEdit.SetText(std::to_wstring(settings.captH));
     ui_.captLEdit.SetText(std::to_wstring(settings.captL));
@@ -239,8 +247,18 @@ void MainWindow::ShowCaptureSettings(const CaptureSettings& settings, wchar_t se
 void MainWindow::ApplySettings() {
     const wchar_t separator = LocaleDecimalSeparator();
     CaptureSettings typed;
-    typed.Scale =
-        ParseDecimal(ui_.scaleEdit.Text(), separator).value_or(kSettingsPageDefaults.Scale);
+    // "auto", a number, or what the page's defaults give for a field that is neither.
+    const std::wstring scaleText = ui_.scaleEdit.Text();
+    const std::optional<double> typedScale = ParseDecimal(scaleText, separator);
+    if (IsAutoScaleText(scaleText)) {
+        typed.AutoScale = true;
+    } else if (typedScale) {
+        typed.Scale = *typedScale;
+        typed.AutoScale = false;
+    } else {
+        typed.Scale = kSettingsPageDefaults.Scale;
+        typed.AutoScale = kSettingsPageDefaults.AutoScale;
+    }
     auto parse = [](const ui::Edit& field, int32_t fallBack) {
         return ParseDecimalInteger(field.Text()).value_or(fallBack);
     };
@@ -258,8 +276,7 @@ void MainWindow::ApplySettings() {
     ShowCaptureSettings(bridge_.Settings(), separator);
 }
 
-// The page's defaults are shown with a full stop whatever the locale: "1.0000" is the text the
-// page has always put back.
+// The page's defaults are shown with a full stop whatever the locale; their scale is "auto".
 void MainWindow::RestoreDefaultSettings() { ShowCaptureSettings(kSettingsPageDefaults, L'.'); }
 
 void MainWindow::ShowFxCaptions() {

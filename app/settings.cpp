@@ -147,6 +147,17 @@ std::wstring FormatFixed4(double value, wchar_t separator) {
     return Localise(std::string_view(buffer, static_cast<size_t>(end - buffer)), separator);
 }
 
+bool IsAutoScaleText(std::wstring_view text) {
+    while (!text.empty() && text.front() == L' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == L' ') text.remove_suffix(1);
+    if (text.size() != kAutoScaleText.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i] >= L'A' && text[i] <= L'Z' ? text[i] - L'A' + L'a' : text[i];
+        if (c != kAutoScaleText[i]) return false;
+    }
+    return true;
+}
+
 std::optional<std::wstring> CaptureGeometryProblem(const CaptureSettings& s, wchar_t separator) {
     const std::wstring scale = FormatFixed4(s.Scale, separator);
     if (!std::isfinite(s.Scale)) return L"全体の尺度 " + scale + L" is not a finite number.";

@@ -17,6 +17,9 @@ struct CaptureSettings {
     int32_t captL = 243;
     int32_t pickXOff = 8;
     int32_t pickYOff = 6;
+    // "Scale=auto": the scale follows the grid window's display scale on every tick and Scale
+    // above is not used; a number in the file turns it off.
+    bool AutoScale = true;
     bool operator==(const CaptureSettings&) const = default;
 };
 
@@ -29,6 +32,11 @@ struct CaptureSettings {
 // and of users who rely on the button.
 constexpr CaptureSettings kSettingsPageDefaults{
     .Scale = 1.0, .captW = 504, .captH = 372, .captL = 243, .pickXOff = 10, .pickYOff = 8};
+
+// The scale's text for "auto" in the settings file and the settings page's field; it matches
+// without regard to case, spaces around allowed.
+inline constexpr std::wstring_view kAutoScaleText = L"auto";
+bool IsAutoScaleText(std::wstring_view text);
 
 // The largest screen made: 8K, 7680 x 4320 pixels (4320 x 7680 in portrait). The capture frame is
 // a part of one screen, so a scaled size or offset past a side of it, or a frame larger than it,

@@ -141,8 +141,8 @@ TEST_F(MainWindowTest, StartWithoutSettingsFileUsesTheDefaults) {
 
     EXPECT_EQ(f.ScreenLeft(), (1920 - f.OuterWidth()) / 2);
     EXPECT_EQ(f.ScreenTop(), (1080 - f.OuterHeight()) / 2);
-    EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});  // 1.0, 504, 372, 243, 8, 6
-    EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), L"1.0000");
+    EXPECT_EQ(f.OwnBridge().Settings(), CaptureSettings{});  // auto, 504, 372, 243, 8, 6
+    EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), L"auto");
     EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), L"504");
     EXPECT_EQ(f.ControlsForTest().captHEdit.Text(), L"372");
     EXPECT_EQ(f.ControlsForTest().captLEdit.Text(), L"243");
@@ -168,6 +168,7 @@ TEST_F(MainWindowTest, TheSampleSettingsFileHoldsTheDefaults) {
     IniFile ini(IniPath());
     for (const wchar_t* key : {L"Scale", L"captW", L"captH", L"captL", L"pickXOff", L"pickYOff"})
         EXPECT_TRUE(ini.ReadString(L"Capt", key)) << Narrow(key);
+    EXPECT_EQ(ini.ReadString(L"Capt", L"Scale"), L"auto");
     EXPECT_EQ(ini.ReadString(L"Monitor", L"RejectTitle1"), kDefaultRejectionTitles.first);
     EXPECT_EQ(ini.ReadString(L"Monitor", L"RejectTitle2"), kDefaultRejectionTitles.second);
     f.SetOnDestroy(nullptr);
@@ -193,7 +194,9 @@ struct SettingsCase {
 
 TEST_F(MainWindowTest, SettingsAreReadWithTheirDefaults) {
     const SettingsCase cases[] = {
-        {"missing keys", "[Form]\r\n[Capt]\r\n", -9999, -9999, 0, L"COM1.", {}, L"1.0000"},
+        {"missing keys", "[Form]\r\n[Capt]\r\n", -9999, -9999, 0, L"COM1.", {}, L"auto"},
+        {"auto", "[Capt]\r\nScale=auto\r\n", -9999, -9999, 0, L"COM1.", {}, L"auto"},
+        {"auto in another case", "[Capt]\r\nScale= AUTO \r\n", -9999, -9999, 0, L"COM1.", {}, L"auto"},
         {"all given",
          "[Form]\r\nLeft=10\r\nTop=-20\r\n[COM]\r\nPortIndex=1\r\n[Capt]\r\nScale=1.5\r\n"
          "captW=600\r\ncaptH=400\r\ncaptL=250\r\npickXOff=12\r\npickYOff=9\r\n",
@@ -201,7 +204,7 @@ TEST_F(MainWindowTest, SettingsAreReadWithTheirDefaults) {
          -20,
          1,
          L"COM12.",
-         {1.5, 600, 400, 250, 12, 9},
+         {1.5, 600, 400, 250, 12, 9, false},
          L"1.5000"},
         {"hexadecimal",
          "[Capt]\r\ncaptW=0x1F8\r\ncaptH=0X10\r\n",
@@ -210,16 +213,16 @@ TEST_F(MainWindowTest, SettingsAreReadWithTheirDefaults) {
          0,
          L"COM1.",
          {1.0, 504, 16, 243, 8, 6},
-         L"1.0000"},
+         L"auto"},
         {"unparsable",
          "[Form]\r\nLeft=abc\r\n[Capt]\r\nScale=abc\r\ncaptW=x1\r\npickYOff=\r\n",
          -9999,
          -9999,
          0,
          L"COM1.",
-         {},
+         {1.0, 504, 372, 243, 8, 6, false},
          L"1.0000"},
-        {"no selection", "[COM]\r\nPortIndex=-1\r\n", -9999, -9999, -1, L"", {}, L"1.0000"},
+        {"no selection", "[COM]\r\nPortIndex=-1\r\n", -9999, -9999, -1, L"", {}, L"auto"},
         {"index at the end",
          "[COM]\r\nPortIndex=2\r\n",
          -9999,
@@ -227,7 +230,7 @@ TEST_F(MainWindowTest, SettingsAreReadWithTheirDefaults) {
          -1,
          L"ComboBox1",
          {},
-         L"1.0000"},
+         L"auto"},
         {"index beyond",
          "[COM]\r\nPortIndex=40\r\n",
          -9999,
@@ -235,7 +238,7 @@ TEST_F(MainWindowTest, SettingsAreReadWithTheirDefaults) {
          -1,
          L"ComboBox1",
          {},
-         L"1.0000"},
+         L"auto"},
         {"names in another case",
          "[form]\r\nleft=5\r\nTOP=6\r\n[capt]\r\nCAPTW=700\r\n",
          5,
@@ -243,8 +246,15 @@ TEST_F(MainWindowTest, SettingsAreReadWithTheirDefaults) {
          0,
          L"COM1.",
          {1.0, 700, 372, 243, 8, 6},
+         L"auto"},
+        {"scale with a comma",
+         "[Capt]\r\nScale=1,5\r\n",
+         -9999,
+         -9999,
+         0,
+         L"COM1.",
+         {1.0, 504, 372, 243, 8, 6, false},
          L"1.0000"},
-        {"scale with a comma", "[Capt]\r\nScale=1,5\r\n", -9999, -9999, 0, L"COM1.", {}, L"1.0000"},
     };
     for (const SettingsCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -296,7 +306,7 @@ TEST_F(MainWindowTest, SettingsInForceAreWrittenAtCloseAndReadBack) {
     EXPECT_EQ(next.ScreenLeft(), 123);
     EXPECT_EQ(next.ScreenTop(), 45);
     EXPECT_EQ(next.ControlsForTest().portBox.Text(), L"COM5.");
-    EXPECT_EQ(next.OwnBridge().Settings(), (CaptureSettings{1.25, 640, 372, 243, 8, 6}));
+    EXPECT_EQ(next.OwnBridge().Settings(), (CaptureSettings{1.25, 640, 372, 243, 8, 6, false}));
     EXPECT_EQ(next.ControlsForTest().scaleEdit.Text(), L"1.2500");
 }
 
@@ -521,15 +531,19 @@ TEST_F(MainWindowTest, UpdateAppliesTheFieldsWithFallBacks) {
     } cases[] = {
         {"numbers",
          {L"1.5", L"600", L"400", L"250", L"12", L"9"},
-         {1.5, 600, 400, 250, 12, 9},
+         {1.5, 600, 400, 250, 12, 9, false},
          {L"1.5000", L"600", L"400", L"250", L"12", L"9"}},
-        {"nothing parses",
+        {"auto after a number",
+         {L" Auto ", L"600", L"400", L"250", L"12", L"9"},
+         {1.0, 600, 400, 250, 12, 9, true},
+         {L"auto", L"600", L"400", L"250", L"12", L"9"}},
+        {"nothing parses: the page's defaults, auto among them",
          {L"abc", L"x", L"", L"1.5", L"ten", L"0x8"},
-         {1.0, 504, 372, 243, 10, 8},
-         {L"1.0000", L"504", L"372", L"243", L"10", L"8"}},
+         {1.0, 504, 372, 243, 10, 8, true},
+         {L"auto", L"504", L"372", L"243", L"10", L"8"}},
         {"signs and spaces",
          {L" 2 ", L"-5", L"+7", L" 8", L"0", L"-0"},
-         {2.0, -5, 7, 8, 0, 0},
+         {2.0, -5, 7, 8, 0, 0, false},
          {L"2.0000", L"-5", L"7", L"8", L"0", L"0"}},
     };
     MainWindow& f = Start();
@@ -574,7 +588,7 @@ TEST_F(MainWindowTest, UpdateRefusesAGeometryNoScreenHolds) {
     const std::wstring inForce[] = {L"1.5000", L"600", L"400", L"250", L"12", L"9"};
     for (int i = 0; i < 6; ++i) fields[i]->SetText(inForce[i]);
     f.ApplySettings();
-    const CaptureSettings applied{1.5, 600, 400, 250, 12, 9};
+    const CaptureSettings applied{1.5, 600, 400, 250, 12, 9, false};
     ASSERT_EQ(f.OwnBridge().Settings(), applied);
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.reason));
@@ -683,7 +697,7 @@ TEST_F(MainWindowTest, DefaultsButtonSetsTextsOnlyAndUpdateThenGivesTenAndEight)
     MainWindow& f = Start();
     f.ControlsForTest().captWEdit.SetText(L"1");
     f.RestoreDefaultSettings();
-    EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), L"1.0000");
+    EXPECT_EQ(f.ControlsForTest().scaleEdit.Text(), L"auto");
     EXPECT_EQ(f.ControlsForTest().captWEdit.Text(), L"504");
     EXPECT_EQ(f.ControlsForTest().captHEdit.Text(), L"372");
     EXPECT_EQ(f.ControlsForTest().captLEdit.Text(), L"243");

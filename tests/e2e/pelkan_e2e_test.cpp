@@ -94,6 +94,21 @@ TEST(PelkanEndToEnd, AnswersFromTheGridInHexModeAndMovesIt) {
     EXPECT_EQ(s.Standin("get X02F"), "ok 0");
 }
 
+// A grid drawn stretched, as a program that is not DPI aware appears on a monitor at 125 %: with
+// that scale written as a number Pelkan reads and clicks it right. (Under Wine every window reports
+// 96 DPI and nothing is stretched, so "auto" gives 1 here; the other sessions, whose settings file
+// has no scale, read the unstretched grid with "auto".)
+TEST(PelkanEndToEnd, AGridDrawnAtAScaleIsReadAndToggledWithThatScale) {
+    PelkanSession s(TestName(), kCom, {"--scale", "1.25", "--first", "X000", "--on", "X001,X01F"},
+                    "[Capt]\r\nScale=1.25\r\n");
+    ASSERT_TRUE(s.Press("START"));
+    LetPelkanSample();
+    EXPECT_EQ(s.Command("READ"), ReadReply(false, "X000", {0x0002, 0x8000}, {}));
+    EXPECT_EQ(s.Command("BTRV X004"), "OK\r\n");
+    EXPECT_EQ(s.Standin("get X004"), "ok 1");
+    EXPECT_EQ(s.Standin("get X003"), "ok 0");
+}
+
 // A toggle acts on the monitor as it is when the toggle runs: right after a DEVN in the same write
 // it counts from the new first device, and a device of another letter than the one the monitor
 // shows is not toggled at all (the reply stays "OK").

@@ -11,7 +11,8 @@
 namespace e2e {
 
 PelkanSession::PelkanSession(const std::string& name, int com,
-                             const std::vector<std::string>& standinOptions)
+                             const std::vector<std::string>& standinOptions,
+                             const std::string& settings)
     : name_(name) {
     // A stand-in that ended must fail the test, not kill the test program on its next write.
     signal(SIGPIPE, SIG_IGN);
@@ -20,7 +21,7 @@ PelkanSession::PelkanSession(const std::string& name, int com,
     std::system(("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "'").c_str());
     std::system(("cp '" + paths.winBuild + "/app/pelkan.exe' '" + dir_ + "/'").c_str());
     // Pelkan to the right of the stand-in, so that neither covers the other's grid.
-    std::ofstream(dir_ + "/pelkan.ini") << "[Form]\r\nLeft=1000\r\nTop=20\r\n";
+    std::ofstream(dir_ + "/pelkan.ini") << "[Form]\r\nLeft=1000\r\nTop=20\r\n" << settings;
 
     line_ = std::make_unique<vline::VirtualLine>(paths.prefix, com);
 

@@ -17,7 +17,9 @@ class PelkanSession {
   public:
     // Starts the stand-in with `standinOptions`, then pelkan.exe in a folder of its own (named
     // after the test) with COM<com> behind a fresh virtual line, and selects that port.
-    PelkanSession(const std::string& name, int com, const std::vector<std::string>& standinOptions);
+    // `settings` is added to the settings file Pelkan starts with (lines with CR LF).
+    PelkanSession(const std::string& name, int com, const std::vector<std::string>& standinOptions,
+                  const std::string& settings = "");
     // Closes Pelkan (its settings are written) and ends the stand-in.
     ~PelkanSession();
 

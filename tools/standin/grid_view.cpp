@@ -60,12 +60,21 @@ void GridView::Register(HINSTANCE instance) {
     RegisterClassExW(&wc);
 }
 
-HWND GridView::Create(HWND parent, int x, int y, GridOwner* owner) {
+HWND GridView::Create(HWND parent, int x, int y, GridOwner* owner, double scale) {
     owner_ = owner;
+    scale_ = scale;
     wnd_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y,
-                           GridLayout::kWidth, GridLayout::kHeight, parent, nullptr,
+                           ScaledWidth(scale), ScaledHeight(scale), parent, nullptr,
                            GetModuleHandleW(nullptr), this);
     return wnd_;
+}
+
+int GridView::ScaledWidth(double scale) {
+    return static_cast<int>(GridLayout::kWidth * scale + 0.5);
+}
+
+int GridView::ScaledHeight(double scale) {
+    return static_cast<int>(GridLayout::kHeight * scale + 0.5);
 }
 
 void GridView::ClearSelection() {
@@ -113,14 +122,24 @@ LRESULT GridView::OnMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
                 CreateCompatibleBitmap(dc, GridLayout::kWidth, GridLayout::kHeight));
             HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
             Paint(memory.get());
-            BitBlt(dc, 0, 0, GridLayout::kWidth, GridLayout::kHeight, memory.get(), 0, 0, SRCCOPY);
+            if (scale_ == 1.0) {
+                BitBlt(dc, 0, 0, GridLayout::kWidth, GridLayout::kHeight, memory.get(), 0, 0,
+                       SRCCOPY);
+            } else {
+                // Each pixel of the layout becomes a block: the colours stay pure.
+                SetStretchBltMode(dc, COLORONCOLOR);
+                StretchBlt(dc, 0, 0, ScaledWidth(scale_), ScaledHeight(scale_), memory.get(), 0,
+                           0, GridLayout::kWidth, GridLayout::kHeight, SRCCOPY);
+            }
             SelectObject(memory.get(), old);
             EndPaint(wnd_, &ps);
             return 0;
         }
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
-            OnLeftDown(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+            // A point on the stretched window, back in the layout's pixels.
+            OnLeftDown(static_cast<int>(GET_X_LPARAM(lparam) / scale_),
+                       static_cast<int>(GET_Y_LPARAM(lparam) / scale_));
             return 0;
         case WM_KEYDOWN:
             OnKeyDown(wparam, lparam);

@@ -45,8 +45,13 @@ class GridView {
     static constexpr wchar_t kClassName[] = L"SPR32AU70_SpreadSheet";
     static void Register(HINSTANCE instance);
 
-    // Creates the window as a child of `parent`; the owner outlives the window.
-    HWND Create(HWND parent, int x, int y, GridOwner* owner);
+    // Creates the window as a child of `parent`; the owner outlives the window. At a scale other
+    // than 1 the grid is laid out as at 1 and drawn stretched by it, as the system draws the
+    // window of a program that is not DPI aware on a scaled monitor.
+    HWND Create(HWND parent, int x, int y, GridOwner* owner, double scale = 1.0);
+    // The window's size on the screen: the layout's times the scale.
+    static int ScaledWidth(double scale);
+    static int ScaledHeight(double scale);
     HWND Handle() const { return wnd_; }
 
     // The selected bit cell, as an offset from the first device; nothing when no cell or a cell
@@ -69,6 +74,7 @@ class GridView {
 
     HWND wnd_ = nullptr;          // owned by the parent window
     GridOwner* owner_ = nullptr;  // not owned
+    double scale_ = 1.0;
     std::optional<int> selected_;
     std::optional<int> selectedValueRow_;  // the row whose value cell is selected
 };

@@ -128,8 +128,8 @@ bool MonitorApp::Create(HINSTANCE instance, std::wstring* error) {
     GridView::Register(instance);
 
     // Sizes from the inside out: the grid fixes the monitor's client area, the monitor the frame's.
-    const int monitorClientW = GridLayout::kWidth + 2 * kMargin;
-    const int monitorClientH = kPanelHeight + GridLayout::kHeight + 2 * kMargin;
+    const int monitorClientW = GridView::ScaledWidth(options_.scale) + 2 * kMargin;
+    const int monitorClientH = kPanelHeight + GridView::ScaledHeight(options_.scale) + 2 * kMargin;
     const DWORD monitorStyle =
         WS_CHILD | WS_VISIBLE | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
     RECT monitorRect{0, 0, monitorClientW, monitorClientH};
@@ -175,7 +175,7 @@ bool MonitorApp::Create(HINSTANCE instance, std::wstring* error) {
     SetWindowLongPtrW(field_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     fieldDefault_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(field_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FieldProc)));
-    grid_.Create(monitor_, kMargin, kPanelHeight + kMargin, this);
+    grid_.Create(monitor_, kMargin, kPanelHeight + kMargin, this, options_.scale);
     control_ = CreateWindowExW(0, kControlClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                instance, this);
     if (!monitor_ || !field_ || !grid_.Handle() || !control_) {

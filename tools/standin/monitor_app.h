@@ -28,6 +28,7 @@ struct StartOptions {
     std::wstring rejectTitle = L"Korvex Works";
     std::wstring titleSuffix = L"-1";
     bool stay = false;  // keep running when the control channel's input ends
+    double scale = 1.0;  // the grid drawn stretched by this, as on a scaled monitor
 };
 
 class MonitorApp : public GridOwner {

@@ -1,7 +1,7 @@
 // The monitor stand-in: a Windows program that shows the engineering application's device
 // monitor as Pelkan sees it, for tests and demonstrations. Start-up options:
 //   --pos X,Y  --size W,H  --fx  --first DEVICE  --on DEVICE[,DEVICE...]
-//   --reject-title TEXT  --title-suffix TEXT  --stay
+//   --reject-title TEXT  --title-suffix TEXT  --stay  --scale F (the grid drawn stretched by F)
 #include <windows.h>
 #include <shellapi.h>
 
@@ -62,6 +62,14 @@ bool ParseOptions(int argc, wchar_t** argv, standin::StartOptions* options, std:
             if (!ParsePair(v, &options->width, &options->height) || options->width <= 0 ||
                 options->height <= 0) {
                 *error = L"--size takes W,H";
+                return false;
+            }
+        } else if (arg == L"--scale") {
+            if (!value(&v)) return false;
+            wchar_t extra = 0;
+            if (swscanf(v.c_str(), L"%lf%lc", &options->scale, &extra) != 1 ||
+                !(options->scale >= 0.5 && options->scale <= 4.0)) {
+                *error = L"--scale takes a number from 0.5 to 4";
                 return false;
             }
         } else if (arg == L"--first") {

@@ -100,12 +100,13 @@ int SampleY(int row) {
     return static_cast<int>((row + 1) * cellH + 6 * 1.0);
 }
 
-std::vector<int> SampleStates(const ScreenImage& grid, bool fx) {
+std::vector<int> SampleStates(const ScreenImage& grid, bool fx, double scale) {
     std::vector<int> states(160, -2);
     const int last = fx ? 7 : 15;
     for (int r = 0; r < 10; ++r) {
         for (int v = 0; v <= last; ++v) {
-            COLORREF c = grid.At(SampleX(v), SampleY(r));
+            COLORREF c = grid.At(static_cast<int>(SampleX(v) * scale),
+                                 static_cast<int>(SampleY(r) * scale));
             states[r * 16 + last - v] = c == RGB(0, 0, 255) ? 1 : c == RGB(255, 255, 255) ? 0 : -1;
         }
     }

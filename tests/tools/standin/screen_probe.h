@@ -39,8 +39,9 @@ constexpr int kCaptureLeft = 243, kCaptureWidth = 504, kCaptureHeight = 372;
 
 // States read from a capture of the grid as Pelkan reads them: entry r*16 + b for bit b of
 // row r; 1 pure blue, 0 pure white, -1 anything else; 8 bits per row in FX mode (entries 8..15
-// of a row are then -2, not sampled).
-std::vector<int> SampleStates(const ScreenImage& grid, bool fx);
+// of a row are then -2, not sampled). A grid drawn stretched by `scale` is sampled at the
+// default points times the scale.
+std::vector<int> SampleStates(const ScreenImage& grid, bool fx, double scale = 1.0);
 
 // A foreground request for a window, as Windows treats it: its top-level window comes to the
 // front and is activated.

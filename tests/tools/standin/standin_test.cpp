@@ -144,6 +144,33 @@ TEST_F(StandinTest, HexModeStatesReadBackAtTheSamplePoints) {
     SaveScreenshot(L"standin-hex.png");
 }
 
+// --scale draws the grid as a program that is not DPI aware appears on a scaled monitor: every
+// part of it larger by the factor, the states at the sample points times the factor.
+TEST_F(StandinTest, AGridDrawnAtAScaleReadsBackAtTheScaledSamplePoints) {
+    constexpr double kScale = 1.25;
+    auto scaled = [](int pixels) { return static_cast<int>(pixels * kScale); };
+    Launch({L"--scale", L"1.25"});
+    RECT r = GridRect();
+    EXPECT_GE(r.right - r.left, scaled(kCaptureLeft + kCaptureWidth));
+    EXPECT_EQ(r.bottom - r.top, scaled(kCaptureHeight));
+    const std::string bits = standin::PatternBits(160, 4);
+    standin_.Ok("fill X000 " + bits);
+    const auto expected = standin::SampledStates(bits, false);
+    std::vector<int> states;
+    Eventually([&] {
+        states = SampleStates(CaptureScreen(r.left + scaled(kCaptureLeft), r.top,
+                                            scaled(kCaptureWidth), scaled(kCaptureHeight)),
+                              false, kScale);
+        return states == expected;
+    });
+    EXPECT_EQ(states, expected) << Describe(states);
+    SaveScreenshot(L"standin-scaled.png");
+    // A click on the stretched window selects the cell under it: column 2 is bit 13.
+    ClickAt(r.left + scaled(kCaptureLeft + SampleX(2)), r.top + scaled(SampleY(0)));
+    ASSERT_TRUE(SawEvent("click=X00D")) << Seen();
+    EXPECT_EQ(State("selected"), "X00D");
+}
+
 TEST_F(StandinTest, FxModeStatesReadBackWithEightCellsPerRow) {
     Launch({L"--fx"});
     EXPECT_EQ(State("fx"), "1");
@@ -427,7 +454,9 @@ TEST_F(StandinTest, StartupOptionsAndIdleCost) {
 TEST(StandinStartup, BadOptionsEndTheProgram) {
     for (auto options :
          {std::vector<std::wstring>{L"--first", L"X9G"},
-          std::vector<std::wstring>{L"--size", L"0,0"}, std::vector<std::wstring>{L"--bogus"}}) {
+          std::vector<std::wstring>{L"--size", L"0,0"}, std::vector<std::wstring>{L"--bogus"},
+          std::vector<std::wstring>{L"--scale", L"0"},
+          std::vector<std::wstring>{L"--scale", L"1.5x"}}) {
         standin::StandinClient client;
         EXPECT_THROW(client.Start(options), std::runtime_error);
         EXPECT_FALSE(client.Running());

@@ -135,11 +135,11 @@ std::vector<Wnd> ValueChangeDialogs(Desktop& desktop) {
     return dialogs;
 }
 
-// Closes a value-change dialog that was not open before the toggle's Shift+Enter: the one that
-// key opened. A dialog the person has open, typing a value, is theirs.
+// Closes a value-change dialog that was not open before the action's own key (the toggle's
+// Shift+Enter, DEVN's Enter): the one that key opened. A dialog the person has open is theirs.
 void CloseValueChangeDialogOpenedSince(Desktop& desktop, const std::vector<Wnd>& openBefore) {
     for (Wnd dialog : ValueChangeDialogs(desktop)) {
-        if (std::find(openBefore.begin(), openBefore.end(), dialog) != openBefore.end()) continue;
+        if (Contains(openBefore, dialog)) continue;
         if (!desktop.IsWindowEnabled(dialog)) continue;
         PressKey(desktop, dialog, vk::Escape);
         desktop.Sleep(200);
@@ -185,13 +185,6 @@ std::optional<TargetCell> FindTargetCell(AutomationContext& c) {
     const std::optional<DesktopPoint> valueCell = ScreenSamplePoint(frame, c.settings, -1, row);
     if (!point || !valueCell) return std::nullopt;
     return TargetCell{*point, *valueCell};
-}
-
-void CloseValueChangeDialog(Desktop& desktop) {
-    Wnd dialog = FindDialog(desktop, kValueChangeTitle);
-    if (dialog == kNoWnd || !desktop.IsWindowEnabled(dialog)) return;
-    PressKey(desktop, dialog, vk::Escape);
-    desktop.Sleep(200);
 }
 
 }  // namespace
@@ -257,8 +250,7 @@ void ChangeFirstDevice(AutomationContext& c) {
         c.desktop.Sleep(200);
     }
     // A value-change dialog open before the first Enter is the person's, who may be typing in it.
-    if (!Contains(dialogsAtStart, FindDialog(c.desktop, kValueChangeTitle)))
-        CloseValueChangeDialog(c.desktop);
+    CloseValueChangeDialogOpenedSince(c.desktop, dialogsAtStart);
 }
 
 void ToggleDevice(AutomationContext& c) {
